@@ -1,0 +1,82 @@
+#include "app/App.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/AudioSetup.h"
+#include "app/Debug.h"
+#include "app/Settings.h"
+#include "engine/FluidBinding.h"
+#include "engine/Harmoloom.h"
+#include "platform/Alert.h"
+#include "platform/Directories.h"
+
+HARMOLOOM* Synth = nullptr;
+int32_t crash_has_started = 0;
+
+namespace
+{
+
+char program_path[PATH_MAX];
+
+} // namespace
+
+void SetProgramPath(const char* argv0)
+{
+    if (application_path(program_path, sizeof(program_path)) != B_OK)
+        std::snprintf(program_path, sizeof(program_path), "%s", argv0 != nullptr ? argv0 : "");
+}
+
+const char* ProgramPath()
+{
+    return program_path;
+}
+
+APP::APP() : BApplication("application/x-vnd.Quillfeather-Harmoloom-1-1")
+{
+    DEBUG_PRINT("Loading library");
+    LoadLibrary(ProgramPath());
+
+    DEBUG_PRINT("Loading settings");
+    LoadSettings();
+
+    DEBUG_PRINT("Creating synth");
+    Synth = new HARMOLOOM(SampleRateForIndex(settings[setting::sample_rate_index]));
+
+    DEBUG_PRINT("Testing synth for errors");
+    if (Synth->InitCheck() == -1)
+    {
+        DEBUG_PRINT("Error initializing synth");
+        (new BAlert("failed", "Sorry, there was an unexpected error while initializing the library.",
+                    "OK", nullptr, nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))
+            ->Go();
+        delete Synth;
+        Synth = nullptr;
+        FreeLibrary();
+        std::exit(1);
+    }
+
+    DEBUG_PRINT("Initial synth setup (interpolation)");
+    Synth->SetInterp(settings[setting::quality] + 1);
+
+    DEBUG_PRINT("End of application constructor");
+}
+
+APP::~APP()
+{
+    DEBUG_PRINT("Saving settings");
+    SaveSettings();
+
+    DEBUG_PRINT("Deleting synth");
+    if (Synth != nullptr)
+    {
+        delete Synth;
+        Synth = nullptr;
+    }
+
+    DEBUG_PRINT("Unloading library");
+    FreeLibrary();
+
+    DEBUG_PRINT("End of application destructor");
+}

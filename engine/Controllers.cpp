@@ -1,0 +1,161 @@
+// The controller side of the engine: registered parameters (pitch-wheel sensitivity, fine and
+// coarse tuning) are kept here and turned into FluidSynth calls; other controllers pass through.
+#include "engine/Harmoloom.h"
+
+namespace
+{
+
+constexpr int kBankSelectLow = 32;
+constexpr int kDataEntry = 6;
+constexpr int kDataEntryLow = 38;
+constexpr int kDataIncrement = 96;
+constexpr int kDataDecrement = 97;
+constexpr int kRegisteredLow = 100;
+constexpr int kRegisteredHigh = 101;
+constexpr int kAllSoundOff = 120;
+constexpr int kResetAllControllers = 121;
+constexpr int kAllNotesOff = 123;
+
+constexpr int kPitchBendSensitivity = 0;
+constexpr int kFineTuning = 1;
+constexpr int kCoarseTuning = 2;
+
+int clamp(int value, int low, int high)
+{
+    return value < low ? low : (value > high ? high : value);
+}
+
+} // namespace
+
+void HARMOLOOM::ControlChange(int channel, int controller, int value)
+{
+    if (!IsEngineChannel(channel) || controller < 0 || controller > 127)
+        return;
+    // Channel-mode messages have their own operations, and banks are chosen by controller 0
+    // alone.
+    if (controller == kAllSoundOff || controller == kResetAllControllers ||
+        controller == kAllNotesOff || controller == kBankSelectLow)
+        return;
+    value = clamp(value, 0, 127);
+
+    BAutolock hold(lock);
+    if (initialized == 0)
+        return;
+    if (controller == kRegisteredLow || controller == kRegisteredHigh)
+    {
+        if (controller == kRegisteredLow)
+            rpn_lsb[channel] = value;
+        else
+            rpn_msb[channel] = value;
+        if (rpn_msb[channel] == 127 && rpn_lsb[channel] == 127)
+        {
+            rpn_msb[channel] = -1; // the null parameter: nothing selected
+            rpn_lsb[channel] = -1;
+        }
+        return;
+    }
+
+    bool selected = rpn_msb[channel] >= 0 && rpn_lsb[channel] >= 0;
+    int parameter = selected ? rpn_msb[channel] * 128 + rpn_lsb[channel] : -1;
+    bool retune = false;
+    switch (controller)
+    {
+    case kDataEntryLow:
+        retune = true;
+        if (parameter == kFineTuning)
+            fine_tune_lsb[channel] = value;
+        break;
+    case kDataEntry:
+        retune = true;
+        if (parameter == kPitchBendSensitivity)
+            bend_range[channel] = value < 24 ? value : 24;
+        else if (parameter == kFineTuning)
+            fine_tune_msb[channel] = value;
+        else if (parameter == kCoarseTuning)
+            coarse_tune[channel] = clamp(value, 40, 88);
+        break;
+    case kDataIncrement:
+        retune = true;
+        if (value != 0)
+            break;
+        if (parameter == kPitchBendSensitivity)
+            bend_range[channel] = clamp(bend_range[channel] + 1, 0, 24);
+        else if (parameter == kFineTuning)
+            fine_tune_msb[channel] = clamp(fine_tune_msb[channel] + 1, 0, 127);
+        else if (parameter == kCoarseTuning)
+            coarse_tune[channel] = clamp(coarse_tune[channel] + 1, 40, 88);
+        break;
+    case kDataDecrement:
+        retune = true;
+        if (value != 0)
+            break;
+        if (parameter == kPitchBendSensitivity)
+            bend_range[channel] = clamp(bend_range[channel] - 1, 0, 24);
+        else if (parameter == kFineTuning)
+            fine_tune_msb[channel] = clamp(fine_tune_msb[channel] - 1, 0, 127);
+        else if (parameter == kCoarseTuning)
+            coarse_tune[channel] = clamp(coarse_tune[channel] - 1, 40, 88);
+        break;
+    default:
+        break;
+    }
+
+    if (retune)
+        SendTuning(channel);
+    else
+        hook_fluid_synth_cc(fluid_synth, channel, controller, value);
+}
+
+void HARMOLOOM::SendTuning(int channel)
+{
+    int offset = fine_tune_msb[channel] * 128 + fine_tune_lsb[channel] - 8192;
+    double cents = offset == 0 ? 0.0 : offset / 163.84;
+    double pitch[12];
+    for (double& pitch_class : pitch)
+        pitch_class = cents;
+    hook_fluid_synth_create_octave_tuning(fluid_synth, 0, channel, "t", pitch);
+    hook_fluid_synth_select_tuning(fluid_synth, channel, 0, channel);
+    hook_fluid_synth_pitch_wheel_sens(fluid_synth, channel, bend_range[channel]);
+}
+
+void HARMOLOOM::ResetAllControllers(int channel)
+{
+    if (!IsEngineChannel(channel))
+        return;
+    BAutolock hold(lock);
+    if (initialized != 0)
+    {
+        for (int controller = 1; controller <= 118; controller++)
+        {
+            // Volume, pan and the effect sends are the player's mix, not performance state.
+            if (controller == 7 || controller == 10 || controller == kBankSelectLow ||
+                controller == 91 || controller == 93)
+                continue;
+            hook_fluid_synth_cc(fluid_synth, channel, controller, controller == 11 ? 127 : 0);
+        }
+        hook_fluid_synth_pitch_bend(fluid_synth, channel, 8192);
+        rpn_msb[channel] = -1;
+        rpn_lsb[channel] = -1;
+    }
+}
+
+void HARMOLOOM::AllSoundOff(int channel)
+{
+    if (!IsEngineChannel(channel))
+        return;
+    BAutolock hold(lock);
+    if (initialized != 0)
+        hook_fluid_synth_cc(fluid_synth, channel, kAllSoundOff, 0);
+}
+
+void HARMOLOOM::AllNotesOff(int channel)
+{
+    if (!IsEngineChannel(channel))
+        return;
+    BAutolock hold(lock);
+    if (initialized != 0)
+    {
+        for (int key = 0; key <= 127; key++)
+            hook_fluid_synth_noteoff(fluid_synth, channel, key);
+    }
+}

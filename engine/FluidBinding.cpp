@@ -1,0 +1,182 @@
+#include "engine/FluidBinding.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/Paths.h"
+#include "platform/AddOn.h"
+#include "platform/Alert.h"
+
+fluid_settings_t* (*hook_new_fluid_settings)(void);
+void (*hook_delete_fluid_settings)(fluid_settings_t*);
+int (*hook_fluid_settings_setnum)(fluid_settings_t*, const char*, double);
+int (*hook_fluid_settings_setint)(fluid_settings_t*, const char*, int);
+fluid_synth_t* (*hook_new_fluid_synth)(fluid_settings_t*);
+void (*hook_delete_fluid_synth)(fluid_synth_t*);
+int (*hook_fluid_synth_sfload)(fluid_synth_t*, const char*, int);
+int (*hook_fluid_synth_sfunload)(fluid_synth_t*, int, int);
+int (*hook_fluid_synth_noteon)(fluid_synth_t*, int, int, int);
+int (*hook_fluid_synth_noteoff)(fluid_synth_t*, int, int);
+int (*hook_fluid_synth_cc)(fluid_synth_t*, int, int, int);
+int (*hook_fluid_synth_pitch_bend)(fluid_synth_t*, int, int);
+int (*hook_fluid_synth_pitch_wheel_sens)(fluid_synth_t*, int, int);
+int (*hook_fluid_synth_program_change)(fluid_synth_t*, int, int);
+int (*hook_fluid_synth_set_bank_offset)(fluid_synth_t*, int, int);
+int (*hook_fluid_synth_system_reset)(fluid_synth_t*);
+int (*hook_fluid_synth_create_octave_tuning)(fluid_synth_t*, int, int, const char*, const double*);
+int (*hook_fluid_synth_select_tuning)(fluid_synth_t*, int, int, int);
+int (*hook_fluid_synth_write_float)(fluid_synth_t*, int, void*, int, int, void*, int, int);
+int (*hook_fluid_synth_set_polyphony)(fluid_synth_t*, int);
+int (*hook_fluid_synth_set_interp_method)(fluid_synth_t*, int, int);
+void (*hook_fluid_synth_set_gain)(fluid_synth_t*, float);
+int (*hook_fluid_synth_set_reverb)(fluid_synth_t*, double, double, double, double);
+int (*hook_fluid_synth_set_chorus)(fluid_synth_t*, int, double, double, double, int);
+
+image_id libraryimage = -1;
+
+namespace
+{
+
+const char kLibraryPath[] = "Support Files/Libraries/fluidsynth";
+
+// FluidSynth 2 renamed the two octave-tuning entry points and gave each an "apply" argument.
+// Bound to the new names, the table's entries point at these adapters, which apply at once as
+// the old calls did.
+int (*activate_octave_tuning)(fluid_synth_t*, int, int, const char*, const double*, int);
+int (*activate_tuning)(fluid_synth_t*, int, int, int, int);
+
+int create_octave_tuning_by_activation(fluid_synth_t* synth, int bank, int program,
+                                       const char* name, const double* pitch)
+{
+    return activate_octave_tuning(synth, bank, program, name, pitch, 1);
+}
+
+int select_tuning_by_activation(fluid_synth_t* synth, int channel, int bank, int program)
+{
+    return activate_tuning(synth, channel, bank, program, 1);
+}
+
+template <typename Function> void bind(Function& hook, void* address)
+{
+    hook = reinterpret_cast<Function>(address);
+}
+
+struct EntryPoint
+{
+    const char* name;
+    const char* renamed; // the FluidSynth 2 name, or null
+    void (*store)(void* address, bool renamed);
+};
+
+#define ENTRY(function)                                                                            \
+    {                                                                                              \
+        #function, nullptr, [](void* address, bool) { bind(hook_##function, address); }           \
+    }
+
+const EntryPoint kEntryPoints[24] = {
+    ENTRY(new_fluid_settings),
+    ENTRY(delete_fluid_settings),
+    ENTRY(fluid_settings_setnum),
+    ENTRY(fluid_settings_setint),
+    ENTRY(new_fluid_synth),
+    ENTRY(delete_fluid_synth),
+    ENTRY(fluid_synth_sfload),
+    ENTRY(fluid_synth_sfunload),
+    ENTRY(fluid_synth_noteon),
+    ENTRY(fluid_synth_noteoff),
+    ENTRY(fluid_synth_cc),
+    ENTRY(fluid_synth_pitch_bend),
+    ENTRY(fluid_synth_pitch_wheel_sens),
+    ENTRY(fluid_synth_program_change),
+    ENTRY(fluid_synth_set_bank_offset),
+    ENTRY(fluid_synth_system_reset),
+    {"fluid_synth_create_octave_tuning", "fluid_synth_activate_octave_tuning",
+     [](void* address, bool renamed)
+     {
+         if (!renamed)
+         {
+             bind(hook_fluid_synth_create_octave_tuning, address);
+             return;
+         }
+         bind(activate_octave_tuning, address);
+         hook_fluid_synth_create_octave_tuning = create_octave_tuning_by_activation;
+     }},
+    {"fluid_synth_select_tuning", "fluid_synth_activate_tuning",
+     [](void* address, bool renamed)
+     {
+         if (!renamed)
+         {
+             bind(hook_fluid_synth_select_tuning, address);
+             return;
+         }
+         bind(activate_tuning, address);
+         hook_fluid_synth_select_tuning = select_tuning_by_activation;
+     }},
+    ENTRY(fluid_synth_write_float),
+    ENTRY(fluid_synth_set_polyphony),
+    ENTRY(fluid_synth_set_interp_method),
+    ENTRY(fluid_synth_set_gain),
+    ENTRY(fluid_synth_set_reverb),
+    ENTRY(fluid_synth_set_chorus),
+};
+
+#undef ENTRY
+
+void report_cause()
+{
+    std::fprintf(stderr, "Harmoloom: cannot use the FluidSynth library: %s\n", add_on_error());
+    std::fflush(stderr);
+}
+
+} // namespace
+
+void LoadLibrary(const char* path)
+{
+    char* library_path = get_path(path);
+    size_t length = std::strlen(library_path);
+    if (length == 0 || length + sizeof(kLibraryPath) > APP_PATH_SIZE)
+        ErrorLibrary(); // the program's folder is too long a path to build the library's on
+    std::memcpy(library_path + length, kLibraryPath, sizeof(kLibraryPath));
+
+    libraryimage = load_add_on(library_path);
+    if (libraryimage < 0)
+    {
+        report_cause();
+        ErrorLibrary();
+    }
+    for (const EntryPoint& entry : kEntryPoints)
+    {
+        void* address = nullptr;
+        bool renamed = false;
+        status_t status = get_image_symbol(libraryimage, entry.name, B_SYMBOL_TYPE_ANY, &address);
+        if (status != B_OK && entry.renamed != nullptr)
+        {
+            renamed = true;
+            status = get_image_symbol(libraryimage, entry.renamed, B_SYMBOL_TYPE_ANY, &address);
+        }
+        if (status != B_OK)
+        {
+            report_cause();
+            ErrorLibrary();
+        }
+        entry.store(address, renamed);
+    }
+}
+
+void FreeLibrary()
+{
+    if (libraryimage >= 0)
+        unload_add_on(libraryimage);
+    libraryimage = -1;
+}
+
+void ErrorLibrary()
+{
+    (new BAlert("nolib",
+                "Sorry, cannot load the library file required by this program (\"fluidsynth\"). "
+                "Please ensure your copy of this program is undamaged; try re-installing it.",
+                "OK", nullptr, nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))
+        ->Go();
+    std::exit(1);
+}

@@ -1,0 +1,56 @@
+// The run-time binding to FluidSynth: the library is loaded from "Support Files/Libraries/
+// fluidsynth" beside the program and every FluidSynth call goes through the hook_ table below.
+//
+// The table is filled once by LoadLibrary on the main thread and never changes while the
+// library is loaded, so any thread may call through it afterwards.
+#pragma once
+
+#include "platform/SupportDefs.h"
+
+typedef struct _fluid_hashtable_t fluid_settings_t;
+typedef struct _fluid_synth_t fluid_synth_t;
+
+extern fluid_settings_t* (*hook_new_fluid_settings)(void);
+extern void (*hook_delete_fluid_settings)(fluid_settings_t* settings);
+extern int (*hook_fluid_settings_setnum)(fluid_settings_t* settings, const char* name, double value);
+extern int (*hook_fluid_settings_setint)(fluid_settings_t* settings, const char* name, int value);
+extern fluid_synth_t* (*hook_new_fluid_synth)(fluid_settings_t* settings);
+extern void (*hook_delete_fluid_synth)(fluid_synth_t* synth);
+extern int (*hook_fluid_synth_sfload)(fluid_synth_t* synth, const char* path, int reset_presets);
+extern int (*hook_fluid_synth_sfunload)(fluid_synth_t* synth, int font_id, int reset_presets);
+extern int (*hook_fluid_synth_noteon)(fluid_synth_t* synth, int channel, int key, int velocity);
+extern int (*hook_fluid_synth_noteoff)(fluid_synth_t* synth, int channel, int key);
+extern int (*hook_fluid_synth_cc)(fluid_synth_t* synth, int channel, int controller, int value);
+extern int (*hook_fluid_synth_pitch_bend)(fluid_synth_t* synth, int channel, int value);
+extern int (*hook_fluid_synth_pitch_wheel_sens)(fluid_synth_t* synth, int channel, int semitones);
+extern int (*hook_fluid_synth_program_change)(fluid_synth_t* synth, int channel, int program);
+extern int (*hook_fluid_synth_set_bank_offset)(fluid_synth_t* synth, int font_id, int offset);
+extern int (*hook_fluid_synth_system_reset)(fluid_synth_t* synth);
+extern int (*hook_fluid_synth_create_octave_tuning)(fluid_synth_t* synth, int tuning_bank,
+                                                    int tuning_program, const char* name,
+                                                    const double* pitch);
+extern int (*hook_fluid_synth_select_tuning)(fluid_synth_t* synth, int channel, int tuning_bank,
+                                             int tuning_program);
+extern int (*hook_fluid_synth_write_float)(fluid_synth_t* synth, int frames, void* left,
+                                           int left_offset, int left_stride, void* right,
+                                           int right_offset, int right_stride);
+extern int (*hook_fluid_synth_set_polyphony)(fluid_synth_t* synth, int voices);
+extern int (*hook_fluid_synth_set_interp_method)(fluid_synth_t* synth, int channel, int method);
+extern void (*hook_fluid_synth_set_gain)(fluid_synth_t* synth, float gain);
+extern int (*hook_fluid_synth_set_reverb)(fluid_synth_t* synth, double room_size, double damping,
+                                          double width, double level);
+extern int (*hook_fluid_synth_set_chorus)(fluid_synth_t* synth, int voices, double level,
+                                          double speed_hz, double depth_ms, int waveform);
+
+// Image id of the loaded library; negative before a load.
+extern image_id libraryimage;
+
+// Loads the library beside the program whose own file is at path and resolves all 24 entry
+// points, or shows the "nolib" alert and ends the process with status 1. Main thread.
+void LoadLibrary(const char* path);
+
+// Unloads the library. Nothing may call through the table afterwards. Main thread.
+void FreeLibrary();
+
+// The "nolib" alert, then exit status 1.
+[[noreturn]] void ErrorLibrary();

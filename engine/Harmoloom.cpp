@@ -1,0 +1,272 @@
+#include "engine/Harmoloom.h"
+
+#include <cstring>
+
+namespace
+{
+
+int clamp(int value, int low, int high)
+{
+    return value < low ? low : (value > high ? high : value);
+}
+
+} // namespace
+
+HARMOLOOM::HARMOLOOM(double sample_rate)
+    : initialized(0), fluid_settings(nullptr), fluid_synth(nullptr), rev_size(0.7),
+      rev_damping(1.3), rev_width(1.0), rev_level(0.7), cho_voices(6), cho_freq(3.0),
+      cho_depth(1.0), cho_level(0.7)
+{
+    for (int channel = 0; channel < ENGINE_CHANNELS; channel++)
+    {
+        rpn_msb[channel] = -1;
+        rpn_lsb[channel] = -1;
+        bend_range[channel] = 2;
+        fine_tune_msb[channel] = 64;
+        fine_tune_lsb[channel] = 0;
+        coarse_tune[channel] = 64;
+    }
+
+    BAutolock hold(lock);
+    // Written so that a rate that is not a number is refused as well.
+    if (!(sample_rate >= 22049.8 && sample_rate <= 96000.2))
+        return;
+    fluid_settings = hook_new_fluid_settings();
+    if (fluid_settings == nullptr)
+        return;
+    hook_fluid_settings_setnum(fluid_settings, "synth.sample-rate", sample_rate);
+    hook_fluid_settings_setint(fluid_settings, "synth.midi-channels", ENGINE_CHANNELS);
+    fluid_synth = hook_new_fluid_synth(fluid_settings);
+    if (fluid_synth == nullptr)
+    {
+        hook_delete_fluid_settings(fluid_settings);
+        fluid_settings = nullptr;
+        return;
+    }
+    ResetChannels();
+    initialized = 1;
+    ApplyReverb();
+    ApplyChorus();
+    hook_fluid_synth_set_polyphony(fluid_synth, 64);
+    hook_fluid_synth_set_interp_method(fluid_synth, -1, 4);
+    hook_fluid_synth_set_gain(fluid_synth, 0.2f);
+}
+
+HARMOLOOM::~HARMOLOOM()
+{
+    BAutolock hold(lock);
+    if (initialized == 1)
+    {
+        initialized = 0;
+        hook_delete_fluid_synth(fluid_synth);
+        hook_delete_fluid_settings(fluid_settings);
+        fluid_synth = nullptr;
+        fluid_settings = nullptr;
+    }
+}
+
+int HARMOLOOM::InitCheck()
+{
+    BAutolock hold(lock);
+    return initialized == 1 ? 0 : -1;
+}
+
+void HARMOLOOM::ResetChannels()
+{
+    hook_fluid_synth_system_reset(fluid_synth);
+    for (int channel = 0; channel < ENGINE_CHANNELS; channel++)
+    {
+        if (IsPercussionChannel(channel))
+            continue;
+        hook_fluid_synth_cc(fluid_synth, channel, 0, 0);
+        hook_fluid_synth_cc(fluid_synth, channel, 32, 0);
+        hook_fluid_synth_program_change(fluid_synth, channel, 0);
+        rpn_msb[channel] = -1;
+        rpn_lsb[channel] = -1;
+        bend_range[channel] = 2;
+        fine_tune_msb[channel] = 64;
+        fine_tune_lsb[channel] = 0;
+        coarse_tune[channel] = 64;
+    }
+}
+
+int HARMOLOOM::LoadSoundfont(const char* path, int bank_offset)
+{
+    BAutolock hold(lock);
+    if (initialized == 0 || path == nullptr)
+        return 0;
+    if (bank_offset < 0)
+        bank_offset = 0;
+    int font_id = hook_fluid_synth_sfload(fluid_synth, path, 1);
+    if (font_id < 0)
+        return 0;
+    hook_fluid_synth_set_bank_offset(fluid_synth, font_id, bank_offset);
+    int handle = font_id == 0 ? -1 : font_id;
+    ResetChannels();
+    return handle;
+}
+
+void HARMOLOOM::ClearSoundfont(int handle)
+{
+    if (handle == 0)
+        return;
+    BAutolock hold(lock);
+    if (initialized == 0)
+        return;
+    hook_fluid_synth_sfunload(fluid_synth, handle == -1 ? 0 : handle, 1);
+    ResetChannels();
+}
+
+void HARMOLOOM::OffsetSoundfont(int handle, int bank_offset)
+{
+    if (handle == 0 || bank_offset < 0)
+        return;
+    BAutolock hold(lock);
+    if (initialized == 0)
+        return;
+    hook_fluid_synth_set_bank_offset(fluid_synth, handle == -1 ? 0 : handle, bank_offset);
+    ResetChannels();
+}
+
+void HARMOLOOM::SystemReset()
+{
+    BAutolock hold(lock);
+    if (initialized == 0)
+        return;
+    ResetChannels();
+}
+
+void HARMOLOOM::NoteOn(int channel, int key, int velocity)
+{
+    if (!IsEngineChannel(channel))
+        return;
+    key = clamp(key, 0, 127);
+    velocity = clamp(velocity, 0, 127);
+    BAutolock hold(lock);
+    if (initialized == 0)
+        return;
+    if (velocity == 0)
+        hook_fluid_synth_noteoff(fluid_synth, channel, key);
+    else
+        hook_fluid_synth_noteon(fluid_synth, channel, key, velocity);
+}
+
+void HARMOLOOM::NoteOff(int channel, int key)
+{
+    if (!IsEngineChannel(channel))
+        return;
+    key = clamp(key, 0, 127);
+    BAutolock hold(lock);
+    if (initialized == 0)
+        return;
+    hook_fluid_synth_noteoff(fluid_synth, channel, key);
+}
+
+void HARMOLOOM::ProgramChange(int channel, int program)
+{
+    if (!IsEngineChannel(channel) || program < 0 || program > 127)
+        return;
+    BAutolock hold(lock);
+    if (initialized == 0)
+        return;
+    hook_fluid_synth_program_change(fluid_synth, channel, program);
+}
+
+void HARMOLOOM::PitchBend(int channel, int value)
+{
+    if (!IsEngineChannel(channel))
+        return;
+    value = clamp(value, 0, 16383);
+    BAutolock hold(lock);
+    if (initialized == 0)
+        return;
+    hook_fluid_synth_pitch_bend(fluid_synth, channel, value);
+}
+
+void HARMOLOOM::SetGain(float gain)
+{
+    BAutolock hold(lock);
+    if (initialized == 0)
+        return;
+    hook_fluid_synth_set_gain(fluid_synth, gain);
+}
+
+void HARMOLOOM::SetInterp(int quality)
+{
+    int method;
+    switch (quality)
+    {
+    case 0:
+        method = 0;
+        break;
+    case 1:
+        method = 1;
+        break;
+    case 3:
+        method = 7;
+        break;
+    default:
+        method = 4;
+        break;
+    }
+    BAutolock hold(lock);
+    if (initialized == 0)
+        return;
+    hook_fluid_synth_set_interp_method(fluid_synth, -1, method);
+}
+
+void HARMOLOOM::SetPoly(int voices)
+{
+    voices = clamp(voices, 1, 4096);
+    BAutolock hold(lock);
+    if (initialized == 0)
+        return;
+    hook_fluid_synth_set_polyphony(fluid_synth, voices);
+}
+
+void HARMOLOOM::ApplyReverb()
+{
+    hook_fluid_synth_set_reverb(fluid_synth, rev_size, rev_damping, rev_width, rev_level);
+}
+
+void HARMOLOOM::ApplyChorus()
+{
+    hook_fluid_synth_set_chorus(fluid_synth, cho_voices, cho_level, cho_freq, cho_depth, 0);
+}
+
+// The effect setters leave FluidSynth alone when nothing changes, so a slider that reports the
+// same position again costs nothing.
+#define EFFECT_SETTER(Name, Type, field, apply)                                                    \
+    void HARMOLOOM::Name(Type value)                                                               \
+    {                                                                                              \
+        BAutolock hold(lock);                                                                           \
+        if (initialized == 0 || value == field)                                                    \
+            return;                                                                                \
+        field = value;                                                                             \
+        apply();                                                                                   \
+    }
+
+EFFECT_SETTER(SetReverbSize, double, rev_size, ApplyReverb)
+EFFECT_SETTER(SetReverbDamping, double, rev_damping, ApplyReverb)
+EFFECT_SETTER(SetReverbWidth, double, rev_width, ApplyReverb)
+EFFECT_SETTER(SetReverbLevel, double, rev_level, ApplyReverb)
+EFFECT_SETTER(SetChorusVoices, int, cho_voices, ApplyChorus)
+EFFECT_SETTER(SetChorusFreq, double, cho_freq, ApplyChorus)
+EFFECT_SETTER(SetChorusDepth, double, cho_depth, ApplyChorus)
+EFFECT_SETTER(SetChorusLevel, double, cho_level, ApplyChorus)
+
+#undef EFFECT_SETTER
+
+void HARMOLOOM::MakeBuffer(float* buffer, unsigned long frames)
+{
+    if (frames == 0 || buffer == nullptr)
+        return;
+    BAutolock hold(lock);
+    if (initialized == 0)
+    {
+        std::memset(buffer, 0, frames * 2 * sizeof(float));
+        return;
+    }
+    hook_fluid_synth_write_float(fluid_synth, static_cast<int>(frames), buffer, 0, 2, buffer, 1,
+                                 2);
+}

@@ -1,0 +1,108 @@
+// HARMOLOOM, the program's one synthesizer: a FluidSynth synthesizer with 32 channels, the
+// effect parameters and the per-channel registered-parameter state FluidSynth is not asked to
+// keep, all under one recursive lock.
+//
+// Every operation takes the lock for its whole length and does nothing (renders silence) while
+// the engine is not initialised. Any thread may call any operation. The note, controller and
+// render operations are fit for the audio and MIDI threads: short, no allocation; SoundFont
+// loading holds the lock while FluidSynth reads the file.
+#pragma once
+
+#include "engine/FluidBinding.h"
+#include "platform/Locker.h"
+
+constexpr int ENGINE_CHANNELS = 32;
+
+class HARMOLOOM
+{
+public:
+    // Check the result with InitCheck: a rate outside 22049.8..96000.2 Hz or a FluidSynth failure
+    // leaves the engine unusable.
+    explicit HARMOLOOM(double sample_rate);
+    ~HARMOLOOM();
+
+    HARMOLOOM(const HARMOLOOM&) = delete;
+    HARMOLOOM& operator=(const HARMOLOOM&) = delete;
+
+    int InitCheck(); // 0 when usable, -1 when not
+
+    // Font handles: 0 is no font (a failed load), -1 stands for FluidSynth font id 0, any other
+    // value is the FluidSynth font id. Each of these resets the channels (see ResetChannels).
+    int LoadSoundfont(const char* path, int bank_offset);
+    void ClearSoundfont(int handle);
+    void OffsetSoundfont(int handle, int bank_offset);
+    void SystemReset();
+
+    // Engine channels 0..31; others are ignored, keys, velocities and bends are clamped.
+    void NoteOn(int channel, int key, int velocity);
+    void NoteOff(int channel, int key);
+    void ProgramChange(int channel, int program);
+    void PitchBend(int channel, int value);
+
+    // Controllers, registered parameters and channel-mode messages.
+    void ControlChange(int channel, int controller, int value);
+    void ResetAllControllers(int channel);
+    void AllSoundOff(int channel);
+    void AllNotesOff(int channel);
+
+    void SetGain(float gain);
+    void SetInterp(int quality); // 0 none, 1 linear, 3 seventh order, anything else fourth
+    void SetPoly(int voices);    // limited to 1..4096
+    void SetReverbSize(double value);
+    void SetReverbDamping(double value);
+    void SetReverbWidth(double value);
+    void SetReverbLevel(double value);
+    void SetChorusVoices(int value);
+    void SetChorusFreq(double value);
+    void SetChorusDepth(double value);
+    void SetChorusLevel(double value);
+
+    // Renders frames of interleaved stereo (left at even indexes) into buffer, which holds
+    // 2 x frames floats. Audio thread; one lock, one FluidSynth call, no allocation.
+    void MakeBuffer(float* buffer, unsigned long frames);
+
+    // The state below is guarded by lock; read it only while holding it.
+    int initialized;
+    fluid_settings_t* fluid_settings;
+    fluid_synth_t* fluid_synth;
+    int rpn_msb[ENGINE_CHANNELS];
+    int rpn_lsb[ENGINE_CHANNELS];
+    int bend_range[ENGINE_CHANNELS];
+    int fine_tune_msb[ENGINE_CHANNELS];
+    int fine_tune_lsb[ENGINE_CHANNELS];
+    int coarse_tune[ENGINE_CHANNELS];
+    double rev_size;
+    double rev_damping;
+    double rev_width;
+    double rev_level;
+    int cho_voices;
+    double cho_freq;
+    double cho_depth;
+    double cho_level;
+    BLocker lock;
+
+private:
+    // System reset, then bank 0 and program 0 on every channel but the percussion channels 9
+    // and 25, whose registered-parameter state is left alone too. Lock held.
+    void ResetChannels();
+
+    // Sends the channel's fine tuning as an octave tuning, selects it, and sends the pitch-wheel
+    // sensitivity. Lock held.
+    void SendTuning(int channel);
+
+    void ApplyReverb();
+    void ApplyChorus();
+};
+
+// The one engine object; created and deleted by the application.
+extern HARMOLOOM* Synth;
+
+inline bool IsEngineChannel(int channel)
+{
+    return channel >= 0 && channel < ENGINE_CHANNELS;
+}
+
+inline bool IsPercussionChannel(int channel)
+{
+    return channel == 9 || channel == 25;
+}

@@ -1,0 +1,50 @@
+// The application object and its message loop.
+//
+// Run() blocks the calling thread until a quit request is granted. A quit request is posted by
+// PostMessage(B_QUIT_REQUESTED) from any thread, and by SIGINT and SIGTERM, so Ctrl-C or a
+// desktop logout shuts the program down in its normal order.
+#pragma once
+
+#include "platform/SupportDefs.h"
+
+constexpr uint32 four_char_code(const char (&code)[5])
+{
+    return (static_cast<uint32>(static_cast<unsigned char>(code[0])) << 24) |
+           (static_cast<uint32>(static_cast<unsigned char>(code[1])) << 16) |
+           (static_cast<uint32>(static_cast<unsigned char>(code[2])) << 8) |
+           static_cast<uint32>(static_cast<unsigned char>(code[3]));
+}
+
+enum : uint32
+{
+    B_QUIT_REQUESTED = four_char_code("_QRQ"),
+};
+
+class BApplication
+{
+public:
+    explicit BApplication(const char* signature);
+    virtual ~BApplication();
+
+    BApplication(const BApplication&) = delete;
+    BApplication& operator=(const BApplication&) = delete;
+
+    // The message loop; returns once QuitRequested() has agreed to a quit request.
+    void Run();
+
+    // Queues a message for the loop. Any thread; safe inside a signal handler.
+    status_t PostMessage(uint32 what);
+
+    // Asked on the loop's thread when a quit request arrives; true lets Run() return.
+    virtual bool QuitRequested();
+
+    const char* Signature() const { return signature_; }
+
+private:
+    char signature_[256];
+    int pipe_read_;
+    int pipe_write_;
+};
+
+// The one application object, or null.
+extern BApplication* be_app;

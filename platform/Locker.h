@@ -1,0 +1,37 @@
+// A recursive mutual-exclusion lock: the thread that holds it may take it again, and must
+// release it as often as it took it.
+#pragma once
+
+#include <pthread.h>
+
+class BLocker
+{
+public:
+    BLocker();
+    ~BLocker();
+
+    BLocker(const BLocker&) = delete;
+    BLocker& operator=(const BLocker&) = delete;
+
+    // Blocks until the lock is held. Always true: a lock that exists can always be had.
+    // Real-time safe as long as no other thread holds the lock for long.
+    bool Lock();
+    void Unlock();
+
+private:
+    pthread_mutex_t mutex_;
+};
+
+// Holds a BLocker for the life of a scope.
+class BAutolock
+{
+public:
+    explicit BAutolock(BLocker& locker) : locker_(locker) { locker_.Lock(); }
+    ~BAutolock() { locker_.Unlock(); }
+
+    BAutolock(const BAutolock&) = delete;
+    BAutolock& operator=(const BAutolock&) = delete;
+
+private:
+    BLocker& locker_;
+};

@@ -1,0 +1,69 @@
+// Helpers shared by the tests: temporary folders, a library placed where the program looks for
+// it, and running a program to completion.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// A fresh folder, removed with everything in it when the object goes.
+class TemporaryFolder
+{
+public:
+    TemporaryFolder();
+    ~TemporaryFolder();
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Puts "Support Files/Libraries/fluidsynth" into folder as a link to library and returns the
+// path a program file in that folder would have.
+std::string PlaceLibrary(const TemporaryFolder& folder, const std::string& library);
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& contents);
+bool FileExists(const std::string& path);
+
+struct ProcessResult
+{
+    int exit_status = -1; // -1 when the process did not exit normally
+    int signal = 0;       // the signal that ended it, if one did
+    std::string output;   // standard output
+    std::string errors;   // standard error
+};
+
+// Runs a program with extra environment variables (an empty value removes a variable) and
+// waits for it; a process still running after timeout_seconds is killed.
+ProcessResult RunProcess(const std::vector<std::string>& arguments,
+                         const std::map<std::string, std::string>& environment,
+                         double timeout_seconds = 30.0);
+
+// A program running in the background with its output collected into files.
+class BackgroundProcess
+{
+public:
+    BackgroundProcess(const std::vector<std::string>& arguments,
+                      const std::map<std::string, std::string>& environment);
+    ~BackgroundProcess(); // kills the process if it still runs
+
+    pid_t Pid() const { return pid_; }
+    std::string Output() const;
+    std::string Errors() const;
+    // Waits until standard output contains text; false after timeout_seconds.
+    bool WaitForOutput(const std::string& text, double timeout_seconds);
+    // Sends a signal and waits for the end; the result holds the output.
+    ProcessResult Stop(int signal_number, double timeout_seconds);
+
+private:
+    TemporaryFolder logs_;
+    pid_t pid_ = -1;
+    ProcessResult ended_; // how the process ended, when it ended on its own
+};
