@@ -134,6 +134,11 @@ void HARMOLOOM::ResetAllControllers(int channel)
             hook_fluid_synth_cc(fluid_synth, channel, controller, controller == 11 ? 127 : 0);
         }
         hook_fluid_synth_pitch_bend(fluid_synth, channel, 8192);
+        // FluidSynth reads the data entry above as a registered parameter of its own: the 100=0
+        // and 101=0 of one reset select its pitch-bend range, so the 6=0 of the next one would
+        // zero its sensitivity and the pitch wheel would fall dead. The sensitivity is the
+        // engine's to keep, so it is sent again.
+        hook_fluid_synth_pitch_wheel_sens(fluid_synth, channel, bend_range[channel]);
         rpn_msb[channel] = -1;
         rpn_lsb[channel] = -1;
     }

@@ -40,7 +40,9 @@ image_id load_add_on(const char* path)
 {
     if (path == nullptr || path[0] == '\0')
         return B_BAD_VALUE;
-    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    // Unloading only forgets the image; its code stays mapped. Libraries built on GLib's type
+    // system (FluidSynth among them) hang when loaded a second time after a real unload.
+    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (handle == nullptr)
     {
         last_error = dlerror();

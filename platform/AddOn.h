@@ -19,7 +19,8 @@ image_id load_add_on(const char* path);
 // has no such symbol, or B_BAD_IMAGE_ID.
 status_t get_image_symbol(image_id image, const char* name, int32 symbol_type, void** location);
 
-// Unloads an image loaded by load_add_on. Its symbols must not be used afterwards.
+// Releases an image loaded by load_add_on; its symbols must not be used afterwards. The code
+// itself stays mapped until the process ends, so that the library can be loaded again.
 status_t unload_add_on(image_id image);
 
 // Why the last load_add_on or get_image_symbol on this thread failed, for the debug trace.

@@ -38,6 +38,7 @@ TemporaryFolder::~TemporaryFolder()
 std::string PlaceLibrary(const TemporaryFolder& folder, const std::string& library)
 {
     std::filesystem::create_directories(folder.File("Support Files/Libraries"));
+    std::filesystem::remove(folder.File("Support Files/Libraries/fluidsynth"));
     std::filesystem::create_symlink(library, folder.File("Support Files/Libraries/fluidsynth"));
     return folder.File("Harmoloom");
 }

@@ -1,5 +1,5 @@
 // A stand-in for libfluidsynth that records every call, for checking the exact sequences the
-// engine sends. It exports the same entry points and is loaded through the program's own
+// engine sends; with STANDIN_LOG set, every call is also appended to that file. It exports the same entry points and is loaded through the program's own
 // binding. Built in three forms: FluidSynth 1 tuning names, FluidSynth 2 tuning names, and one
 // that lacks fluid_synth_set_chorus.
 #include <cstdarg>
@@ -28,6 +28,18 @@ void record(const char* format, ...)
     std::vsnprintf(line, sizeof(line), format, arguments);
     va_end(arguments);
     calls.emplace_back(line);
+
+    // A program under test shows its calls through a file.
+    const char* log = std::getenv("STANDIN_LOG");
+    if (log != nullptr)
+    {
+        FILE* file = std::fopen(log, "a");
+        if (file != nullptr)
+        {
+            std::fprintf(file, "%s\n", line);
+            std::fclose(file);
+        }
+    }
 }
 
 bool pitch_is_uniform(const double* pitch)

@@ -1,0 +1,106 @@
+// What the engine's render call costs over a bare fluid_synth_write_float on the same
+// synthesizer: 64 sounding voices, 64-frame buffers, as the audio thread renders them.
+//
+//   build/bench/engine_render_bench [SoundFont]
+//
+// Prints the median cost per call of each and their ratio (the engine's lock is all it adds).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "engine/FluidBinding.h"
+#include "engine/Harmoloom.h"
+#include "platform/AddOn.h"
+
+namespace
+{
+
+constexpr unsigned long kFrames = 64;
+constexpr int kVoices = 64;
+constexpr int kCallsPerRound = 2000;
+constexpr int kRounds = 41;
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+template <typename Render> double nanoseconds_per_call(Render render)
+{
+    auto start = std::chrono::steady_clock::now();
+    for (int call = 0; call < kCallsPerRound; call++)
+        render();
+    std::chrono::duration<double, std::nano> spent = std::chrono::steady_clock::now() - start;
+    return spent.count() / kCallsPerRound;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const char* soundfont = argc > 1 ? argv[1] : TIMGM6MB_SOUNDFONT;
+    LoadLibrary(HARMOLOOM_BUILD_DIR "/Harmoloom");
+    int (*active_voices)(fluid_synth_t*) = nullptr;
+    get_image_symbol(libraryimage, "fluid_synth_get_active_voice_count", B_SYMBOL_TYPE_ANY,
+                     reinterpret_cast<void**>(&active_voices));
+
+    HARMOLOOM engine(48000);
+    if (engine.InitCheck() != 0 || engine.LoadSoundfont(soundfont, 0) == 0)
+    {
+        std::fprintf(stderr, "cannot set up the engine with %s\n", soundfont);
+        return 1;
+    }
+    engine.SetPoly(kVoices);
+    // Organs hold their notes, so the voice count stays put while we measure.
+    std::vector<float> buffer(kFrames * 2);
+    for (int channel = 0; channel < 16; channel++)
+    {
+        if (channel != 9)
+            engine.ProgramChange(channel, 19);
+    }
+    for (int note = 0; active_voices(engine.fluid_synth) < kVoices && note < 400; note++)
+    {
+        engine.NoteOn(note % 16 == 9 ? 0 : note % 16, 36 + note % 48, 90);
+        engine.MakeBuffer(buffer.data(), kFrames);
+    }
+    for (int warm = 0; warm < 2000; warm++)
+        engine.MakeBuffer(buffer.data(), kFrames);
+    int voices_before = active_voices(engine.fluid_synth);
+
+    auto through_engine = [&] { engine.MakeBuffer(buffer.data(), kFrames); };
+    auto bare = [&]
+    {
+        hook_fluid_synth_write_float(engine.fluid_synth, static_cast<int>(kFrames), buffer.data(),
+                                     0, 2, buffer.data(), 1, 2);
+    };
+    std::vector<double> engine_costs;
+    std::vector<double> bare_costs;
+    for (int round = 0; round < kRounds; round++)
+    {
+        // Alternate which goes first, so that neither always finds the caches warm.
+        if (round % 2 == 0)
+        {
+            engine_costs.push_back(nanoseconds_per_call(through_engine));
+            bare_costs.push_back(nanoseconds_per_call(bare));
+        }
+        else
+        {
+            bare_costs.push_back(nanoseconds_per_call(bare));
+            engine_costs.push_back(nanoseconds_per_call(through_engine));
+        }
+    }
+    int voices_after = active_voices(engine.fluid_synth);
+
+    double engine_ns = median(engine_costs);
+    double bare_ns = median(bare_costs);
+    std::printf("engine render benchmark: %d voices (%d at the end), %lu frames at 48000 Hz, "
+                "%d rounds of %d calls\n",
+                voices_before, voices_after, kFrames, kRounds, kCallsPerRound);
+    std::printf("  HARMOLOOM::MakeBuffer        %9.0f ns per call (median)\n", engine_ns);
+    std::printf("  bare fluid_synth_write_float %9.0f ns per call (median)\n", bare_ns);
+    std::printf("  ratio                        %9.4f (target at most 1.02)\n", engine_ns / bare_ns);
+    std::printf("  reproduce: %s %s\n", argv[0], soundfont);
+    return 0;
+}

@@ -1,0 +1,274 @@
+// The built program as a user starts it: its command line, its start-up and shutdown in order,
+// its fatal alerts, and the settings file it leaves behind.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/TestSupport.h"
+
+namespace
+{
+
+const char kNope[] = "Nope, this isn't one of those cryptic Linuxy command-line applications.\n"
+                     "Run it from the GUI.\n";
+
+const std::vector<std::string> kStartup = {
+    "Debug mode enabled",
+    "DEBUG: Setting path",
+    "DEBUG: Starting application",
+    "DEBUG: Loading library",
+    "DEBUG: Loading settings",
+    "DEBUG: Creating synth",
+    "DEBUG: Testing synth for errors",
+    "DEBUG: Initial synth setup (interpolation)",
+    "DEBUG: End of application constructor",
+};
+
+const std::vector<std::string> kShutdown = {
+    "DEBUG: Saving settings",
+    "DEBUG: Deleting synth",
+    "DEBUG: Unloading library",
+    "DEBUG: End of application destructor",
+};
+
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
+}
+
+std::vector<std::string> join(std::vector<std::string> first, const std::vector<std::string>& second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// Whether the process has a handler for SIGTERM yet, i.e. the application object exists.
+bool catches_sigterm(pid_t pid)
+{
+    std::istringstream status(ReadFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);)
+    {
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (SIGTERM - 1)) & 1;
+    }
+    return false;
+}
+
+// A settings file: the 19 fields, then every slot empty but the ones given.
+std::string settings_file(const std::vector<int32_t>& fields,
+                          const std::map<int, std::pair<int32_t, std::string>>& slots = {})
+{
+    std::string bytes;
+    auto put = [&bytes](int32_t value)
+    {
+        for (int index = 0; index < 4; index++)
+            bytes.push_back(static_cast<char>(static_cast<uint32_t>(value) >> (8 * index)));
+    };
+    for (int32_t field : fields)
+        put(field);
+    for (int slot = 0; slot < 128; slot++)
+    {
+        auto found = slots.find(slot);
+        put(found == slots.end() ? 0 : found->second.first);
+        if (found != slots.end())
+            bytes += found->second.second;
+        bytes.push_back('\0');
+    }
+    return bytes;
+}
+
+const std::vector<int32_t> kDefaults = {8, 100, 100, -12, 14, 1, 2, 2, 1, 1, 0,
+                                        18, 20, 21, 22, 4, 15, 30, 22};
+
+class Program : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::filesystem::create_directories(config.Path());
+        environment = {{"XDG_CONFIG_HOME", config.Path()},
+                       {"HOME", home.Path()},
+                       {"DISPLAY", ""},
+                       {"HARMOLOOM_ALERT_ANSWERS", ""}};
+    }
+
+    std::string SettingsPath() const { return config.File("Harmoloom Settings"); }
+
+    // A copy of the program in a folder of its own, with the given library beside it (none
+    // for an empty name).
+    std::string Install(const std::string& library)
+    {
+        std::string program = installed.File("Harmoloom");
+        std::filesystem::copy_file(HARMOLOOM_BINARY, program);
+        std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+        if (!library.empty())
+            PlaceLibrary(installed, library);
+        return program;
+    }
+
+    TemporaryFolder config;
+    TemporaryFolder home;
+    TemporaryFolder installed;
+    std::map<std::string, std::string> environment;
+};
+
+TEST_F(Program, HelpAndAnyOtherArgumentEndTheProgram)
+{
+    struct Case
+    {
+        std::vector<std::string> arguments;
+        std::string output;
+    };
+    const Case cases[] = {
+        {{"--help"}, "Read the manual, doofus!\n"},
+        {{"--help", "--debug", "more"}, "Read the manual, doofus!\n"},
+        {{"--HELP"}, kNope},
+        {{"--Debug"}, kNope},
+        {{"-debug"}, kNope},
+        {{""}, kNope},
+        {{"song.mid", "--debug"}, kNope},
+    };
+    for (const Case& c : cases)
+    {
+        std::vector<std::string> arguments = {HARMOLOOM_BINARY};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        ProcessResult result = RunProcess(arguments, environment);
+        EXPECT_EQ(result.exit_status, 1) << c.arguments[0];
+        EXPECT_EQ(result.output, c.output) << c.arguments[0];
+        EXPECT_EQ(result.errors, "") << c.arguments[0];
+    }
+    EXPECT_FALSE(FileExists(SettingsPath())) << "nothing else was started";
+}
+
+TEST_F(Program, DebugTracesStartupThenShutdownOnSigterm)
+{
+    BackgroundProcess program({HARMOLOOM_BINARY, "--debug", "ignored"}, environment);
+    ASSERT_TRUE(program.WaitForOutput("DEBUG: End of application constructor", 20))
+        << program.Output() << program.Errors();
+    EXPECT_EQ(lines(program.Output()), kStartup);
+
+    ProcessResult result = program.Stop(SIGTERM, 20);
+    EXPECT_EQ(result.exit_status, 0) << result.errors;
+    EXPECT_EQ(lines(result.output), join(kStartup, kShutdown));
+    EXPECT_EQ(ReadFile(SettingsPath()), settings_file(kDefaults));
+}
+
+TEST_F(Program, QuietWithoutDebugAndSavesOnSigint)
+{
+    WriteFile(SettingsPath(), settings_file({8, 300, 40, 5, 30, 2, 1, 0, 2, 0, 1, 2, 0, 30, 0, 16, 0,
+                                             0, 30},
+                                            {{0, {3, "/music/a.sf2"}}, {9, {127, "/music/b.wav"}}}));
+    std::string before = ReadFile(SettingsPath());
+    BackgroundProcess program({HARMOLOOM_BINARY}, environment);
+    for (int tries = 0; tries < 2000 && !catches_sigterm(program.Pid()); tries++)
+        usleep(5000);
+    ASSERT_TRUE(catches_sigterm(program.Pid()));
+    usleep(200000);
+
+    ProcessResult result = program.Stop(SIGINT, 20);
+    EXPECT_EQ(result.exit_status, 0) << result.errors;
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(ReadFile(SettingsPath()), before) << "what was read is what is saved";
+}
+
+TEST_F(Program, OtherVersionOfTheSettingsIsReplacedByDefaults)
+{
+    std::vector<int32_t> version7 = kDefaults;
+    version7[0] = 7;
+    version7[3] = 10;
+    WriteFile(SettingsPath(), settings_file(version7, {{0, {0, "/music/a.sf2"}}}));
+    BackgroundProcess program({HARMOLOOM_BINARY, "--debug"}, environment);
+    ASSERT_TRUE(program.WaitForOutput("DEBUG: End of application constructor", 20));
+    ProcessResult result = program.Stop(SIGTERM, 20);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(ReadFile(SettingsPath()), settings_file(kDefaults));
+}
+
+TEST_F(Program, EngineRateAndInterpolationFollowTheSettings)
+{
+    std::string program_path = Install(STANDIN_LIBRARY);
+    std::string log = installed.File("calls.log");
+    environment["STANDIN_LOG"] = log;
+    struct Case
+    {
+        int32_t rate_index;
+        int32_t quality;
+        std::string rate;
+        int method;
+    };
+    const Case cases[] = {{2, 1, "48000", 4},  {4, -1, "96000", 0}, {-1, 0, "96000", 1},
+                          {7, 2, "96000", 7},  {3, 3, "88200", 4},  {0, 1, "32000", 4},
+                          {1, 1, "44100", 4}};
+    for (const Case& c : cases)
+    {
+        std::vector<int32_t> fields = kDefaults;
+        fields[6] = c.rate_index;
+        fields[5] = c.quality;
+        WriteFile(SettingsPath(), settings_file(fields));
+        std::filesystem::remove(log);
+
+        BackgroundProcess program({program_path, "--debug"}, environment);
+        ASSERT_TRUE(program.WaitForOutput("DEBUG: End of application constructor", 20));
+        ProcessResult result = program.Stop(SIGTERM, 20);
+        EXPECT_EQ(result.exit_status, 0);
+
+        std::vector<std::string> calls = lines(ReadFile(log));
+        ASSERT_GT(calls.size(), 4u);
+        EXPECT_EQ(calls[1], "fluid_settings_setnum(synth.sample-rate," + c.rate + ")");
+        // The stored quality's method comes after the engine's own default of 4th order, and
+        // the engine is deleted before the library goes.
+        std::vector<std::string> tail(calls.end() - 3, calls.end());
+        EXPECT_EQ(tail, (std::vector<std::string>{
+                            "fluid_synth_set_interp_method(-1," + std::to_string(c.method) + ")",
+                            "delete_fluid_synth()", "delete_fluid_settings()"}))
+            << "field 6 = " << c.rate_index << ", field 5 = " << c.quality;
+    }
+}
+
+TEST_F(Program, MissingLibraryShowsNolibAndEndsWithStatus1)
+{
+    std::string program_path = Install("");
+    ProcessResult result = RunProcess({program_path, "--debug"}, environment);
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_NE(result.errors.find("Alert \"nolib\" (stop):\nSorry, cannot load the library file "
+                                 "required by this program (\"fluidsynth\"). Please ensure your "
+                                 "copy of this program is undamaged; try re-installing it.\n"
+                                 "Buttons: [0] \"OK\""),
+              std::string::npos)
+        << result.errors;
+    EXPECT_EQ(lines(result.output),
+              std::vector<std::string>(kStartup.begin(), kStartup.begin() + 4));
+    EXPECT_FALSE(FileExists(SettingsPath()));
+}
+
+TEST_F(Program, FailedEngineCheckShowsItsAlertAndEndsWithStatus1)
+{
+    std::string program_path = Install(STANDIN_LIBRARY);
+    std::string log = installed.File("calls.log");
+    environment["STANDIN_LOG"] = log;
+    environment["STANDIN_FAIL_NEW_SYNTH"] = "1";
+    environment["HARMOLOOM_ALERT_ANSWERS"] = "0";
+    ProcessResult result = RunProcess({program_path, "--debug"}, environment);
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_NE(result.errors.find("Alert \"failed\" (stop):\nSorry, there was an unexpected error "
+                                 "while initializing the library.\nButtons: [0] \"OK\"\n"
+                                 "Answered [0] \"OK\" (HARMOLOOM_ALERT_ANSWERS)"),
+              std::string::npos)
+        << result.errors;
+    std::vector<std::string> expected(kStartup.begin(), kStartup.begin() + 7);
+    expected.push_back("DEBUG: Error initializing synth");
+    EXPECT_EQ(lines(result.output), expected);
+    EXPECT_FALSE(FileExists(SettingsPath())) << "a fatal start-up saves nothing";
+    EXPECT_EQ(lines(ReadFile(log)).back(), "delete_fluid_settings()");
+}
+
+} // namespace
