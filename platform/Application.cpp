@@ -1,6 +1,7 @@
 #include "platform/Application.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -72,6 +73,15 @@ void BApplication::Run()
         return;
     for (;;)
     {
+        // Wait in poll rather than read: a signal then reaches its handler even where the
+        // thread sanitizer holds signals back until the next call it considers blocking.
+        pollfd waiting = {pipe_read_, POLLIN, 0};
+        if (poll(&waiting, 1, -1) < 0)
+        {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
         uint32 what = 0;
         ssize_t got = read(pipe_read_, &what, sizeof(what));
         if (got < 0 && errno == EINTR)
