@@ -198,3 +198,50 @@ ProcessResult BackgroundProcess::Stop(int signal_number, double timeout_seconds)
     result.errors = Errors();
     return result;
 }
+
+VirtualDisplay::VirtualDisplay()
+{
+    for (int number = 90; number < 190; number++)
+    {
+        std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+        std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+        if (FileExists(socket) || FileExists(lock))
+            continue;
+        std::string display = ":" + std::to_string(number);
+        pid_t pid = fork();
+        if (pid == 0)
+        {
+            int null = open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(null, 2);
+            execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+                   "tcp", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int wait = 0; wait < 1000; wait++)
+        {
+            // The socket counts only while our server lives: another may have won the number.
+            if (FileExists(socket) && waitpid(pid, nullptr, WNOHANG) == 0)
+            {
+                pid_ = pid;
+                name_ = display;
+                return;
+            }
+            if (waitpid(pid, nullptr, WNOHANG) == pid)
+                break; // it could not take this number: try the next
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+}
+
+VirtualDisplay::~VirtualDisplay()
+{
+    if (pid_ > 0)
+    {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+}

@@ -67,3 +67,20 @@ private:
     pid_t pid_ = -1;
     ProcessResult ended_; // how the process ended, when it ended on its own
 };
+
+// An X server of our own (Xvfb) for the life of the object, on a display number nobody uses.
+class VirtualDisplay
+{
+public:
+    VirtualDisplay();
+    ~VirtualDisplay();
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    bool Running() const { return !name_.empty(); }
+    const std::string& Name() const { return name_; } // ":N"
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
