@@ -48,8 +48,9 @@ APP::APP() : BApplication("application/x-vnd.Quillfeather-Harmoloom-1-1")
     if (Synth->InitCheck() == -1)
     {
         DEBUG_PRINT("Error initializing synth");
-        (new BAlert("failed", "Sorry, there was an unexpected error while initializing the library.",
-                    "OK", nullptr, nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))
+        (new BAlert("failed",
+                    "Sorry, there was an unexpected error while initializing the library.", "OK",
+                    nullptr, nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))
             ->Go();
         delete Synth;
         Synth = nullptr;

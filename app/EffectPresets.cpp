@@ -1,9 +1,9 @@
 #include "app/EffectPresets.h"
 
 const char REVERB_PRESET_NAMES[REVERB_PRESET_COUNT + 1][32] = {
-    "Small Hall",   "Large Hall",  "Dark Hall",   "Light Hall",    "Concert Hall",
-    "Huge Hall",    "Dark Studio", "Light Studio", "Dark Room",    "Live Room",
-    "Living Room",  "Concrete Room", "Bathroom",  "Car Park",      "",
+    "Small Hall",  "Large Hall",    "Dark Hall",    "Light Hall", "Concert Hall",
+    "Huge Hall",   "Dark Studio",   "Light Studio", "Dark Room",  "Live Room",
+    "Living Room", "Concrete Room", "Bathroom",     "Car Park",   "",
 };
 
 const int REVERB_PRESET_PARAMETERS[REVERB_PRESET_COUNT][3] = {
@@ -13,11 +13,11 @@ const int REVERB_PRESET_PARAMETERS[REVERB_PRESET_COUNT][3] = {
 };
 
 const char CHORUS_PRESET_NAMES[CHORUS_PRESET_COUNT + 1][32] = {
-    "Light Chorus",  "Dark Chorus", "Slight Chorus", "Shimmer Chorus", "Detuned Chorus",
-    "Thick Chorus",  "Hollow Chorus", "Tremelo",     "Phaser",         "",
+    "Light Chorus", "Dark Chorus",   "Slight Chorus", "Shimmer Chorus", "Detuned Chorus",
+    "Thick Chorus", "Hollow Chorus", "Tremelo",       "Phaser",         "",
 };
 
 const int CHORUS_PRESET_PARAMETERS[CHORUS_PRESET_COUNT][3] = {
-    {4, 15, 30}, {7, 6, 24},   {3, 4, 27}, {7, 23, 25}, {4, 25, 30},
+    {4, 15, 30}, {7, 6, 24},   {3, 4, 27},  {7, 23, 25}, {4, 25, 30},
     {15, 6, 24}, {11, 15, 13}, {0, 30, 30}, {0, 5, 30},
 };

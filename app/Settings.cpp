@@ -117,8 +117,8 @@ bool ParseSettings(const unsigned char* data, size_t size)
         const void* end = std::memchr(data + position, '\0', size - position);
         if (end == nullptr)
             break; // the file ends inside this path: what there is of it is no path
-        size_t length = static_cast<size_t>(static_cast<const unsigned char*>(end) -
-                                            (data + position));
+        size_t length =
+            static_cast<size_t>(static_cast<const unsigned char*>(end) - (data + position));
         size_t kept = length < SOUNDFONT_PATH_SIZE ? length : SOUNDFONT_PATH_SIZE - 1;
         std::memcpy(soundfont_paths[slot], data + position, kept);
         soundfont_paths[slot][kept] = '\0';

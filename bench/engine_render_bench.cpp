@@ -100,7 +100,8 @@ int main(int argc, char** argv)
                 voices_before, voices_after, kFrames, kRounds, kCallsPerRound);
     std::printf("  HARMOLOOM::MakeBuffer        %9.0f ns per call (median)\n", engine_ns);
     std::printf("  bare fluid_synth_write_float %9.0f ns per call (median)\n", bare_ns);
-    std::printf("  ratio                        %9.4f (target at most 1.02)\n", engine_ns / bare_ns);
+    std::printf("  ratio                        %9.4f (target at most 1.02)\n",
+                engine_ns / bare_ns);
     std::printf("  reproduce: %s %s\n", argv[0], soundfont);
     return 0;
 }

@@ -2,6 +2,8 @@
 // coarse tuning) are kept here and turned into FluidSynth calls; other controllers pass through.
 #include "engine/Harmoloom.h"
 
+#include <algorithm>
+
 namespace
 {
 
@@ -20,11 +22,6 @@ constexpr int kPitchBendSensitivity = 0;
 constexpr int kFineTuning = 1;
 constexpr int kCoarseTuning = 2;
 
-int clamp(int value, int low, int high)
-{
-    return value < low ? low : (value > high ? high : value);
-}
-
 } // namespace
 
 void HARMOLOOM::ControlChange(int channel, int controller, int value)
@@ -36,7 +33,7 @@ void HARMOLOOM::ControlChange(int channel, int controller, int value)
     if (controller == kAllSoundOff || controller == kResetAllControllers ||
         controller == kAllNotesOff || controller == kBankSelectLow)
         return;
-    value = clamp(value, 0, 127);
+    value = std::clamp(value, 0, 127);
 
     BAutolock hold(lock);
     if (initialized == 0)
@@ -72,29 +69,29 @@ void HARMOLOOM::ControlChange(int channel, int controller, int value)
         else if (parameter == kFineTuning)
             fine_tune_msb[channel] = value;
         else if (parameter == kCoarseTuning)
-            coarse_tune[channel] = clamp(value, 40, 88);
+            coarse_tune[channel] = std::clamp(value, 40, 88);
         break;
     case kDataIncrement:
         retune = true;
         if (value != 0)
             break;
         if (parameter == kPitchBendSensitivity)
-            bend_range[channel] = clamp(bend_range[channel] + 1, 0, 24);
+            bend_range[channel] = std::clamp(bend_range[channel] + 1, 0, 24);
         else if (parameter == kFineTuning)
-            fine_tune_msb[channel] = clamp(fine_tune_msb[channel] + 1, 0, 127);
+            fine_tune_msb[channel] = std::clamp(fine_tune_msb[channel] + 1, 0, 127);
         else if (parameter == kCoarseTuning)
-            coarse_tune[channel] = clamp(coarse_tune[channel] + 1, 40, 88);
+            coarse_tune[channel] = std::clamp(coarse_tune[channel] + 1, 40, 88);
         break;
     case kDataDecrement:
         retune = true;
         if (value != 0)
             break;
         if (parameter == kPitchBendSensitivity)
-            bend_range[channel] = clamp(bend_range[channel] - 1, 0, 24);
+            bend_range[channel] = std::clamp(bend_range[channel] - 1, 0, 24);
         else if (parameter == kFineTuning)
-            fine_tune_msb[channel] = clamp(fine_tune_msb[channel] - 1, 0, 127);
+            fine_tune_msb[channel] = std::clamp(fine_tune_msb[channel] - 1, 0, 127);
         else if (parameter == kCoarseTuning)
-            coarse_tune[channel] = clamp(coarse_tune[channel] - 1, 40, 88);
+            coarse_tune[channel] = std::clamp(coarse_tune[channel] - 1, 40, 88);
         break;
     default:
         break;

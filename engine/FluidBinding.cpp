@@ -69,10 +69,15 @@ struct EntryPoint
     void (*store)(void* address, bool renamed);
 };
 
-#define ENTRY(function)                                                                            \
-    {                                                                                              \
-        #function, nullptr, [](void* address, bool) { bind(hook_##function, address); }           \
-    }
+// Stores a resolved address in the hook_ global it belongs to.
+template <auto* hook> void store(void* address, bool /*renamed*/)
+{
+    bind(*hook, address);
+}
+
+// clang-format off
+#define ENTRY(function) {#function, nullptr, store<&hook_##function>}
+// clang-format on
 
 const EntryPoint kEntryPoints[24] = {
     ENTRY(new_fluid_settings),

@@ -12,7 +12,8 @@ typedef struct _fluid_synth_t fluid_synth_t;
 
 extern fluid_settings_t* (*hook_new_fluid_settings)(void);
 extern void (*hook_delete_fluid_settings)(fluid_settings_t* settings);
-extern int (*hook_fluid_settings_setnum)(fluid_settings_t* settings, const char* name, double value);
+extern int (*hook_fluid_settings_setnum)(fluid_settings_t* settings, const char* name,
+                                         double value);
 extern int (*hook_fluid_settings_setint)(fluid_settings_t* settings, const char* name, int value);
 extern fluid_synth_t* (*hook_new_fluid_synth)(fluid_settings_t* settings);
 extern void (*hook_delete_fluid_synth)(fluid_synth_t* synth);

@@ -1,16 +1,7 @@
 #include "engine/Harmoloom.h"
 
+#include <algorithm>
 #include <cstring>
-
-namespace
-{
-
-int clamp(int value, int low, int high)
-{
-    return value < low ? low : (value > high ? high : value);
-}
-
-} // namespace
 
 HARMOLOOM::HARMOLOOM(double sample_rate)
     : initialized(0), fluid_settings(nullptr), fluid_synth(nullptr), rev_size(0.7),
@@ -140,8 +131,8 @@ void HARMOLOOM::NoteOn(int channel, int key, int velocity)
 {
     if (!IsEngineChannel(channel))
         return;
-    key = clamp(key, 0, 127);
-    velocity = clamp(velocity, 0, 127);
+    key = std::clamp(key, 0, 127);
+    velocity = std::clamp(velocity, 0, 127);
     BAutolock hold(lock);
     if (initialized == 0)
         return;
@@ -155,7 +146,7 @@ void HARMOLOOM::NoteOff(int channel, int key)
 {
     if (!IsEngineChannel(channel))
         return;
-    key = clamp(key, 0, 127);
+    key = std::clamp(key, 0, 127);
     BAutolock hold(lock);
     if (initialized == 0)
         return;
@@ -176,7 +167,7 @@ void HARMOLOOM::PitchBend(int channel, int value)
 {
     if (!IsEngineChannel(channel))
         return;
-    value = clamp(value, 0, 16383);
+    value = std::clamp(value, 0, 16383);
     BAutolock hold(lock);
     if (initialized == 0)
         return;
@@ -217,7 +208,7 @@ void HARMOLOOM::SetInterp(int quality)
 
 void HARMOLOOM::SetPoly(int voices)
 {
-    voices = clamp(voices, 1, 4096);
+    voices = std::clamp(voices, 1, 4096);
     BAutolock hold(lock);
     if (initialized == 0)
         return;
@@ -239,7 +230,7 @@ void HARMOLOOM::ApplyChorus()
 #define EFFECT_SETTER(Name, Type, field, apply)                                                    \
     void HARMOLOOM::Name(Type value)                                                               \
     {                                                                                              \
-        BAutolock hold(lock);                                                                           \
+        BAutolock hold(lock);                                                                      \
         if (initialized == 0 || value == field)                                                    \
             return;                                                                                \
         field = value;                                                                             \
@@ -267,6 +258,5 @@ void HARMOLOOM::MakeBuffer(float* buffer, unsigned long frames)
         std::memset(buffer, 0, frames * 2 * sizeof(float));
         return;
     }
-    hook_fluid_synth_write_float(fluid_synth, static_cast<int>(frames), buffer, 0, 2, buffer, 1,
-                                 2);
+    hook_fluid_synth_write_float(fluid_synth, static_cast<int>(frames), buffer, 0, 2, buffer, 1, 2);
 }

@@ -63,8 +63,7 @@ image_id load_add_on(const char* path)
     return B_NO_MEMORY;
 }
 
-status_t get_image_symbol(image_id image, const char* name, int32 /*symbol_type*/,
-                          void** location)
+status_t get_image_symbol(image_id image, const char* name, int32 /*symbol_type*/, void** location)
 {
     void* handle = handle_of(image);
     if (handle == nullptr)

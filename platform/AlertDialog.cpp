@@ -96,8 +96,8 @@ int32 run_alert_dialog(const char* title, const char* text, const std::string* b
     {
         labels[index] = literal_label(buttons[index], true);
         bool last = index == button_count - 1; // it also shows the Return key's mark
-        widths[index] = std::max(80, static_cast<int>(fl_width(buttons[index].c_str())) +
-                                         (last ? 48 : 28));
+        widths[index] =
+            std::max(80, static_cast<int>(fl_width(buttons[index].c_str())) + (last ? 48 : 28));
         buttons_width += widths[index];
     }
 
@@ -133,7 +133,8 @@ int32 run_alert_dialog(const char* title, const char* text, const std::string* b
     {
         bool last = index == button_count - 1;
         if (last)
-            controls[index] = std::make_unique<Fl_Return_Button>(x, y, widths[index], kButtonHeight);
+            controls[index] =
+                std::make_unique<Fl_Return_Button>(x, y, widths[index], kButtonHeight);
         else
             controls[index] = std::make_unique<Fl_Button>(x, y, widths[index], kButtonHeight);
         controls[index]->copy_label(labels[index].c_str());

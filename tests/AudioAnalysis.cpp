@@ -45,10 +45,10 @@ double FundamentalFrequency(const std::vector<float>& mono, double sample_rate, 
     }
     if (best == 0)
     {
-        best = static_cast<size_t>(
-            std::min_element(normalised.begin() + static_cast<long>(min_lag),
-                             normalised.begin() + static_cast<long>(max_lag)) -
-            normalised.begin());
+        best =
+            static_cast<size_t>(std::min_element(normalised.begin() + static_cast<long>(min_lag),
+                                                 normalised.begin() + static_cast<long>(max_lag)) -
+                                normalised.begin());
     }
     // Parabolic interpolation around the minimum.
     double refined = static_cast<double>(best);
@@ -79,7 +79,8 @@ std::vector<float> Channel(const std::vector<float>& interleaved, int which, siz
                            size_t frames)
 {
     size_t available = interleaved.size() / 2;
-    size_t last = frames == static_cast<size_t>(-1) ? available : std::min(available, first_frame + frames);
+    size_t last =
+        frames == static_cast<size_t>(-1) ? available : std::min(available, first_frame + frames);
     std::vector<float> out;
     for (size_t frame = first_frame; frame < last; frame++)
     {

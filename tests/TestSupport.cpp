@@ -18,7 +18,8 @@ extern char** environ;
 
 TemporaryFolder::TemporaryFolder()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "harmoloom-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "harmoloom-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (mkdtemp(buffer.data()) != nullptr)

@@ -21,8 +21,8 @@ protected:
     {
         std::vector<std::string> arguments = {ALERT_PROBE, title, "Something happened."};
         arguments.insert(arguments.end(), buttons.begin(), buttons.end());
-        BackgroundProcess alert(arguments, {{"DISPLAY", display.Name()},
-                                            {"HARMOLOOM_ALERT_ANSWERS", ""}});
+        BackgroundProcess alert(arguments,
+                                {{"DISPLAY", display.Name()}, {"HARMOLOOM_ALERT_ANSWERS", ""}});
         ProcessResult found = RunProcess({"/usr/bin/xdotool", "search", "--sync", "--name",
                                           "^" + title + "$", "windowfocus", "--sync"},
                                          {{"DISPLAY", display.Name()}}, 20);
@@ -42,9 +42,9 @@ protected:
 
 TEST_F(AlertDialog, ReturnChoosesTheLastButton)
 {
-    EXPECT_EQ(Answer("noload", {"Exit application", "Try again", "Continue without them"},
-                     {"Return"}),
-              2);
+    EXPECT_EQ(
+        Answer("noload", {"Exit application", "Try again", "Continue without them"}, {"Return"}),
+        2);
     EXPECT_EQ(Answer("failed", {"Restore to defaults", "OK"}, {"Return"}), 1)
         << "never the destructive first button";
 }
@@ -56,9 +56,8 @@ TEST_F(AlertDialog, EscapeTakesTheLastButtonToo)
 
 TEST_F(AlertDialog, ButtonsAreNumberedFromTheLeft)
 {
-    EXPECT_EQ(Answer("noload", {"Exit application", "Try again", "Continue without them"},
-                     {"space"}),
-              0);
+    EXPECT_EQ(
+        Answer("noload", {"Exit application", "Try again", "Continue without them"}, {"space"}), 0);
     EXPECT_EQ(Answer("noload", {"Exit application", "Try again", "Continue without them"},
                      {"Tab", "space"}),
               1);

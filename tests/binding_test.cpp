@@ -13,9 +13,10 @@
 namespace
 {
 
-const char kNolib[] = "Alert \"nolib\" \\(stop\\):\nSorry, cannot load the library file required by "
-                      "this program \\(\"fluidsynth\"\\)\\. Please ensure your copy of this "
-                      "program is undamaged; try re-installing it\\.\nButtons: \\[0\\] \"OK\"";
+const char kNolib[] =
+    "Alert \"nolib\" \\(stop\\):\nSorry, cannot load the library file required by "
+    "this program \\(\"fluidsynth\"\\)\\. Please ensure your copy of this "
+    "program is undamaged; try re-installing it\\.\nButtons: \\[0\\] \"OK\"";
 
 void without_a_person()
 {
@@ -55,7 +56,7 @@ void* symbol(const char* name)
 {
     void* address = nullptr;
     return get_image_symbol(libraryimage, name, B_SYMBOL_TYPE_ANY, &address) == B_OK ? address
-                                                                                       : nullptr;
+                                                                                     : nullptr;
 }
 
 } // namespace
@@ -69,7 +70,8 @@ TEST(Binding, SystemFluidSynthBindsAll24EntryPoints)
     for (size_t index = 0; index < table.size(); index++)
         EXPECT_NE(table[index], nullptr) << "entry " << index + 1;
     EXPECT_EQ(reinterpret_cast<void*>(hook_fluid_synth_noteon), symbol("fluid_synth_noteon"));
-    EXPECT_EQ(reinterpret_cast<void*>(hook_fluid_synth_set_chorus), symbol("fluid_synth_set_chorus"));
+    EXPECT_EQ(reinterpret_cast<void*>(hook_fluid_synth_set_chorus),
+              symbol("fluid_synth_set_chorus"));
 
     // FluidSynth 2 knows the tuning calls only by their new names; the table holds adapters.
     if (symbol("fluid_synth_create_octave_tuning") == nullptr)

@@ -116,12 +116,13 @@ TEST_F(EngineCalls, ConstructionAndDestruction)
 {
     engine = std::make_unique<HARMOLOOM>(44100);
     EXPECT_EQ(engine->InitCheck(), 0);
-    Calls expected = join({{"new_fluid_settings()", "fluid_settings_setnum(synth.sample-rate,44100)",
-                            "fluid_settings_setint(synth.midi-channels,32)", "new_fluid_synth()"},
-                           channel_reset(),
-                           {"fluid_synth_set_reverb(0.7,1.3,1,0.7)",
-                            "fluid_synth_set_chorus(6,0.7,3,1,0)", "fluid_synth_set_polyphony(64)",
-                            "fluid_synth_set_interp_method(-1,4)", "fluid_synth_set_gain(0.2)"}});
+    Calls expected =
+        join({{"new_fluid_settings()", "fluid_settings_setnum(synth.sample-rate,44100)",
+               "fluid_settings_setint(synth.midi-channels,32)", "new_fluid_synth()"},
+              channel_reset(),
+              {"fluid_synth_set_reverb(0.7,1.3,1,0.7)", "fluid_synth_set_chorus(6,0.7,3,1,0)",
+               "fluid_synth_set_polyphony(64)", "fluid_synth_set_interp_method(-1,4)",
+               "fluid_synth_set_gain(0.2)"}});
     EXPECT_EQ(recorder.Take(), expected);
 
     engine.reset();
@@ -183,15 +184,15 @@ TEST_F(EngineCalls, SoundfontLoadUnloadAndOffset)
     MakeEngine();
     recorder.set_sfload_result(0); // FluidSynth's font id 0 is handle -1
     EXPECT_EQ(engine->LoadSoundfont("/fonts/a.sf2", -5), -1);
-    EXPECT_EQ(recorder.Take(), join({{"fluid_synth_sfload(/fonts/a.sf2,1)",
-                                      "fluid_synth_set_bank_offset(0,0)"},
-                                     channel_reset()}));
+    EXPECT_EQ(recorder.Take(),
+              join({{"fluid_synth_sfload(/fonts/a.sf2,1)", "fluid_synth_set_bank_offset(0,0)"},
+                    channel_reset()}));
 
     recorder.set_sfload_result(7);
     EXPECT_EQ(engine->LoadSoundfont("/fonts/b.sf2", 3), 7);
-    EXPECT_EQ(recorder.Take(), join({{"fluid_synth_sfload(/fonts/b.sf2,1)",
-                                      "fluid_synth_set_bank_offset(7,3)"},
-                                     channel_reset()}));
+    EXPECT_EQ(recorder.Take(),
+              join({{"fluid_synth_sfload(/fonts/b.sf2,1)", "fluid_synth_set_bank_offset(7,3)"},
+                    channel_reset()}));
 
     recorder.set_sfload_result(-1); // a failed load changes nothing
     EXPECT_EQ(engine->LoadSoundfont("/fonts/bad.sf2", 0), 0);
@@ -291,12 +292,13 @@ TEST_F(EngineCalls, EffectSettersSendAllFourValuesAndSkipUnchangedOnes)
     engine->SetChorusDepth(0.5);
     engine->SetChorusLevel(1.5);
     engine->SetChorusLevel(1.5);
-    EXPECT_EQ(recorder.Take(),
-              (Calls{"fluid_synth_set_reverb(0.5,1.3,1,0.7)", "fluid_synth_set_reverb(0.5,0.2,1,0.7)",
-                     "fluid_synth_set_reverb(0.5,0.2,0.9,0.7)", "fluid_synth_set_reverb(0.5,0.2,0.9,0)",
-                     "fluid_synth_set_chorus(3,0.7,3,1,0)", "fluid_synth_set_chorus(3,0.7,0.1,1,0)",
-                     "fluid_synth_set_chorus(3,0.7,0.1,0.5,0)",
-                     "fluid_synth_set_chorus(3,1.5,0.1,0.5,0)"}));
+    EXPECT_EQ(
+        recorder.Take(),
+        (Calls{"fluid_synth_set_reverb(0.5,1.3,1,0.7)", "fluid_synth_set_reverb(0.5,0.2,1,0.7)",
+               "fluid_synth_set_reverb(0.5,0.2,0.9,0.7)", "fluid_synth_set_reverb(0.5,0.2,0.9,0)",
+               "fluid_synth_set_chorus(3,0.7,3,1,0)", "fluid_synth_set_chorus(3,0.7,0.1,1,0)",
+               "fluid_synth_set_chorus(3,0.7,0.1,0.5,0)",
+               "fluid_synth_set_chorus(3,1.5,0.1,0.5,0)"}));
 }
 
 TEST_F(EngineCalls, MakeBufferRendersInterleavedStereoInOneCall)
@@ -470,10 +472,10 @@ TEST_F(EngineCalls, FluidSynth2TuningNamesApplyAtOnce)
     engine->ControlChange(5, 101, 0);
     engine->ControlChange(5, 100, 1);
     engine->ControlChange(5, 6, 0);
-    EXPECT_EQ(recorder.Take(),
-              (Calls{"fluid_synth_activate_octave_tuning(0,5,t,-50.0000,uniform=1,apply=1)",
-                     "fluid_synth_activate_tuning(5,0,5,apply=1)",
-                     "fluid_synth_pitch_wheel_sens(5,2)"}));
+    EXPECT_EQ(
+        recorder.Take(),
+        (Calls{"fluid_synth_activate_octave_tuning(0,5,t,-50.0000,uniform=1,apply=1)",
+               "fluid_synth_activate_tuning(5,0,5,apply=1)", "fluid_synth_pitch_wheel_sens(5,2)"}));
 }
 
 } // namespace

@@ -136,7 +136,7 @@ TEST_F(EngineSound, FineTuningOfMinus8192LowersBy50Cents)
 
     engine->SystemReset();
     EXPECT_NEAR(cents_between(plain, PitchOf(0, 69)), 0.0, 2.0) << "the reset retunes nothing "
-                                                                    "but clears the state";
+                                                                   "but clears the state";
 }
 
 TEST_F(EngineSound, SystemResetSilencesSoundingNotes)

@@ -67,8 +67,8 @@ private:
     void Remember(const char* name)
     {
         const char* value = getenv(name);
-        saved_.emplace_back(name, value != nullptr ? std::optional<std::string>(value)
-                                                   : std::nullopt);
+        saved_.emplace_back(name,
+                            value != nullptr ? std::optional<std::string>(value) : std::nullopt);
     }
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
@@ -131,7 +131,8 @@ TEST(Locker, IsRecursiveAndExcludesOtherThreads)
 TEST(Threads, SpawnedThreadWaitsForResumeAndCarriesItsName)
 {
     Counter counter;
-    thread_id thread = spawn_thread(count_until_stopped, "meter_thread", B_NORMAL_PRIORITY, &counter);
+    thread_id thread =
+        spawn_thread(count_until_stopped, "meter_thread", B_NORMAL_PRIORITY, &counter);
     ASSERT_GT(thread, 0);
     EXPECT_EQ(thread_name(thread), "meter_thread");
     EXPECT_EQ(find_thread("meter_thread"), thread);
@@ -149,7 +150,8 @@ TEST(Threads, SpawnedThreadWaitsForResumeAndCarriesItsName)
 TEST(Threads, SuspendedThreadStopsAtItsNextSnoozeUntilResumed)
 {
     Counter counter;
-    thread_id thread = spawn_thread(count_until_stopped, "fuse_thread", B_NORMAL_PRIORITY, &counter);
+    thread_id thread =
+        spawn_thread(count_until_stopped, "fuse_thread", B_NORMAL_PRIORITY, &counter);
     ASSERT_EQ(resume_thread(thread), B_OK);
     ASSERT_TRUE(wait_until([&] { return counter.count > 3; }));
 
@@ -332,8 +334,8 @@ TEST(AlertDeathTest, WithoutDisplayTheAlertIsWrittenAndTakesItsLastButton)
         {
             unsetenv("HARMOLOOM_ALERT_ANSWERS");
             unsetenv("DISPLAY");
-            int answer = (new BAlert("failed", "Sorry, it went wrong.", "Restore to defaults",
-                                     "OK", nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))
+            int answer = (new BAlert("failed", "Sorry, it went wrong.", "Restore to defaults", "OK",
+                                     nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))
                              ->Go();
             _exit(answer == 1 ? 0 : 1);
         },

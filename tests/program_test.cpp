@@ -45,7 +45,8 @@ std::vector<std::string> lines(const std::string& text)
     return result;
 }
 
-std::vector<std::string> join(std::vector<std::string> first, const std::vector<std::string>& second)
+std::vector<std::string> join(std::vector<std::string> first,
+                              const std::vector<std::string>& second)
 {
     first.insert(first.end(), second.begin(), second.end());
     return first;
@@ -86,8 +87,8 @@ std::string settings_file(const std::vector<int32_t>& fields,
     return bytes;
 }
 
-const std::vector<int32_t> kDefaults = {8, 100, 100, -12, 14, 1, 2, 2, 1, 1, 0,
-                                        18, 20, 21, 22, 4, 15, 30, 22};
+const std::vector<int32_t> kDefaults = {8, 100, 100, -12, 14, 1, 2,  2,  1, 1,
+                                        0, 18,  20,  21,  22, 4, 15, 30, 22};
 
 class Program : public ::testing::Test
 {
@@ -164,9 +165,9 @@ TEST_F(Program, DebugTracesStartupThenShutdownOnSigterm)
 
 TEST_F(Program, QuietWithoutDebugAndSavesOnSigint)
 {
-    WriteFile(SettingsPath(), settings_file({8, 300, 40, 5, 30, 2, 1, 0, 2, 0, 1, 2, 0, 30, 0, 16, 0,
-                                             0, 30},
-                                            {{0, {3, "/music/a.sf2"}}, {9, {127, "/music/b.wav"}}}));
+    WriteFile(SettingsPath(),
+              settings_file({8, 300, 40, 5, 30, 2, 1, 0, 2, 0, 1, 2, 0, 30, 0, 16, 0, 0, 30},
+                            {{0, {3, "/music/a.sf2"}}, {9, {127, "/music/b.wav"}}}));
     std::string before = ReadFile(SettingsPath());
     BackgroundProcess program({HARMOLOOM_BINARY}, environment);
     for (int tries = 0; tries < 2000 && !catches_sigterm(program.Pid()); tries++)
@@ -205,8 +206,8 @@ TEST_F(Program, EngineRateAndInterpolationFollowTheSettings)
         std::string rate;
         int method;
     };
-    const Case cases[] = {{2, 1, "48000", 4},  {4, -1, "96000", 0}, {-1, 0, "96000", 1},
-                          {7, 2, "96000", 7},  {3, 3, "88200", 4},  {0, 1, "32000", 4},
+    const Case cases[] = {{2, 1, "48000", 4}, {4, -1, "96000", 0}, {-1, 0, "96000", 1},
+                          {7, 2, "96000", 7}, {3, 3, "88200", 4},  {0, 1, "32000", 4},
                           {1, 1, "44100", 4}};
     for (const Case& c : cases)
     {

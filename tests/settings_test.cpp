@@ -50,7 +50,8 @@ void fill_distinct_values()
         soundfont_banks[slot] = (slot * 37) % 128 - (slot == 5 ? 300 : 0);
         std::string path;
         if (slot % 9 != 4) // leave gaps, as "Continue without them" does
-            path = "/music/fonts/" + std::to_string(slot) + std::string(static_cast<size_t>(slot), 'x');
+            path = "/music/fonts/" + std::to_string(slot) +
+                   std::string(static_cast<size_t>(slot), 'x');
         if (slot == 127)
             path = "/" + std::string(SOUNDFONT_PATH_SIZE - 2, 'L'); // the longest path there is
         std::strcpy(soundfont_paths[slot], path.c_str());
@@ -103,8 +104,8 @@ TEST(SettingsDefaults, AreTheFactorySetupAndFollowTheFirstPresets)
 {
     fill_distinct_values();
     InitDefaults();
-    const int32_t expected[SETTINGS_COUNT] = {8, 100, 100, -12, 14, 1, 2, 2, 1, 1, 0,
-                                              18, 20, 21, 22, 4, 15, 30, 22};
+    const int32_t expected[SETTINGS_COUNT] = {8, 100, 100, -12, 14, 1, 2,  2,  1, 1,
+                                              0, 18,  20,  21,  22, 4, 15, 30, 22};
     for (int field = 0; field < SETTINGS_COUNT; field++)
         EXPECT_EQ(settings[field], expected[field]) << "field " << field;
     for (int index = 0; index < 3; index++)
@@ -138,7 +139,8 @@ TEST(SettingsFormat, SlotEntryIsBankThenPathAndNul)
     soundfont_banks[0] = 3;
     std::vector<unsigned char> bytes = serialize();
     ASSERT_EQ(bytes.size(), 726u);
-    const unsigned char expected[] = {3, 0, 0, 0, '/', 'a', '/', 'b', '/', 'c', '.', 's', 'f', '2', 0};
+    const unsigned char expected[] = {3,   0,   0,   0,   '/', 'a', '/', 'b',
+                                      '/', 'c', '.', 's', 'f', '2', 0};
     EXPECT_EQ(std::memcmp(bytes.data() + 76, expected, sizeof(expected)), 0);
 }
 
@@ -196,17 +198,18 @@ TEST(SettingsFormat, FileEndingInsideTheSlotTableLeavesTheRestEmpty)
         int complete_slots;
     };
     const Cut cuts[] = {
-        {76, 0},              // the record alone
-        {entry[3] + 2, 3},    // inside slot 3's bank
-        {entry[3] + 4, 3},    // slot 3's bank, no path
-        {entry[3] + 9, 3},    // inside slot 3's path
+        {76, 0},           // the record alone
+        {entry[3] + 2, 3}, // inside slot 3's bank
+        {entry[3] + 4, 3}, // slot 3's bank, no path
+        {entry[3] + 9, 3}, // inside slot 3's path
         {entry[127] + 500, 127},
         {whole.size() - 1, 127}, // the last path's NUL missing
     };
     for (const Cut& cut : cuts)
     {
         // An exact-size copy, so that a read past the end is caught by the sanitizers.
-        std::vector<unsigned char> bytes(whole.begin(), whole.begin() + static_cast<long>(cut.size));
+        std::vector<unsigned char> bytes(whole.begin(),
+                                         whole.begin() + static_cast<long>(cut.size));
         fill_distinct_values();
         ASSERT_TRUE(ParseSettings(bytes.data(), bytes.size()));
         for (int slot = 0; slot < SOUNDFONT_SLOTS; slot++)

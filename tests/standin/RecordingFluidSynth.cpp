@@ -1,7 +1,7 @@
 // A stand-in for libfluidsynth that records every call, for checking the exact sequences the
-// engine sends; with STANDIN_LOG set, every call is also appended to that file. It exports the same entry points and is loaded through the program's own
-// binding. Built in three forms: FluidSynth 1 tuning names, FluidSynth 2 tuning names, and one
-// that lacks fluid_synth_set_chorus.
+// engine sends; with STANDIN_LOG set, every call is also appended to that file. It exports the same
+// entry points and is loaded through the program's own binding. Built in three forms: FluidSynth 1
+// tuning names, FluidSynth 2 tuning names, and one that lacks fluid_synth_set_chorus.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
