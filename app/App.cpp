@@ -9,6 +9,7 @@
 #include "app/Settings.h"
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
+#include "instruments/SlotTable.h"
 #include "platform/Alert.h"
 #include "platform/Directories.h"
 
@@ -19,6 +20,9 @@ namespace
 {
 
 char program_path[PATH_MAX];
+
+// The engine's font handle of each slot; the Soundfonts page will keep these.
+int font_handles[SOUNDFONT_SLOTS];
 
 } // namespace
 
@@ -60,6 +64,9 @@ APP::APP() : BApplication("application/x-vnd.Quillfeather-Harmoloom-1-1")
 
     DEBUG_PRINT("Initial synth setup (interpolation)");
     Synth->SetInterp(settings[setting::quality] + 1);
+
+    // What the Soundfonts page does while the main window is built.
+    LoadRememberedSoundfonts(font_handles);
 
     DEBUG_PRINT("End of application constructor");
 }

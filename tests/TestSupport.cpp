@@ -1,6 +1,7 @@
 #include "tests/TestSupport.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -42,6 +43,18 @@ std::string PlaceLibrary(const TemporaryFolder& folder, const std::string& libra
     std::filesystem::remove(folder.File("Support Files/Libraries/fluidsynth"));
     std::filesystem::create_symlink(library, folder.File("Support Files/Libraries/fluidsynth"));
     return folder.File("Harmoloom");
+}
+
+std::string RegexLiteral(const std::string& text)
+{
+    std::string pattern;
+    for (char c : text)
+    {
+        if (std::strchr("\\^$.|?*+()[]{}", c) != nullptr)
+            pattern += '\\';
+        pattern += c;
+    }
+    return pattern;
 }
 
 std::string ReadFile(const std::string& path)
@@ -202,40 +215,39 @@ ProcessResult BackgroundProcess::Stop(int signal_number, double timeout_seconds)
 
 VirtualDisplay::VirtualDisplay()
 {
-    for (int number = 90; number < 190; number++)
+    // Xvfb chooses a free display number itself and says which once it is ready, so that tests
+    // running side by side never share a server.
+    int ready[2];
+    if (pipe(ready) != 0)
+        return;
+    pid_t pid = fork();
+    if (pid == 0)
     {
-        std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-        std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
-        if (FileExists(socket) || FileExists(lock))
-            continue;
-        std::string display = ":" + std::to_string(number);
-        pid_t pid = fork();
-        if (pid == 0)
-        {
-            int null = open("/dev/null", O_RDWR);
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(null, 2);
-            execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-                   "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int wait = 0; wait < 1000; wait++)
-        {
-            // The socket counts only while our server lives: another may have won the number.
-            if (FileExists(socket) && waitpid(pid, nullptr, WNOHANG) == 0)
-            {
-                pid_ = pid;
-                name_ = display;
-                return;
-            }
-            if (waitpid(pid, nullptr, WNOHANG) == pid)
-                break; // it could not take this number: try the next
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        close(ready[0]);
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::string fd = std::to_string(ready[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+               "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ready[1]);
+    std::string number;
+    pollfd waiting = {ready[0], POLLIN, 0};
+    char c = 0;
+    while (poll(&waiting, 1, 10000) == 1 && read(ready[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(ready[0]);
+    if (number.empty())
+    {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
+        return;
     }
+    pid_ = pid;
+    name_ = ":" + number;
 }
 
 VirtualDisplay::~VirtualDisplay()

@@ -28,6 +28,9 @@ private:
 // path a program file in that folder would have.
 std::string PlaceLibrary(const TemporaryFolder& folder, const std::string& library);
 
+// The text as a regular expression that matches exactly it (for death-test expectations).
+std::string RegexLiteral(const std::string& text);
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
 bool FileExists(const std::string& path);

@@ -26,6 +26,7 @@ const std::vector<std::string> kStartup = {
     "DEBUG: Creating synth",
     "DEBUG: Testing synth for errors",
     "DEBUG: Initial synth setup (interpolation)",
+    "DEBUG: Finished initial loading, failed_to_load_something = 0",
     "DEBUG: End of application constructor",
 };
 
@@ -167,7 +168,7 @@ TEST_F(Program, QuietWithoutDebugAndSavesOnSigint)
 {
     WriteFile(SettingsPath(),
               settings_file({8, 300, 40, 5, 30, 2, 1, 0, 2, 0, 1, 2, 0, 30, 0, 16, 0, 0, 30},
-                            {{0, {3, "/music/a.sf2"}}, {9, {127, "/music/b.wav"}}}));
+                            {{0, {3, TIMGM6MB_SOUNDFONT}}, {9, {127, TIMGM6MB_SOUNDFONT}}}));
     std::string before = ReadFile(SettingsPath());
     BackgroundProcess program({HARMOLOOM_BINARY}, environment);
     for (int tries = 0; tries < 2000 && !catches_sigterm(program.Pid()); tries++)
@@ -233,6 +234,67 @@ TEST_F(Program, EngineRateAndInterpolationFollowTheSettings)
                             "delete_fluid_synth()", "delete_fluid_settings()"}))
             << "field 6 = " << c.rate_index << ", field 5 = " << c.quality;
     }
+}
+
+TEST_F(Program, RememberedFilesAreLoadedFromTheLastSlotDown)
+{
+    std::string wave = home.File("tone.wav");
+    ASSERT_EQ(RunProcess({"/usr/bin/sox", "-n", "-r", "44100", "-b", "16", "-c", "1", wave, "synth",
+                          "0.2", "sine", "440"},
+                         {})
+                  .exit_status,
+              0);
+    WriteFile(SettingsPath(),
+              settings_file(kDefaults, {{0, {0, wave}}, {1, {4, TIMGM6MB_SOUNDFONT}}}));
+    std::string before = ReadFile(SettingsPath());
+
+    BackgroundProcess program({HARMOLOOM_BINARY, "--debug"}, environment);
+    ASSERT_TRUE(program.WaitForOutput("DEBUG: End of application constructor", 30));
+    ProcessResult result = program.Stop(SIGTERM, 20);
+    EXPECT_EQ(result.exit_status, 0) << result.errors;
+
+    std::vector<std::string> loading(kStartup.begin(), kStartup.begin() + 8);
+    for (const char* step :
+         {"Testing for wave file", "Checking fmt chunk", "Not a wave file", "Testing for wave file",
+          "Checking fmt chunk", "Checking data chunk", "Preparing data", "Importing data"})
+    {
+        loading.push_back(std::string("DEBUG: ") + step);
+        loading.push_back(""); // these steps end their message with a line break of their own
+    }
+    std::vector<std::string> expected =
+        join(join(loading, {kStartup.begin() + 8, kStartup.end()}), kShutdown);
+    EXPECT_EQ(lines(result.output), expected);
+    EXPECT_EQ(ReadFile(SettingsPath()), before);
+}
+
+TEST_F(Program, MissingRememberedFileAskedToContinueIsDropped)
+{
+    std::string gone = home.File("unmounted/drive.sf2");
+    WriteFile(SettingsPath(), settings_file(kDefaults, {{0, {2, TIMGM6MB_SOUNDFONT}},
+                                                        {1, {3, gone}},
+                                                        {2, {5, TIMGM6MB_SOUNDFONT}}}));
+    environment["HARMOLOOM_ALERT_ANSWERS"] = "2";
+    BackgroundProcess program({HARMOLOOM_BINARY, "--debug"}, environment);
+    ASSERT_TRUE(program.WaitForOutput("DEBUG: End of application constructor", 30));
+    ProcessResult result = program.Stop(SIGTERM, 20);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_NE(result.output.find("DEBUG: Finished initial loading, failed_to_load_something = 1"),
+              std::string::npos);
+    EXPECT_NE(result.errors.find("Alert \"noload\" (info)"), std::string::npos) << result.errors;
+    EXPECT_EQ(ReadFile(SettingsPath()), settings_file(kDefaults, {{0, {2, TIMGM6MB_SOUNDFONT}},
+                                                                  {2, {5, TIMGM6MB_SOUNDFONT}}}))
+        << "the slot is freed and the gap stays";
+}
+
+TEST_F(Program, MissingRememberedFileAskedToExitEndsWithStatus0AndSavesNothing)
+{
+    WriteFile(SettingsPath(), settings_file(kDefaults, {{0, {0, home.File("gone.sf2")}}}));
+    std::string before = ReadFile(SettingsPath());
+    environment["HARMOLOOM_ALERT_ANSWERS"] = "0";
+    ProcessResult result = RunProcess({HARMOLOOM_BINARY, "--debug"}, environment);
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_EQ(result.output.find("Saving settings"), std::string::npos);
+    EXPECT_EQ(ReadFile(SettingsPath()), before);
 }
 
 TEST_F(Program, MissingLibraryShowsNolibAndEndsWithStatus1)

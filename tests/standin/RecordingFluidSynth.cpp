@@ -122,6 +122,11 @@ EXPORT int fluid_synth_sfload(void*, const char* path, int reset)
         sfload_overridden = false;
         return sfload_result_override;
     }
+    // Like the real library, a file that cannot be read does not load.
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr)
+        return -1;
+    std::fclose(file);
     return next_font_id++;
 }
 
