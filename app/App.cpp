@@ -6,10 +6,13 @@
 
 #include "app/AudioSetup.h"
 #include "app/Debug.h"
+#include "app/ExitNow.h"
 #include "app/Settings.h"
+#include "audio/AudioOutput.h"
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
 #include "instruments/SlotTable.h"
+#include "midi/MidiInterface.h"
 #include "platform/Alert.h"
 #include "platform/Directories.h"
 
@@ -59,7 +62,7 @@ APP::APP() : BApplication("application/x-vnd.Quillfeather-Harmoloom-1-1")
         delete Synth;
         Synth = nullptr;
         FreeLibrary();
-        std::exit(1);
+        ExitNow(1);
     }
 
     DEBUG_PRINT("Initial synth setup (interpolation)");
@@ -68,11 +71,29 @@ APP::APP() : BApplication("application/x-vnd.Quillfeather-Harmoloom-1-1")
     // What the Soundfonts page does while the main window is built.
     LoadRememberedSoundfonts(font_handles);
 
+    DEBUG_PRINT("Starting audio driver");
+    int sample_rate = SampleRateForIndex(settings[setting::sample_rate_index]);
+    StartAudio(sample_rate, FramesPerBuffer(settings[setting::timing_index], sample_rate), theview);
+
+    DEBUG_PRINT("Starting MIDI interface");
+    StartMidiInterface(settings[setting::two_ports]);
+
     DEBUG_PRINT("End of application constructor");
 }
 
 APP::~APP()
 {
+    // The main window stops the audio when it closes; without it, nothing else would have, and
+    // no render call may reach the engine once it is gone.
+    if (player != nullptr)
+    {
+        DEBUG_PRINT("Stopping audio");
+        StopAudio();
+    }
+
+    DEBUG_PRINT("Stopping MIDI interface");
+    StopMidiInterface();
+
     DEBUG_PRINT("Saving settings");
     SaveSettings();
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/ExitNow.h"
 #include "app/Paths.h"
 #include "platform/AddOn.h"
 #include "platform/Alert.h"
@@ -183,5 +184,5 @@ void ErrorLibrary()
                 "Please ensure your copy of this program is undamaged; try re-installing it.",
                 "OK", nullptr, nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))
         ->Go();
-    std::exit(1);
+    ExitNow(1);
 }

@@ -253,6 +253,25 @@ void HARMOLOOM::MakeBuffer(float* buffer, unsigned long frames)
     if (frames == 0 || buffer == nullptr)
         return;
     BAutolock hold(lock);
+    RenderHeld(buffer, frames);
+}
+
+bool HARMOLOOM::RenderWithin(float* buffer, unsigned long frames, bigtime_t patience)
+{
+    if (frames == 0 || buffer == nullptr)
+        return false;
+    if (lock.LockWithTimeout(patience) != B_OK)
+    {
+        std::memset(buffer, 0, frames * 2 * sizeof(float));
+        return false;
+    }
+    RenderHeld(buffer, frames);
+    lock.Unlock();
+    return true;
+}
+
+void HARMOLOOM::RenderHeld(float* buffer, unsigned long frames)
+{
     if (initialized == 0)
     {
         std::memset(buffer, 0, frames * 2 * sizeof(float));

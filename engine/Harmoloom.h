@@ -61,6 +61,11 @@ public:
     // 2 x frames floats. Audio thread; one lock, one FluidSynth call, no allocation.
     void MakeBuffer(float* buffer, unsigned long frames);
 
+    // MakeBuffer for the audio output's callback, which must never stall: when the engine cannot
+    // be had within patience microseconds (a SoundFont load holds it for seconds), the buffer is
+    // silence and the result false.
+    bool RenderWithin(float* buffer, unsigned long frames, bigtime_t patience);
+
     // The state below is guarded by lock; read it only while holding it.
     int initialized;
     fluid_settings_t* fluid_settings;
@@ -89,6 +94,9 @@ private:
     // Sends the channel's fine tuning as an octave tuning, selects it, and sends the pitch-wheel
     // sensitivity. Lock held.
     void SendTuning(int channel);
+
+    // One render into interleaved stereo, silence while not initialised. Lock held.
+    void RenderHeld(float* buffer, unsigned long frames);
 
     void ApplyReverb();
     void ApplyChorus();

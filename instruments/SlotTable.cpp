@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/ExitNow.h"
 #include "app/Debug.h"
 #include "engine/Harmoloom.h"
 #include "instruments/LoadAnyFile.h"
@@ -101,7 +102,7 @@ void LoadRememberedSoundfonts(int handles[SOUNDFONT_SLOTS])
         }
         unload_all(handles);
         if (answer == kExitApplication)
-            std::exit(0);
+            ExitNow(0);
     }
 }
 

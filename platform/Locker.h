@@ -4,6 +4,8 @@
 
 #include <pthread.h>
 
+#include "platform/SupportDefs.h"
+
 class BLocker
 {
 public:
@@ -16,6 +18,9 @@ public:
     // Blocks until the lock is held. Always true: a lock that exists can always be had.
     // Real-time safe as long as no other thread holds the lock for long.
     bool Lock();
+    // Gives up after the given number of microseconds; B_OK when the lock is held, B_TIMED_OUT
+    // otherwise. Polls rather than sleeping on the lock, so that it is fit for the audio thread.
+    status_t LockWithTimeout(bigtime_t timeout);
     void Unlock();
 
 private:

@@ -13,6 +13,7 @@ typedef int32 status_t;
 typedef int64 bigtime_t; // microseconds
 typedef int32 thread_id;
 typedef int32 image_id;
+typedef unsigned char uchar;
 
 enum : status_t
 {
@@ -25,4 +26,5 @@ enum : status_t
     B_BAD_IMAGE_ID = -6,
     B_NOT_ALLOWED = -7,
     B_MISSING_SYMBOL = -8,
+    B_TIMED_OUT = -9,
 };

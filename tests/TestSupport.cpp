@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,6 +88,7 @@ pid_t start(const std::vector<std::string>& arguments,
     pid_t pid = fork();
     if (pid != 0)
         return pid;
+    prctl(PR_SET_PDEATHSIG, SIGKILL); // a test that is killed takes its program with it
 
     for (const auto& [name, value] : environment)
     {
@@ -223,6 +225,7 @@ VirtualDisplay::VirtualDisplay()
     pid_t pid = fork();
     if (pid == 0)
     {
+        prctl(PR_SET_PDEATHSIG, SIGTERM); // a test that is killed takes its server with it
         close(ready[0]);
         int null = open("/dev/null", O_RDWR);
         dup2(null, 0);

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/JackRig.h"
 #include "tests/TestSupport.h"
 
 namespace
@@ -27,14 +30,15 @@ const std::vector<std::string> kStartup = {
     "DEBUG: Testing synth for errors",
     "DEBUG: Initial synth setup (interpolation)",
     "DEBUG: Finished initial loading, failed_to_load_something = 0",
+    "DEBUG: Starting audio driver",
+    "DEBUG: Starting MIDI interface",
     "DEBUG: End of application constructor",
 };
 
 const std::vector<std::string> kShutdown = {
-    "DEBUG: Saving settings",
-    "DEBUG: Deleting synth",
-    "DEBUG: Unloading library",
-    "DEBUG: End of application destructor",
+    "DEBUG: Stopping audio",    "DEBUG: Stopping MIDI interface",
+    "DEBUG: Saving settings",   "DEBUG: Deleting synth",
+    "DEBUG: Unloading library", "DEBUG: End of application destructor",
 };
 
 std::vector<std::string> lines(const std::string& text)
@@ -97,10 +101,19 @@ protected:
     void SetUp() override
     {
         std::filesystem::create_directories(config.Path());
-        environment = {{"XDG_CONFIG_HOME", config.Path()},
-                       {"HOME", home.Path()},
-                       {"DISPLAY", ""},
-                       {"HARMOLOOM_ALERT_ANSWERS", ""}};
+        environment = {
+            {"XDG_CONFIG_HOME", config.Path()}, {"HOME", home.Path()},   {"DISPLAY", ""},
+            {"HARMOLOOM_ALERT_ANSWERS", ""},    {"HARMOLOOM_AUDIO", ""}, {"HARMOLOOM_MIDI", ""}};
+        UseJackServer(48000);
+    }
+
+    // The program plays into a JACK server of the test's own.
+    void UseJackServer(int rate)
+    {
+        server.reset();
+        server = std::make_unique<JackServer>(rate, 64);
+        ASSERT_TRUE(server->Running());
+        environment["JACK_DEFAULT_SERVER"] = server->Name();
     }
 
     std::string SettingsPath() const { return config.File("Harmoloom Settings"); }
@@ -121,6 +134,7 @@ protected:
     TemporaryFolder home;
     TemporaryFolder installed;
     std::map<std::string, std::string> environment;
+    std::unique_ptr<JackServer> server;
 };
 
 TEST_F(Program, HelpAndAnyOtherArgumentEndTheProgram)
@@ -170,6 +184,7 @@ TEST_F(Program, QuietWithoutDebugAndSavesOnSigint)
               settings_file({8, 300, 40, 5, 30, 2, 1, 0, 2, 0, 1, 2, 0, 30, 0, 16, 0, 0, 30},
                             {{0, {3, TIMGM6MB_SOUNDFONT}}, {9, {127, TIMGM6MB_SOUNDFONT}}}));
     std::string before = ReadFile(SettingsPath());
+    UseJackServer(44100); // field 6 above
     BackgroundProcess program({HARMOLOOM_BINARY}, environment);
     for (int tries = 0; tries < 2000 && !catches_sigterm(program.Pid()); tries++)
         usleep(5000);
@@ -212,6 +227,7 @@ TEST_F(Program, EngineRateAndInterpolationFollowTheSettings)
                           {1, 1, "44100", 4}};
     for (const Case& c : cases)
     {
+        UseJackServer(std::stoi(c.rate)); // the output runs at the engine's rate
         std::vector<int32_t> fields = kDefaults;
         fields[6] = c.rate_index;
         fields[5] = c.quality;
@@ -227,12 +243,21 @@ TEST_F(Program, EngineRateAndInterpolationFollowTheSettings)
         ASSERT_GT(calls.size(), 4u);
         EXPECT_EQ(calls[1], "fluid_settings_setnum(synth.sample-rate," + c.rate + ")");
         // The stored quality's method comes after the engine's own default of 4th order, and
-        // the engine is deleted before the library goes.
-        std::vector<std::string> tail(calls.end() - 3, calls.end());
-        EXPECT_EQ(tail, (std::vector<std::string>{
-                            "fluid_synth_set_interp_method(-1," + std::to_string(c.method) + ")",
-                            "delete_fluid_synth()", "delete_fluid_settings()"}))
+        // the engine is deleted last; renders come in between.
+        std::vector<std::string> before_rendering;
+        for (const std::string& call : calls)
+        {
+            if (call.rfind("fluid_synth_write_float", 0) == 0)
+                break;
+            if (call.rfind("fluid_synth_set_interp_method", 0) == 0)
+                before_rendering.push_back(call);
+        }
+        EXPECT_EQ(before_rendering, (std::vector<std::string>{"fluid_synth_set_interp_method(-1,4)",
+                                                              "fluid_synth_set_interp_method(-1," +
+                                                                  std::to_string(c.method) + ")"}))
             << "field 6 = " << c.rate_index << ", field 5 = " << c.quality;
+        EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
+                  (std::vector<std::string>{"delete_fluid_synth()", "delete_fluid_settings()"}));
     }
 }
 
@@ -295,6 +320,39 @@ TEST_F(Program, MissingRememberedFileAskedToExitEndsWithStatus0AndSavesNothing)
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.output.find("Saving settings"), std::string::npos);
     EXPECT_EQ(ReadFile(SettingsPath()), before);
+}
+
+TEST_F(Program, NoAudioOutputOffersTheResetAndEndsWithStatus1)
+{
+    environment["HARMOLOOM_AUDIO"] = "none"; // no such back end: the output cannot be opened
+    WriteFile(SettingsPath(), settings_file(kDefaults));
+    ProcessResult kept = RunProcess({HARMOLOOM_BINARY, "--debug"}, environment);
+    EXPECT_EQ(kept.exit_status, 1);
+    EXPECT_NE(kept.errors.find("Buttons: [0] \"Restore to defaults\" [1] \"OK\"\nAnswered [1]"),
+              std::string::npos)
+        << kept.errors;
+    EXPECT_EQ(lines(kept.output).back(), "DEBUG: Starting audio driver");
+    EXPECT_EQ(ReadFile(SettingsPath()), settings_file(kDefaults));
+
+    environment["HARMOLOOM_ALERT_ANSWERS"] = "0";
+    ProcessResult reset = RunProcess({HARMOLOOM_BINARY}, environment);
+    EXPECT_EQ(reset.exit_status, 1);
+    EXPECT_EQ(ReadFile(SettingsPath()), "") << "restored to defaults: an empty file";
+}
+
+TEST_F(Program, NoMidiInputEndsWithItsAlertAndStatus1)
+{
+    environment["HARMOLOOM_MIDI"] = "none";
+    ProcessResult result = RunProcess({HARMOLOOM_BINARY, "--debug"}, environment);
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_NE(
+        result.errors.find("Alert \"failed\" (stop):\nSorry, an unexpected error occured when "
+                           "trying to initialize the MIDI input. Please try again, perhaps "
+                           "after restarting the system.\nButtons: [0] \"OK\""),
+        std::string::npos)
+        << result.errors;
+    EXPECT_EQ(lines(result.output).back(), "DEBUG: Starting MIDI interface");
+    EXPECT_FALSE(FileExists(SettingsPath()));
 }
 
 TEST_F(Program, MissingLibraryShowsNolibAndEndsWithStatus1)

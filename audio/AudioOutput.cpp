@@ -1,0 +1,110 @@
+#include "audio/AudioOutput.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/ExitNow.h"
+#include "app/Settings.h"
+#include "audio/LevelMeter.h"
+#include "engine/Harmoloom.h"
+#include "platform/Alert.h"
+#include "platform/Threads.h"
+
+BSoundPlayer* player = nullptr;
+int current_sample_rate = 0;
+MAINVIEW* theview = nullptr;
+
+namespace
+{
+
+// Set on the callback's first run, once its thread's priority has been dealt with.
+int have_set_priority = 0;
+
+void set_priority_once()
+{
+    if (have_set_priority != 0)
+        return;
+    int index = settings[setting::priority_index];
+    if (index == 0)
+        set_thread_priority(find_thread(nullptr), B_NORMAL_PRIORITY);
+    else if (index == 1)
+        set_thread_priority(find_thread(nullptr), B_URGENT_DISPLAY_PRIORITY);
+    // Any other choice leaves the priority the audio system gave the thread.
+    have_set_priority = 1;
+}
+
+} // namespace
+
+bigtime_t EnginePatience(unsigned long frames, int sample_rate)
+{
+    if (sample_rate <= 0)
+        return 0;
+    return static_cast<bigtime_t>(frames) * 1000000 / sample_rate / 4;
+}
+
+void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view)
+{
+    if (player != nullptr)
+        return;
+    theview = view;
+    current_sample_rate = sample_rate;
+
+    media_raw_audio_format format;
+    format.frame_rate = static_cast<float>(sample_rate);
+    format.channel_count = 2;
+    format.format = B_AUDIO_FLOAT;
+    format.byte_order = B_MEDIA_LITTLE_ENDIAN;
+    format.buffer_size = static_cast<size_t>(frames_per_buffer) * 8;
+
+    player = new BSoundPlayer(&format, "Harmoloom L/R", BufferFiller, nullptr, nullptr);
+    if (player == nullptr || player->InitCheck() != B_OK)
+        AudioError();
+    player->Start();
+}
+
+void BufferFiller(void*, void* buffer, size_t size, const media_raw_audio_format& format)
+{
+    set_priority_once();
+    unsigned long frames = size / 8;
+    if (format.format != B_AUDIO_FLOAT)
+        AudioError();
+
+    auto* samples = static_cast<float*>(buffer);
+    float max_left = 0.0f;
+    float max_right = 0.0f;
+    if (frames != 0 && samples != nullptr)
+    {
+        Synth->RenderWithin(samples, frames, EnginePatience(frames, current_sample_rate));
+        PeakScan(samples, frames, &max_left, &max_right);
+    }
+    UpdateMeterLevels(max_left, max_right, frames, current_sample_rate);
+    // The CPU-overload fuse's check comes here, when polyphony reduction (settings field 9) is on.
+}
+
+void StopAudio()
+{
+    if (player != nullptr)
+    {
+        player->Stop(true, true);
+        delete player;
+    }
+    player = nullptr;
+}
+
+void AudioError()
+{
+    int answer =
+        (new BAlert("failed",
+                    "Sorry, an unexpected error occured when trying to initialize the audio "
+                    "output. You may wish to try restarting media services (media preferences "
+                    "panel) before trying again.\n\nIf you are experiencing this error every time "
+                    "you try to start Harmoloom, you may wish to try restoring the settings to the "
+                    "factory defaults -- click 'restore to defaults' below. Please note that doing "
+                    "this will clear all your settings, including which soundfonts were last "
+                    "in-use.",
+                    "Restore to defaults", "OK", nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))
+            ->Go();
+    if (answer == 0)
+        RestoreDefaultSettings();
+    ExitNow(1);
+}

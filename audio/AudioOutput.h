@@ -1,0 +1,31 @@
+// The program's one audio output: the sound player and its render callback, BufferFiller, which
+// renders the engine, measures the levels for the meter and keeps the fuse.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/SoundPlayer.h"
+
+class MAINVIEW;
+
+extern BSoundPlayer* player;      // null while no output is open
+extern int current_sample_rate;   // the rate the output was opened with
+extern MAINVIEW* theview;         // the Main page, through which the fuse reaches its slider
+
+// Opens and starts the output, unless one is open already. Does not return when the output
+// cannot be opened (AudioError). Main thread, at start-up.
+void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view);
+
+// The player's callback, on the audio thread, for every buffer.
+void BufferFiller(void* cookie, void* buffer, size_t size, const media_raw_audio_format& format);
+
+// Stops (waiting for a running callback to end) and deletes the player.
+void StopAudio();
+
+// The audio-failure alert, which offers to restore the default settings; then exit status 1.
+[[noreturn]] void AudioError();
+
+// How long the callback waits for the engine before it gives up on a buffer and plays silence:
+// a quarter of the buffer's duration. A long SoundFont load holds the engine for seconds, and a
+// callback that waited for it would stall the audio server, which then drops the client.
+bigtime_t EnginePatience(unsigned long frames, int sample_rate);

@@ -1,0 +1,50 @@
+// MIDI input: one or two ports, each feeding a MIDIINTERFACE that turns its events into engine
+// calls. The first port plays engine channels 0..15, the second 16..31.
+#pragma once
+
+#include "platform/Midi.h"
+
+class MIDIINTERFACE : public BMidi
+{
+public:
+    explicit MIDIINTERFACE(int channel_offset);
+    ~MIDIINTERFACE() override = default;
+
+    // On the port's thread, with the MIDI channel 1..16 and the event's time.
+    void NoteOff(uchar channel, uchar note, uchar velocity, uint32 time) override;
+    void NoteOn(uchar channel, uchar note, uchar velocity, uint32 time) override;
+    void ControlChange(uchar channel, uchar controlNumber, uchar controlValue,
+                       uint32 time) override;
+    void ProgramChange(uchar channel, uchar programNumber, uint32 time) override;
+    void PitchBend(uchar channel, uchar lsb, uchar msb, uint32 time) override;
+
+    // The engine channel of a MIDI channel of this port.
+    int EngineChannel(uchar channel) const { return channel + channel_offset - 1; }
+
+    const int channel_offset;
+};
+
+extern MIDIINTERFACE* midiinterface_a;
+extern MIDIINTERFACE* midiinterface_b;
+extern BMidiPort* midiport_a;
+extern BMidiPort* midiport_b;
+
+// Bank selects: 0 passes all, 1 drops those on MIDI channel 10, 2 or more drops all.
+extern int IgnoreBankChanges;
+// Non-zero drops program changes on MIDI channel 10.
+extern int IgnoreDrumChanges;
+
+// Opens one port, or two when two_ports is non-zero, unless they are open. Ends the process
+// through MidiError when a port cannot be made. Main thread, at start-up.
+void StartMidiInterface(int two_ports);
+
+// Closes the ports and deletes the interfaces; no handler runs once it returns. Main thread,
+// before the engine is deleted.
+void StopMidiInterface();
+
+// The MIDI-failure alert, then exit status 1.
+[[noreturn]] void MidiError();
+
+// How long a note-off is held back: one audio buffer period at the stored rate and timing, plus
+// 1.2 ms, in whole microseconds; so that a note whose on and off come together still sounds.
+bigtime_t NoteOffDelay();

@@ -1,0 +1,276 @@
+#include "tests/JackRig.h"
+
+#include <jack/midiport.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace
+{
+
+jack_client_t* open_client(const std::string& server, const char* name)
+{
+    jack_status_t status;
+    return jack_client_open(name, static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                            &status, server.c_str());
+}
+
+void quiet(const char*) {}
+
+} // namespace
+
+JackServer::JackServer(int rate, int period)
+{
+    jack_set_error_function(quiet);
+    jack_set_info_function(quiet);
+    // A name no other test can be using at the same time: were two to try one name, the
+    // loser's probe could reach the winner's server and take it for its own.
+    static std::atomic<int> count{0};
+    Launch("harmoloom-test-" + std::to_string(getpid()) + "-" + std::to_string(count++), rate,
+           period);
+}
+
+void JackServer::Launch(const std::string& name, int rate, int period)
+{
+    pid_t pid = fork();
+    if (pid == 0)
+    {
+        prctl(PR_SET_PDEATHSIG, SIGTERM); // a test that is killed takes its server with it
+        setpgid(0, 0);
+        std::string r = std::to_string(rate);
+        std::string p = std::to_string(period);
+        freopen("/dev/null", "w", stdout);
+        freopen("/dev/null", "w", stderr);
+        execlp("jackd", "jackd", "-n", name.c_str(), "--no-realtime", "-d", "dummy", "-r",
+               r.c_str(), "-p", p.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int attempt = 0; attempt < 200; attempt++)
+    {
+        if (waitpid(pid, nullptr, WNOHANG) == pid)
+            return; // the name is taken, or jackd could not run
+        if (jack_client_t* probe = open_client(name, "probe"))
+        {
+            jack_client_close(probe);
+            pid_ = pid;
+            name_ = name;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+JackServer::~JackServer()
+{
+    if (pid_ > 0)
+    {
+        kill(pid_, SIGTERM);
+        // A server whose client died without closing takes some seconds to go; killing it
+        // instead would leave its entry in JACK's registry of servers for good.
+        for (int wait = 0; wait < 1500; wait++)
+        {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+JackRig::JackRig(const std::string& server) : events_(kEvents)
+{
+    // A server busy with another client's arrival may turn one away: ask again.
+    for (int attempt = 0; attempt < 10 && client_ == nullptr; attempt++)
+    {
+        if (attempt > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        client_ = open_client(server, "harmoloom-test-rig");
+    }
+    if (client_ == nullptr)
+        return;
+    for (int output = 0; output < 2; output++)
+        midi_out_[output] =
+            jack_port_register(client_, ("midi out " + std::to_string(output + 1)).c_str(),
+                               JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    left_in_ = jack_port_register(client_, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    right_in_ = jack_port_register(client_, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    recording_.assign(static_cast<size_t>(jack_get_sample_rate(client_)) * 2 * 90, 0.0f);
+    jack_set_process_callback(client_, Process, this);
+    jack_set_xrun_callback(client_, Xrun, this);
+    jack_activate(client_);
+}
+
+JackRig::~JackRig()
+{
+    if (client_ != nullptr)
+    {
+        jack_deactivate(client_);
+        jack_client_close(client_);
+    }
+}
+
+int JackRig::SampleRate() const
+{
+    return static_cast<int>(jack_get_sample_rate(client_));
+}
+
+int JackRig::Period() const
+{
+    return static_cast<int>(jack_get_buffer_size(client_));
+}
+
+std::string JackRig::FindPort(const std::string& suffix, double timeout_seconds)
+{
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::milliseconds(static_cast<long>(timeout_seconds * 1000));
+    while (std::chrono::steady_clock::now() < deadline)
+    {
+        const char** ports = jack_get_ports(client_, nullptr, nullptr, 0);
+        std::string found;
+        for (size_t index = 0; ports != nullptr && ports[index] != nullptr; index++)
+        {
+            std::string name = ports[index];
+            if (name.size() >= suffix.size() &&
+                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                found = name;
+        }
+        jack_free(ports);
+        if (!found.empty())
+            return found;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return "";
+}
+
+bool JackRig::ConnectMidiTo(const std::string& port, int output)
+{
+    return jack_connect(client_, jack_port_name(midi_out_[output]), port.c_str()) == 0;
+}
+
+bool JackRig::RecordFrom(const std::string& left, const std::string& right)
+{
+    return jack_connect(client_, left.c_str(), jack_port_name(left_in_)) == 0 &&
+           jack_connect(client_, right.c_str(), jack_port_name(right_in_)) == 0;
+}
+
+jack_nframes_t JackRig::Now() const
+{
+    return jack_frame_time(client_);
+}
+
+void JackRig::Send(jack_nframes_t frame, std::vector<unsigned char> message, int output)
+{
+    size_t index = events_written_.load();
+    Event& event = events_[index % kEvents];
+    event.frame = frame;
+    event.output = output;
+    event.size = std::min(message.size(), sizeof(event.bytes));
+    std::memcpy(event.bytes, message.data(), event.size);
+    events_written_.store(index + 1);
+}
+
+void JackRig::WaitUntil(jack_nframes_t frame) const
+{
+    while (static_cast<int32_t>(Now() - frame) < 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+std::vector<float> JackRig::Recorded(jack_nframes_t begin, jack_nframes_t frames) const
+{
+    std::vector<float> out(static_cast<size_t>(frames) * 2, 0.0f);
+    jack_nframes_t available = recorded_frames_.load();
+    for (jack_nframes_t frame = 0; frame < frames; frame++)
+    {
+        jack_nframes_t offset = begin + frame - first_frame_;
+        if (static_cast<int32_t>(begin + frame - first_frame_) < 0 || offset >= available)
+            continue;
+        out[2 * frame] = recording_[2 * static_cast<size_t>(offset)];
+        out[2 * frame + 1] = recording_[2 * static_cast<size_t>(offset) + 1];
+    }
+    return out;
+}
+
+std::vector<std::string> JackRig::Connections(const std::string& port) const
+{
+    std::vector<std::string> names;
+    jack_port_t* handle = jack_port_by_name(client_, port.c_str());
+    if (handle == nullptr)
+        return names;
+    const char** connected = jack_port_get_all_connections(client_, handle);
+    for (size_t index = 0; connected != nullptr && connected[index] != nullptr; index++)
+        names.emplace_back(connected[index]);
+    jack_free(connected);
+    return names;
+}
+
+bool JackRig::ClientExists(const std::string& port_prefix) const
+{
+    const char** ports = jack_get_ports(client_, nullptr, nullptr, 0);
+    bool found = false;
+    for (size_t index = 0; ports != nullptr && ports[index] != nullptr; index++)
+        found = found || std::string(ports[index]).rfind(port_prefix, 0) == 0;
+    jack_free(ports);
+    return found;
+}
+
+int JackRig::Process(jack_nframes_t frames, void* data)
+{
+    auto* rig = static_cast<JackRig*>(data);
+    jack_nframes_t cycle = jack_last_frame_time(rig->client_);
+    if (!rig->started_)
+    {
+        rig->first_frame_ = cycle;
+        rig->started_ = true;
+    }
+
+    void* midi[2];
+    for (int output = 0; output < 2; output++)
+    {
+        midi[output] = jack_port_get_buffer(rig->midi_out_[output], frames);
+        jack_midi_clear_buffer(midi[output]);
+    }
+    size_t written = rig->events_written_.load();
+    while (rig->events_sent_ < written)
+    {
+        const Event& event = rig->events_[rig->events_sent_ % kEvents];
+        auto offset = static_cast<int32_t>(event.frame - cycle);
+        if (offset >= static_cast<int32_t>(frames))
+            break;
+        jack_midi_event_write(midi[event.output],
+                              offset < 0 ? 0 : static_cast<jack_nframes_t>(offset), event.bytes,
+                              event.size);
+        rig->events_sent_++;
+    }
+
+    // Stored by the frame's place on the server's clock, so that a cycle this client missed
+    // leaves a gap instead of moving everything after it.
+    auto* left = static_cast<float*>(jack_port_get_buffer(rig->left_in_, frames));
+    auto* right = static_cast<float*>(jack_port_get_buffer(rig->right_in_, frames));
+    jack_nframes_t offset = cycle - rig->first_frame_;
+    for (jack_nframes_t frame = 0; frame < frames; frame++)
+    {
+        size_t at = 2 * static_cast<size_t>(offset + frame);
+        if (at + 1 >= rig->recording_.size())
+            break;
+        rig->recording_[at] = left[frame];
+        rig->recording_[at + 1] = right[frame];
+    }
+    rig->recorded_frames_.store(offset + frames);
+    rig->cycles_++;
+    return 0;
+}
+
+int JackRig::Xrun(void* data)
+{
+    static_cast<JackRig*>(data)->xruns_++;
+    return 0;
+}

@@ -1,0 +1,100 @@
+// A JACK server of the test's own (dummy driver: no sound card) and a JACK client that plays
+// MIDI into the program and records what comes out, frame-accurately.
+#pragma once
+
+#include <jack/jack.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+// jackd -n NAME --no-realtime -d dummy -r RATE -p PERIOD, for the life of the object, under a
+// name of its own. Clients find it through JACK_DEFAULT_SERVER=Name(). The server is stopped
+// with SIGTERM, so that it leaves JACK's registry of servers (eight at most) as it found it.
+class JackServer
+{
+public:
+    explicit JackServer(int rate = 48000, int period = 64);
+    ~JackServer();
+    JackServer(const JackServer&) = delete;
+    JackServer& operator=(const JackServer&) = delete;
+
+    bool Running() const { return pid_ > 0; }
+    const std::string& Name() const { return name_; }
+
+private:
+    void Launch(const std::string& name, int rate, int period);
+
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+class JackRig
+{
+public:
+    explicit JackRig(const std::string& server);
+    ~JackRig();
+    JackRig(const JackRig&) = delete;
+    JackRig& operator=(const JackRig&) = delete;
+
+    bool Open() const { return client_ != nullptr; }
+    int SampleRate() const;
+    int Period() const;
+
+    // Waits until a port whose name ends with suffix exists; its full name, or "".
+    std::string FindPort(const std::string& suffix, double timeout_seconds = 20);
+    // Our MIDI output to a MIDI input, and two audio outputs to our recorder's inputs.
+    bool ConnectMidiTo(const std::string& port, int output = 0);
+    bool RecordFrom(const std::string& left, const std::string& right);
+
+    // The current frame of the server's clock.
+    jack_nframes_t Now() const;
+    // Sends a MIDI message at an absolute frame from one of our two MIDI outputs (in order of
+    // time, a little ahead of Now()).
+    void Send(jack_nframes_t frame, std::vector<unsigned char> message, int output = 0);
+    // Sleeps until the server's clock has passed the frame.
+    void WaitUntil(jack_nframes_t frame) const;
+
+    // What was recorded from frame begin for frames frames, interleaved stereo (zeros where
+    // nothing was recorded).
+    std::vector<float> Recorded(jack_nframes_t begin, jack_nframes_t frames) const;
+    int Xruns() const { return xruns_; }
+    // How many cycles this client has processed.
+    long Cycles() const { return cycles_; }
+    // The ports a port is connected to.
+    std::vector<std::string> Connections(const std::string& port) const;
+    // Whether a client of that name is still part of the graph.
+    bool ClientExists(const std::string& port_prefix) const;
+
+private:
+    static int Process(jack_nframes_t frames, void* data);
+    static int Xrun(void* data);
+
+    struct Event
+    {
+        jack_nframes_t frame;
+        unsigned char bytes[8];
+        size_t size;
+        int output;
+    };
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* midi_out_[2] = {nullptr, nullptr};
+    jack_port_t* left_in_ = nullptr;
+    jack_port_t* right_in_ = nullptr;
+
+    // Events: written by the test's thread, read by the process callback.
+    static constexpr size_t kEvents = 8192;
+    std::vector<Event> events_;
+    std::atomic<size_t> events_written_{0};
+    size_t events_sent_ = 0;
+
+    // Recording: a minute of stereo from the frame the client started at.
+    std::vector<float> recording_;
+    std::atomic<jack_nframes_t> recorded_frames_{0};
+    jack_nframes_t first_frame_ = 0;
+    bool started_ = false;
+    std::atomic<int> xruns_{0};
+    std::atomic<long> cycles_{0};
+};

@@ -1,0 +1,50 @@
+// libFuzzer target: any bytes as MIDI input. Every message that comes out is a channel message
+// with seven-bit data, and cutting the stream into packets anywhere changes nothing.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/MidiParser.h"
+
+namespace
+{
+
+struct Messages : MidiParser::Sink
+{
+    std::vector<uint32_t> seen;
+    void ChannelMessage(uint8_t status, uint8_t data1, uint8_t data2, uint32) override
+    {
+        if (status < 0x80 || status >= 0xF0 || data1 >= 0x80 || data2 >= 0x80)
+            std::abort();
+        seen.push_back(static_cast<uint32_t>(status) << 16 | data1 << 8 | data2);
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    // The first byte chooses where the stream is cut.
+    size_t step = 1 + data[0] % 7;
+    std::vector<uint8_t> stream(data + 1, data + size);
+
+    MidiParser whole_parser;
+    Messages whole;
+    whole_parser.Feed(stream.data(), stream.size(), 0, whole);
+
+    MidiParser pieces_parser;
+    Messages pieces;
+    for (size_t offset = 0; offset < stream.size(); offset += step)
+    {
+        std::vector<uint8_t> packet(stream.begin() + static_cast<long>(offset),
+                                    stream.begin() +
+                                        static_cast<long>(std::min(offset + step, stream.size())));
+        pieces_parser.Feed(packet.data(), packet.size(), 0, pieces);
+    }
+    if (whole.seen != pieces.seen)
+        std::abort();
+    return 0;
+}

@@ -1,0 +1,199 @@
+// The whole program on a JACK server with no sound card: MIDI goes into its input port, its
+// output is recorded by a client of ours, and what it played is measured.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/AudioAnalysis.h"
+#include "tests/JackRig.h"
+#include "tests/TestSupport.h"
+
+namespace
+{
+
+std::string settings_with_font(bool two_ports)
+{
+    const int32_t fields[19] = {8,  100, 100, -12, 14, 1,  2,  2, 1, 1, two_ports ? 1 : 0,
+                                18, 20,  21,  22,  4,  15, 30, 22};
+    std::string bytes;
+    auto put = [&bytes](int32_t value)
+    {
+        for (int index = 0; index < 4; index++)
+            bytes.push_back(static_cast<char>(static_cast<uint32_t>(value) >> (8 * index)));
+    };
+    for (int32_t field : fields)
+        put(field);
+    for (int slot = 0; slot < 128; slot++)
+    {
+        put(0);
+        if (slot == 0)
+            bytes += TIMGM6MB_SOUNDFONT;
+        bytes.push_back('\0');
+    }
+    return bytes;
+}
+
+class Harmoloom : public ::testing::Test
+{
+protected:
+    void Launch(bool two_ports)
+    {
+        ASSERT_TRUE(server.Running());
+        WriteFile(config.File("Harmoloom Settings"), settings_with_font(two_ports));
+        program = std::make_unique<BackgroundProcess>(
+            std::vector<std::string>{HARMOLOOM_BINARY, "--debug"},
+            std::map<std::string, std::string>{{"JACK_DEFAULT_SERVER", server.Name()},
+                                               {"XDG_CONFIG_HOME", config.Path()},
+                                               {"HOME", config.Path()},
+                                               {"DISPLAY", ""},
+                                               {"HARMOLOOM_ALERT_ANSWERS", ""},
+                                               {"HARMOLOOM_AUDIO", ""},
+                                               {"HARMOLOOM_MIDI", ""}});
+        ASSERT_TRUE(program->WaitForOutput("DEBUG: End of application constructor", 60))
+            << program->Output() << program->Errors();
+        rig = std::make_unique<JackRig>(server.Name());
+        ASSERT_TRUE(rig->Open());
+        ASSERT_TRUE(rig->RecordFrom(rig->FindPort("Harmoloom L/R:outport 0"),
+                                    rig->FindPort("Harmoloom L/R:outport 1")));
+        ASSERT_TRUE(rig->ConnectMidiTo(rig->FindPort(":MIDI In 1"), 0));
+        if (two_ports)
+        {
+            ASSERT_TRUE(rig->ConnectMidiTo(rig->FindPort(":MIDI In 2"), 1));
+        }
+        rate = rig->SampleRate();
+        period = rig->Period();
+    }
+
+    // Shuts the program down as a desktop logout would, and checks it went cleanly.
+    void TearDown() override
+    {
+        if (program == nullptr)
+            return;
+        rig.reset();
+        ProcessResult result = program->Stop(SIGTERM, 30);
+        EXPECT_EQ(result.exit_status, 0) << result.errors;
+        EXPECT_NE(result.output.find("DEBUG: Stopping audio\nDEBUG: Stopping MIDI interface\n"
+                                     "DEBUG: Saving settings\nDEBUG: Deleting synth\n"),
+                  std::string::npos)
+            << result.output;
+        EXPECT_GE(ReadFile(config.File("Harmoloom Settings")).size(), 716u);
+    }
+
+    // Frames from now, a little ahead so that the message can be queued in time.
+    jack_nframes_t Soon(double seconds = 0.1) const
+    {
+        return rig->Now() + static_cast<jack_nframes_t>(seconds * rate);
+    }
+
+    jack_nframes_t Frames(double seconds) const
+    {
+        return static_cast<jack_nframes_t>(seconds * rate);
+    }
+
+    JackServer server{48000, 64};
+    TemporaryFolder config;
+    std::unique_ptr<BackgroundProcess> program;
+    std::unique_ptr<JackRig> rig;
+    int rate = 0;
+    int period = 0;
+};
+
+// The first frame at or after from where the sound passes the threshold.
+jack_nframes_t onset(const std::vector<float>& mono, size_t from, float threshold = 0.001f)
+{
+    for (size_t frame = from; frame < mono.size(); frame++)
+    {
+        if (std::fabs(mono[frame]) > threshold)
+            return static_cast<jack_nframes_t>(frame);
+    }
+    return static_cast<jack_nframes_t>(mono.size());
+}
+
+} // namespace
+
+TEST_F(Harmoloom, NoteSoundsAtItsPitchWithinTwoBuffersAndDecaysAfterItsRelease)
+{
+    Launch(false);
+    // A square-wave lead: unlike the piano, its sample starts at once, so the onset shows the
+    // program's delay and not the instrument's.
+    jack_nframes_t on = Soon(0.2);
+    jack_nframes_t off = on + Frames(0.5);
+    rig->Send(on - Frames(0.1), {0xC0, 80});
+    rig->Send(on, {0x90, 69, 100});
+    rig->Send(off, {0x80, 69, 0});
+    rig->WaitUntil(off + Frames(1.2));
+
+    jack_nframes_t begin = on - Frames(0.05);
+    std::vector<float> mono = Channel(rig->Recorded(begin, Frames(1.75)), 2);
+    size_t event = on - begin;
+    EXPECT_LT(Rms(mono, 0, event), 1e-4) << "silence before the note";
+    jack_nframes_t start = onset(mono, event);
+    EXPECT_LE(start - event, static_cast<jack_nframes_t>(2 * period))
+        << "started " << start - event << " frames after the note-on";
+    double pitch = FundamentalFrequency(std::vector<float>(mono.begin() + start + Frames(0.05),
+                                                           mono.begin() + start + Frames(0.25)),
+                                        rate);
+    EXPECT_NEAR(pitch, 440.0, 4.4);
+
+    size_t released = off - begin;
+    double held = Rms(mono, released - Frames(0.05), released);
+    ASSERT_GT(held, 0.002);
+    EXPECT_GT(Rms(mono, released + Frames(0.005), released + Frames(0.015)), 0.1 * held)
+        << "a release, not a cut";
+    EXPECT_LT(Rms(mono, released + Frames(1.1), released + Frames(1.2)), 0.01 * held);
+}
+
+TEST_F(Harmoloom, TheSecondPortPlaysChannelsOfItsOwn)
+{
+    Launch(true);
+    // Channel 1 of the second port (engine channel 16) is panned hard left, with no reverb or
+    // chorus to spread it; channel 1 of the first (engine channel 0) is left in the middle. The
+    // square lead is one mono sample, so panned hard it leaves the other side silent.
+    jack_nframes_t at = Soon();
+    rig->Send(at, {0xC0, 80}, 1);
+    rig->Send(at, {0xC0, 80}, 0);
+    rig->Send(at, {0xB0, 10, 0}, 1);
+    rig->Send(at, {0xB0, 91, 0}, 1);
+    rig->Send(at, {0xB0, 93, 0}, 1);
+    rig->Send(at + Frames(0.05), {0x90, 69, 100}, 1);
+    rig->Send(at + Frames(0.45), {0x80, 69, 0}, 1);
+    rig->Send(at + Frames(1.5), {0x90, 69, 100}, 0);
+    rig->Send(at + Frames(1.9), {0x80, 69, 0}, 0);
+    rig->WaitUntil(at + Frames(2.2));
+
+    std::vector<float> second_port = rig->Recorded(at + Frames(0.1), Frames(0.3));
+    double left = Rms(Channel(second_port, 0), 0, Frames(0.3));
+    double right = Rms(Channel(second_port, 1), 0, Frames(0.3));
+    EXPECT_GT(left, 0.002);
+    EXPECT_LT(right, 0.2 * left) << "engine channel 16 is the panned one";
+
+    std::vector<float> first_port = rig->Recorded(at + Frames(1.55), Frames(0.3));
+    double first_left = Rms(Channel(first_port, 0), 0, Frames(0.3));
+    double first_right = Rms(Channel(first_port, 1), 0, Frames(0.3));
+    EXPECT_GT(first_right, 0.5 * first_left) << "engine channel 0 was not panned";
+}
+
+TEST_F(Harmoloom, BankSelectOnTheDrumChannelChangesNothing)
+{
+    Launch(false);
+    jack_nframes_t at = Soon();
+    rig->Send(at, {0x99, 38, 110});
+    rig->Send(at + Frames(0.4), {0x89, 38, 0});
+    rig->Send(at + Frames(0.6), {0xB9, 0, 1});
+    rig->Send(at + Frames(0.6), {0xC9, 0});
+    rig->Send(at + Frames(0.8), {0x99, 38, 110});
+    rig->Send(at + Frames(1.2), {0x89, 38, 0});
+    rig->WaitUntil(at + Frames(1.4));
+
+    std::vector<float> before = Channel(rig->Recorded(at, Frames(0.3)), 2);
+    std::vector<float> after = Channel(rig->Recorded(at + Frames(0.8), Frames(0.3)), 2);
+    double snare = Rms(before, 0, before.size());
+    ASSERT_GT(snare, 0.002);
+    EXPECT_NEAR(Rms(after, 0, after.size()), snare, 0.1 * snare);
+}
