@@ -245,7 +245,7 @@ BMidiPort::BMidiPort(const char* name) : input_(std::make_unique<Input>())
             continue;
         // A JACK server busy with another client's arrival may turn a client away; it is
         // asked again before giving up.
-        int attempts = backend.api == RtMidi::UNIX_JACK ? 3 : 1;
+        int attempts = backend.api == RtMidi::UNIX_JACK ? 10 : 1;
         for (int attempt = 0; attempt < attempts && input_->status != B_OK; attempt++)
         {
             if (attempt > 0)

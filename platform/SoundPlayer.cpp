@@ -139,7 +139,7 @@ BSoundPlayer::BSoundPlayer(const media_raw_audio_format* format, const char* nam
             continue;
         // A JACK server busy with another client's arrival may turn a client away; it is
         // asked again before the next back end is tried.
-        int attempts = backend.api == RtAudio::UNIX_JACK ? 3 : 1;
+        int attempts = backend.api == RtAudio::UNIX_JACK ? 10 : 1;
         for (int attempt = 0; attempt < attempts; attempt++)
         {
             if (attempt > 0)

@@ -1,6 +1,7 @@
 // The alert as a person sees it: a real window on a real (virtual) X server, answered with the
 // keyboard.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -23,10 +24,12 @@ protected:
         arguments.insert(arguments.end(), buttons.begin(), buttons.end());
         BackgroundProcess alert(arguments,
                                 {{"DISPLAY", display.Name()}, {"HARMOLOOM_ALERT_ANSWERS", ""}});
-        ProcessResult found = RunProcess({"/usr/bin/xdotool", "search", "--sync", "--name",
-                                          "^" + title + "$", "windowfocus", "--sync"},
+        // Focus goes to the alert once it is mapped; there is no window manager to give it.
+        ProcessResult found = RunProcess({"/usr/bin/xdotool", "search", "--sync", "--onlyvisible",
+                                          "--name", "^" + title + "$", "windowfocus"},
                                          {{"DISPLAY", display.Name()}}, 20);
         EXPECT_EQ(found.exit_status, 0) << found.errors;
+        usleep(100000);
         // Typed as from the keyboard, at whatever has the focus.
         std::vector<std::string> command = {"/usr/bin/xdotool", "key", "--delay", "50"};
         command.insert(command.end(), keys.begin(), keys.end());
