@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/AudioSetup.h"
 #include "app/Settings.h"
 #include "audio/AudioOutput.h"
 #include "audio/LevelMeter.h"
@@ -97,6 +98,26 @@ TEST(LevelMeter, LevelsRiseAtOnceAndDecayByTheBuffersLength)
     EXPECT_EQ(peak_meter_level_l, 0.0f);
     EXPECT_EQ(peak_meter_level_r, 0.0f);
     EXPECT_GT(current_meter_level_l, 0.0f) << "clearing leaves the current levels";
+}
+
+TEST(AudioOutput, RatesAndBufferSizesForEveryStoredIndex)
+{
+    const int rates[] = {32000, 44100, 48000, 88200, 96000, 96000, 96000};
+    const int rate_indexes[] = {0, 1, 2, 3, 4, 5, -1};
+    for (int index = 0; index < 7; index++)
+        EXPECT_EQ(SampleRateForIndex(rate_indexes[index]), rates[index]) << rate_indexes[index];
+
+    // Timing index 0..3 and an unknown one, up to and above 50000 Hz.
+    const int up_to_50000[] = {256, 128, 64, 64, 64};
+    const int above_50000[] = {512, 256, 128, 64, 64};
+    const int timing_indexes[] = {0, 1, 2, 3, 17};
+    for (int index = 0; index < 5; index++)
+    {
+        for (int rate : {32000, 44100, 48000, 50000})
+            EXPECT_EQ(FramesPerBuffer(timing_indexes[index], rate), up_to_50000[index]) << rate;
+        for (int rate : {50001, 88200, 96000})
+            EXPECT_EQ(FramesPerBuffer(timing_indexes[index], rate), above_50000[index]) << rate;
+    }
 }
 
 TEST(AudioOutput, EnginePatienceIsAQuarterOfTheBufferPeriod)
