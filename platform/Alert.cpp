@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/EventLoop.h"
+
 namespace
 {
 
@@ -80,7 +82,17 @@ int32 BAlert::Go()
         if (answer < 0 || answer > last)
             answer = last;
     }
-    else if (display_available())
+    else if (event_loop_has_display())
+    {
+        // The toolkit belongs to the window thread: the dialog is shown there, the caller waits.
+        run_on_event_loop(
+            [&] {
+                answer =
+                    run_alert_dialog(title_.c_str(), text_.c_str(), buttons_, button_count_, type_);
+            },
+            true);
+    }
+    else if (!event_loop_running() && display_available())
     {
         answer = run_alert_dialog(title_.c_str(), text_.c_str(), buttons_, button_count_, type_);
     }

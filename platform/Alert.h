@@ -9,14 +9,8 @@
 
 #include <string>
 
+#include "platform/InterfaceDefs.h"
 #include "platform/SupportDefs.h"
-
-enum button_width
-{
-    B_WIDTH_AS_USUAL,
-    B_WIDTH_FROM_WIDEST,
-    B_WIDTH_FROM_LABEL,
-};
 
 enum alert_type
 {

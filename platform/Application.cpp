@@ -1,5 +1,8 @@
 #include "platform/Application.h"
 
+#include "platform/EventLoop.h"
+#include "platform/Window.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -58,6 +61,7 @@ BApplication::BApplication(const char* signature) : pipe_read_(-1), pipe_write_(
 
 BApplication::~BApplication()
 {
+    stop_event_loop();
     quit_pipe = -1;
     if (be_app == this)
         be_app = nullptr;
@@ -103,5 +107,5 @@ status_t BApplication::PostMessage(uint32 what)
 
 bool BApplication::QuitRequested()
 {
-    return true;
+    return BWindow::QuitAllWindows();
 }

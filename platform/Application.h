@@ -5,20 +5,8 @@
 // desktop logout shuts the program down in its normal order.
 #pragma once
 
+#include "platform/Message.h"
 #include "platform/SupportDefs.h"
-
-constexpr uint32 four_char_code(const char (&code)[5])
-{
-    return (static_cast<uint32>(static_cast<unsigned char>(code[0])) << 24) |
-           (static_cast<uint32>(static_cast<unsigned char>(code[1])) << 16) |
-           (static_cast<uint32>(static_cast<unsigned char>(code[2])) << 8) |
-           static_cast<uint32>(static_cast<unsigned char>(code[3]));
-}
-
-enum : uint32
-{
-    B_QUIT_REQUESTED = four_char_code("_QRQ"),
-};
 
 class BApplication
 {
@@ -35,7 +23,8 @@ public:
     // Queues a message for the loop. Any thread; safe inside a signal handler.
     status_t PostMessage(uint32 what);
 
-    // Asked on the loop's thread when a quit request arrives; true lets Run() return.
+    // Asked on the loop's thread when a quit request arrives; true lets Run() return. By default
+    // it asks every window to quit, and agrees once none is left.
     virtual bool QuitRequested();
 
     const char* Signature() const { return signature_; }

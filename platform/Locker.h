@@ -4,6 +4,8 @@
 
 #include <pthread.h>
 
+#include <atomic>
+
 #include "platform/SupportDefs.h"
 
 class BLocker
@@ -23,8 +25,17 @@ public:
     status_t LockWithTimeout(bigtime_t timeout);
     void Unlock();
 
+    // Whether the calling thread holds the lock, and how many times it took it.
+    bool IsLocked() const;
+    int32 CountLocks() const;
+
 private:
+    void Acquired();
+
     pthread_mutex_t mutex_;
+    std::atomic<pthread_t> owner_{};
+    std::atomic<bool> owned_{false};
+    int32 count_ = 0; // only the owner reads or writes it
 };
 
 // Holds a BLocker for the life of a scope.

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 typedef int32_t int32;
+typedef uint16_t uint16;
 typedef uint32_t uint32;
 typedef int64_t int64;
 typedef uint64_t uint64;
@@ -27,4 +28,6 @@ enum : status_t
     B_NOT_ALLOWED = -7,
     B_MISSING_SYMBOL = -8,
     B_TIMED_OUT = -9,
+    B_NO_INIT = -10,
+    B_ENTRY_NOT_FOUND = -11,
 };

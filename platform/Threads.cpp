@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <ctime>
@@ -29,6 +30,9 @@ struct KitThread
     std::condition_variable wake;
     bool started = false;
     bool suspended = false;
+    bool parked = false;             // waiting in park_if_suspended
+    bool finished = false;           // its function has returned
+    std::condition_variable settled; // parked or finished changed
 };
 
 // Every thread made by spawn_thread, by id, for as long as it runs.
@@ -66,8 +70,16 @@ void park_if_suspended()
     if (self == nullptr)
         return;
     std::unique_lock<std::mutex> hold(self->mutex);
+    if (!self->suspended)
+        return;
+    self->parked = true;
+    self->settled.notify_all();
     self->wake.wait(hold, [self] { return !self->suspended; });
+    self->parked = false;
 }
+
+// How long suspend_thread waits for another thread to reach its next pause.
+constexpr auto kSuspendPatience = std::chrono::seconds(1);
 
 struct StartInfo
 {
@@ -103,6 +115,11 @@ void* thread_entry(void* argument)
     set_thread_priority(self->id, self->priority);
     park_if_suspended();
     self->function(self->data);
+    {
+        std::lock_guard<std::mutex> guard(self->mutex);
+        self->finished = true;
+        self->settled.notify_all();
+    }
 
     Registry& reg = registry();
     std::lock_guard<std::mutex> guard(reg.mutex);
@@ -153,13 +170,23 @@ status_t suspend_thread(thread_id thread)
     std::shared_ptr<KitThread> target = lookup(thread);
     if (target == nullptr)
         return B_BAD_THREAD_ID;
-    {
-        std::lock_guard<std::mutex> guard(target->mutex);
-        target->suspended = true;
-    }
     if (target == current_thread)
+    {
+        {
+            std::lock_guard<std::mutex> guard(target->mutex);
+            target->suspended = true;
+        }
         park_if_suspended();
-    return B_OK;
+        return B_OK;
+    }
+    // Wait (a little) for the thread to stop, so that the caller may then take away what it was
+    // using. A thread that has not started yet counts as stopped.
+    std::unique_lock<std::mutex> hold(target->mutex);
+    target->suspended = true;
+    bool stopped = target->settled.wait_for(
+        hold, kSuspendPatience,
+        [&] { return target->parked || target->finished || !target->started; });
+    return stopped ? B_OK : B_TIMED_OUT;
 }
 
 thread_id find_thread(const char* name)

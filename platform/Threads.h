@@ -23,7 +23,8 @@ thread_id spawn_thread(thread_func function, const char* name, int32 priority, v
 // Starts a freshly spawned thread or wakes a suspended one. Any thread.
 status_t resume_thread(thread_id thread);
 
-// Asks a kit thread to stop at its next snooze(); the calling thread itself stops at once.
+// Asks a kit thread to stop at its next snooze() and waits up to a second until it has (or has
+// ended): B_TIMED_OUT when it did not get there. The calling thread itself stops at once.
 status_t suspend_thread(thread_id thread);
 
 // The calling thread's id for a null name; otherwise the kit thread of that name, or

@@ -1,0 +1,55 @@
+// Inside the kit: what every toolkit widget that shows a view carries, and helpers shared by the
+// widgets. Only platform/ includes this.
+#pragma once
+
+#include <FL/Enumerations.H>
+
+#include <atomic>
+
+#include "platform/InterfaceDefs.h"
+
+class BView;
+class BWindow;
+class Fl_Widget;
+
+// The view a widget shows. Cleared (under the window's lock) when the view leaves the window,
+// so that a widget waiting to be deleted by the window thread draws and reports nothing.
+struct KitLink
+{
+    std::atomic<BView*> view{nullptr};
+};
+
+// The widget's link, for widgets made by the kit (their user data).
+KitLink* kit_link(Fl_Widget* widget);
+
+// Holds the window lock of the view a widget shows, for drawing or reporting; empty when the
+// widget shows no view any more.
+class KitHold
+{
+public:
+    explicit KitHold(const KitLink& link);
+    ~KitHold();
+    KitHold(const KitHold&) = delete;
+    KitHold& operator=(const KitHold&) = delete;
+    BView* View() const { return view_; }
+
+private:
+    BWindow* window_ = nullptr;
+    BView* view_ = nullptr;
+};
+
+// Draws a view's kept drawing, with the view's (0, 0) at x, y.
+void kit_draw_paintings(const BView* view, int x, int y);
+
+Fl_Font kit_font(const BFont& font);
+int kit_font_size(const BFont& font);
+
+// A view's rectangle in window coordinates, as FLTK's x, y, width and height.
+struct KitBox
+{
+    int x;
+    int y;
+    int w;
+    int h;
+};
+KitBox kit_box(BRect rect, float origin_x, float origin_y);
