@@ -8,13 +8,16 @@
 #include "app/Debug.h"
 #include "app/ExitNow.h"
 #include "app/Settings.h"
+#include "app/WindowPlacement.h"
 #include "audio/AudioOutput.h"
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
-#include "instruments/SlotTable.h"
 #include "midi/MidiInterface.h"
 #include "platform/Alert.h"
 #include "platform/Directories.h"
+#include "platform/Screen.h"
+#include "ui/StatusWindow.h"
+#include "ui/Window.h"
 
 HARMOLOOM* Synth = nullptr;
 int32_t crash_has_started = 0;
@@ -23,9 +26,6 @@ namespace
 {
 
 char program_path[PATH_MAX];
-
-// The engine's font handle of each slot; the Soundfonts page will keep these.
-int font_handles[SOUNDFONT_SLOTS];
 
 } // namespace
 
@@ -48,6 +48,9 @@ APP::APP() : BApplication("application/x-vnd.Quillfeather-Harmoloom-1-1")
     DEBUG_PRINT("Loading settings");
     LoadSettings();
 
+    DEBUG_PRINT("Opening status window");
+    OpenStatusWindow();
+
     DEBUG_PRINT("Creating synth");
     Synth = new HARMOLOOM(SampleRateForIndex(settings[setting::sample_rate_index]));
 
@@ -68,15 +71,14 @@ APP::APP() : BApplication("application/x-vnd.Quillfeather-Harmoloom-1-1")
     DEBUG_PRINT("Initial synth setup (interpolation)");
     Synth->SetInterp(settings[setting::quality] + 1);
 
-    // What the Soundfonts page does while the main window is built.
-    LoadRememberedSoundfonts(font_handles);
+    DEBUG_PRINT("Setting up window position");
+    display_mode mode;
+    BScreen(B_MAIN_SCREEN_ID).GetMode(&mode);
+    ClampWindowPosition(mode.virtual_width, mode.virtual_height);
 
-    DEBUG_PRINT("Starting audio driver");
-    int sample_rate = SampleRateForIndex(settings[setting::sample_rate_index]);
-    StartAudio(sample_rate, FramesPerBuffer(settings[setting::timing_index], sample_rate), theview);
-
-    DEBUG_PRINT("Starting MIDI interface");
-    StartMidiInterface(settings[setting::two_ports]);
+    DEBUG_PRINT("Creating main window");
+    auto* window = new WINDOW(MainWindowFrame());
+    app_window = window;
 
     DEBUG_PRINT("End of application constructor");
 }

@@ -5,6 +5,7 @@
 
 #include "app/ExitNow.h"
 #include "app/Settings.h"
+#include "audio/Fuse.h"
 #include "audio/LevelMeter.h"
 #include "engine/Harmoloom.h"
 #include "platform/Alert.h"
@@ -48,6 +49,8 @@ void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view)
         return;
     theview = view;
     current_sample_rate = sample_rate;
+    if (settings[setting::cutout] != 0)
+        StartFuse();
 
     media_raw_audio_format format;
     format.frame_rate = static_cast<float>(sample_rate);
@@ -78,15 +81,19 @@ void BufferFiller(void*, void* buffer, size_t size, const media_raw_audio_format
         PeakScan(samples, frames, &max_left, &max_right);
     }
     UpdateMeterLevels(max_left, max_right, frames, current_sample_rate);
-    // The CPU-overload fuse's check comes here, when polyphony reduction (settings field 9) is on.
+    if (settings[setting::cutout] != 0)
+        FuseCheck();
 }
 
 void StopAudio()
 {
     if (player != nullptr)
     {
+        // The caller may hold the window's lock, which a tripped fuse in the callback waits for.
+        SetFuseStandDown(true);
         player->Stop(true, true);
         delete player;
+        SetFuseStandDown(false);
     }
     player = nullptr;
 }

@@ -4,7 +4,6 @@ float current_meter_level_l = 0.0f;
 float current_meter_level_r = 0.0f;
 float peak_meter_level_l = 0.0f;
 float peak_meter_level_r = 0.0f;
-BLocker meter_level_locker;
 
 void PeakScan(const float* buffer, unsigned long frames, float* max_left, float* max_right)
 {

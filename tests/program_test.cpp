@@ -26,19 +26,59 @@ const std::vector<std::string> kStartup = {
     "DEBUG: Starting application",
     "DEBUG: Loading library",
     "DEBUG: Loading settings",
+    "DEBUG: Opening status window",
     "DEBUG: Creating synth",
     "DEBUG: Testing synth for errors",
     "DEBUG: Initial synth setup (interpolation)",
+    "DEBUG: Setting up window position",
+    "DEBUG: Creating main window",
+    "DEBUG: Entering window constructor",
+    "DEBUG: Creating tab view",
+    "DEBUG: Creating view",
+    "DEBUG: Creating tabs",
+    "DEBUG: Entering MAINVIEW constructor",
+    "DEBUG: Leaving MAINVIEW constructor",
+    "DEBUG: Entering SFVIEW constructor",
     "DEBUG: Finished initial loading, failed_to_load_something = 0",
+    "DEBUG: Continuing to UI parts of SFVIEW constructor",
+    "DEBUG: Reattaching",
+    "DEBUG: Entering ReAttach",
+    "DEBUG: Leaving ReAttach",
+    "DEBUG: Leaving SFVIEW constructor",
+    "DEBUG: Entering fxview constructor",
+    "DEBUG: Leaving fx view constructor",
+    "DEBUG: Entering setup view constructor",
+    "DEBUG: Leaving setup view constructor",
+    "DEBUG: Adding tab view",
+    "DEBUG: Starting looper",
+    "DEBUG: Performing tab width adjustment",
+    "DEBUG: Starting meter thread",
     "DEBUG: Starting audio driver",
     "DEBUG: Starting MIDI interface",
+    "DEBUG: Starting up",
+    "DEBUG: Closing status window",
+    "DEBUG: Flag cleared; leaving window constructor",
     "DEBUG: End of application constructor",
 };
+// Where the remembered files are loaded: inside the Soundfonts page's constructor.
+constexpr size_t kLoadingAt = 18;
+// The first line of what follows the engine check.
+constexpr size_t kAfterEngineCheck = 8;
 
 const std::vector<std::string> kShutdown = {
-    "DEBUG: Stopping audio",    "DEBUG: Stopping MIDI interface",
-    "DEBUG: Saving settings",   "DEBUG: Deleting synth",
-    "DEBUG: Unloading library", "DEBUG: End of application destructor",
+    "DEBUG: Quit requested",
+    "DEBUG: Stopping audio",
+    "DEBUG: Suspending meter thread",
+    "DEBUG: Recording window position",
+    "DEBUG: Requesting application quit",
+    "DEBUG: Returning from quit requested",
+    "DEBUG: Entering setup view destructor",
+    "DEBUG: Leaving setup view destructor",
+    "DEBUG: Stopping MIDI interface",
+    "DEBUG: Saving settings",
+    "DEBUG: Deleting synth",
+    "DEBUG: Unloading library",
+    "DEBUG: End of application destructor",
 };
 
 std::vector<std::string> lines(const std::string& text)
@@ -48,6 +88,15 @@ std::vector<std::string> lines(const std::string& text)
     for (std::string line; std::getline(in, line);)
         result.push_back(line);
     return result;
+}
+
+// Lines as the program prints them; compared as one text, a failure shows the differing lines.
+std::string text_of(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
 }
 
 std::vector<std::string> join(std::vector<std::string> first,
@@ -278,7 +327,7 @@ TEST_F(Program, RememberedFilesAreLoadedFromTheLastSlotDown)
     ProcessResult result = program.Stop(SIGTERM, 20);
     EXPECT_EQ(result.exit_status, 0) << result.errors;
 
-    std::vector<std::string> loading(kStartup.begin(), kStartup.begin() + 8);
+    std::vector<std::string> loading(kStartup.begin(), kStartup.begin() + kLoadingAt);
     for (const char* step :
          {"Testing for wave file", "Checking fmt chunk", "Not a wave file", "Testing for wave file",
           "Checking fmt chunk", "Checking data chunk", "Preparing data", "Importing data"})
@@ -287,8 +336,20 @@ TEST_F(Program, RememberedFilesAreLoadedFromTheLastSlotDown)
         loading.push_back(""); // these steps end their message with a line break of their own
     }
     std::vector<std::string> expected =
-        join(join(loading, {kStartup.begin() + 8, kStartup.end()}), kShutdown);
-    EXPECT_EQ(lines(result.output), expected);
+        join(join(loading, {kStartup.begin() + kLoadingAt, kStartup.end()}), kShutdown);
+    // A row for each loaded file, made by the list rebuild and gone with the window.
+    auto insert_rows = [&expected](const std::string& after, const std::string& what)
+    {
+        auto place = std::find(expected.begin(), expected.end(), after) + 1;
+        for (int row = 0; row < 2; row++)
+        {
+            place = expected.insert(place, "DEBUG: Leaving FONTVIEW " + what);
+            place = expected.insert(place, "DEBUG: Entering FONTVIEW " + what) + 2;
+        }
+    };
+    insert_rows("DEBUG: Entering ReAttach", "constructor");
+    insert_rows("DEBUG: Leaving setup view destructor", "destructor");
+    EXPECT_EQ(result.output, text_of(expected));
     EXPECT_EQ(ReadFile(SettingsPath()), before);
 }
 
@@ -385,7 +446,7 @@ TEST_F(Program, FailedEngineCheckShowsItsAlertAndEndsWithStatus1)
                                  "Answered [0] \"OK\" (HARMOLOOM_ALERT_ANSWERS)"),
               std::string::npos)
         << result.errors;
-    std::vector<std::string> expected(kStartup.begin(), kStartup.begin() + 7);
+    std::vector<std::string> expected(kStartup.begin(), kStartup.begin() + kAfterEngineCheck);
     expected.push_back("DEBUG: Error initializing synth");
     EXPECT_EQ(lines(result.output), expected);
     EXPECT_FALSE(FileExists(SettingsPath())) << "a fatal start-up saves nothing";

@@ -1,0 +1,30 @@
+// SETUPVIEW, the Setup page: output device, sample rate, timing, priority, polyphony reduction
+// and two MIDI ports. They take effect at the next start: the page writes them into the
+// settings only when it is destroyed, as the window closes.
+#pragma once
+
+#include "platform/Box.h"
+#include "platform/Control.h"
+#include "platform/Menu.h"
+
+class SETUPVIEW : public BView
+{
+public:
+    SETUPVIEW(BRect frame, const char* name);
+    // Stores the choices into the settings record.
+    ~SETUPVIEW() override;
+
+    BBox* box;
+    BMenuField* device_field;
+    BMenuField* rate_field;
+    BMenuField* timing_field;
+    BMenuField* priority_field;
+    BPopUpMenu* device_menu;
+    BPopUpMenu* rate_menu;
+    BPopUpMenu* timing_menu;
+    BPopUpMenu* priority_menu;
+    BCheckBox* cutout_box;
+    BCheckBox* ports_box;
+    BStringView* notice;
+    BStringView* notice2;
+};

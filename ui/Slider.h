@@ -1,0 +1,35 @@
+// SLIDER, the program's slider: setting its value stores the position in the settings, labels
+// the slider and applies the converted value to the engine, all at once. It sends no message.
+#pragma once
+
+#include "platform/Slider.h"
+
+// What a slider stands for.
+enum SliderKind
+{
+    SLIDER_ROOM_SIZE = 1,
+    SLIDER_DAMPING = 2,
+    SLIDER_WIDTH = 3,
+    SLIDER_REVERB_LEVEL = 4,
+    SLIDER_CHORUS_VOICES = 5,
+    SLIDER_CHORUS_FREQUENCY = 6,
+    SLIDER_CHORUS_DEPTH = 7,
+    SLIDER_CHORUS_LEVEL = 8,
+    SLIDER_OUTPUT_LEVEL = 9,
+    SLIDER_POLYPHONY = 10,
+};
+
+class SLIDER : public BSlider
+{
+public:
+    SLIDER(BRect frame, const char* name, const char* label, int32 minimum, int32 maximum,
+           int kind);
+
+    // On the window thread, or on the audio thread for the fuse while it holds the window's
+    // lock; never twice at once.
+    void SetValue(int32 value) override;
+
+    char label_text[64];
+    float level; // the last linear level or gain computed
+    const int kind;
+};

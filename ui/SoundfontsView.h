@@ -1,0 +1,65 @@
+// SFVIEW, the Soundfonts page: the instrument files in use, one row each in slot order, with
+// "Remove", the bank number with "-" and "+", and "Add Soundfont or wave file...". It loads the
+// remembered files while it is built and keeps each slot's font handle.
+#pragma once
+
+#include "app/Settings.h"
+#include "platform/Box.h"
+#include "platform/Control.h"
+#include "platform/ScrollView.h"
+#include "platform/TextControl.h"
+
+// One row of the list.
+class FONTVIEW : public BView
+{
+public:
+    FONTVIEW(BRect frame, int slot, const char* path, int bank);
+    ~FONTVIEW() override;
+
+    BStringView* name_label;
+    BButton* remove_button;
+    BButton* minus_button;
+    BButton* plus_button;
+    BTextControl* bank_field;
+    BBox* box;
+};
+
+class SFVIEW : public BView
+{
+public:
+    SFVIEW(BRect frame, const char* name);
+    ~SFVIEW() override = default;
+
+    // Builds the list again from the slot table.
+    void ReAttach();
+
+    // What the window's messages ask of the page.
+    void AddFile(const char* path);
+    void RemoveSlot(int slot);
+    void BankDown(int slot);
+    void BankUp(int slot);
+    void BankTyped(int slot, BTextControl* field);
+    // Moves the list by pixels (negative: up), within its range.
+    void ScrollList(float pixels);
+
+    BScrollBar* ListScrollBar() const { return scroll_view->ScrollBar(B_VERTICAL); }
+    FONTVIEW* Row(int slot) const { return rows[slot]; }
+    int Handle(int slot) const { return font_handles[slot]; }
+
+    int32 visible; // 1 while the Soundfonts tab is selected
+    BScrollView* scroll_view;
+    BView* scroll_area;
+    BView* holder;
+    BButton* add_button;
+    BStringView* bank_caption;
+    int font_handles[SOUNDFONT_SLOTS];
+    FONTVIEW* rows[SOUNDFONT_SLOTS];
+
+private:
+    void SetBank(int slot, int bank);
+};
+
+// A file's name as the list shows it: the part after the last '/', cut to 24 characters with
+// "..." after a cut. Writes into buffer, which holds the longest such name (24 characters of
+// four bytes and "...") from 100 bytes on.
+void DisplayName(const char* path, char* buffer, size_t size);

@@ -1,0 +1,300 @@
+#include "ui/Window.h"
+
+#include "app/App.h"
+#include "app/AudioSetup.h"
+#include "app/Debug.h"
+#include "app/Settings.h"
+#include "audio/AudioOutput.h"
+#include "audio/LevelMeter.h"
+#include "engine/Harmoloom.h"
+#include "midi/MidiInterface.h"
+#include "platform/Application.h"
+#include "platform/Threads.h"
+#include "ui/EffectsView.h"
+#include "ui/MainView.h"
+#include "ui/MessageCodes.h"
+#include "ui/MeterDisplay.h"
+#include "ui/SetupView.h"
+#include "ui/SoundfontsView.h"
+#include "ui/StatusWindow.h"
+
+WINDOW* app_window = nullptr;
+BFilePanel* filepanel = nullptr;
+
+namespace
+{
+
+const rgb_color kPanelColor = {216, 216, 216, 255};
+constexpr float kScrollStep = 12;
+constexpr int kPageSteps = 7;
+
+enum : int32
+{
+    kPageUp = 11,
+    kPageDown = 12,
+    kUpArrow = 30,
+    kDownArrow = 31,
+};
+
+} // namespace
+
+TAB::TAB(SFVIEW* page) : sfview(page) {}
+
+void TAB::Select(BView* owner)
+{
+    BTab::Select(owner);
+    if (sfview != nullptr)
+    {
+        sfview->visible = 1;
+        sfview->ListScrollBar()->SetValue(0);
+        sfview->ListScrollBar()->SetSteps(kScrollStep, 48);
+    }
+}
+
+void TAB::Deselect()
+{
+    if (sfview != nullptr)
+    {
+        sfview->visible = 0;
+        sfview->ListScrollBar()->SetValue(0);
+    }
+    BTab::Deselect();
+}
+
+WINDOW::WINDOW(BRect frame)
+    : BWindow(frame, "Harmoloom 1.1", B_TITLED_WINDOW, B_NOT_RESIZABLE | B_NOT_ZOOMABLE,
+              B_CURRENT_WORKSPACE)
+{
+    DEBUG_PRINT("Entering window constructor");
+    BRect bounds = Bounds();
+
+    DEBUG_PRINT("Creating tab view");
+    BRect tab_frame = bounds;
+    tab_frame.top += 4;
+    tabview = new BTabView(tab_frame, "tabview", B_WIDTH_AS_USUAL, B_FOLLOW_ALL);
+    tabview->SetViewColor(kPanelColor);
+
+    DEBUG_PRINT("Creating view");
+    padview = new BView(BRect(0, 0, 380, 4), "padview", B_FOLLOW_ALL, B_WILL_DRAW);
+    padview->SetViewColor(kPanelColor);
+    AddChild(padview);
+
+    DEBUG_PRINT("Creating tabs");
+    BRect page = tabview->Bounds();
+    tabs[0] = new TAB();
+    mainview = new MAINVIEW(page, "  Main  ");
+    tabview->AddTab(mainview, tabs[0]);
+    tabs[1] = new TAB();
+    sfview = new SFVIEW(page, "  Soundfonts  ");
+    tabs[1]->sfview = sfview;
+    tabview->AddTab(sfview, tabs[1]);
+    tabs[2] = new TAB();
+    fxview = new FXVIEW(page, "  Effects  ");
+    tabview->AddTab(fxview, tabs[2]);
+    tabs[3] = new TAB();
+    setupview = new SETUPVIEW(page, "  Setup  ");
+    tabview->AddTab(setupview, tabs[3]);
+
+    DEBUG_PRINT("Adding tab view");
+    AddChild(tabview);
+
+    DEBUG_PRINT("Starting looper");
+    Show();
+
+    DEBUG_PRINT("Performing tab width adjustment");
+    Lock();
+    tabview->SetTabWidth(B_WIDTH_FROM_WIDEST);
+    tabview->Invalidate();
+    Unlock();
+
+    DEBUG_PRINT("Starting meter thread");
+    resume_thread(spawn_thread(meter_thread, "meter_thread", B_NORMAL_PRIORITY, mainview));
+
+    DEBUG_PRINT("Starting audio driver");
+    int sample_rate = SampleRateForIndex(settings[setting::sample_rate_index]);
+    StartAudio(sample_rate, FramesPerBuffer(settings[setting::timing_index], sample_rate), mainview);
+
+    DEBUG_PRINT("Starting MIDI interface");
+    StartMidiInterface(settings[setting::two_ports]);
+
+    DEBUG_PRINT("Starting up");
+    snooze(650000);
+
+    DEBUG_PRINT("Closing status window");
+    CloseStatusWindow();
+
+    crash_has_started = 1;
+    DEBUG_PRINT("Flag cleared; leaving window constructor");
+}
+
+bool WINDOW::QuitRequested()
+{
+    DEBUG_PRINT("Quit requested");
+
+    DEBUG_PRINT("Stopping audio");
+    StopAudio();
+
+    DEBUG_PRINT("Suspending meter thread");
+    suspend_thread(find_thread("meter_thread"));
+
+    DEBUG_PRINT("Recording window position");
+    BRect frame = Frame();
+    settings[setting::window_left] = static_cast<int32_t>(frame.left);
+    settings[setting::window_top] = static_cast<int32_t>(frame.top);
+
+    DEBUG_PRINT("Requesting application quit");
+    if (be_app != nullptr)
+        be_app->PostMessage(B_QUIT_REQUESTED);
+
+    DEBUG_PRINT("Returning from quit requested");
+    return true;
+}
+
+void WINDOW::AddFileFrom(const entry_ref& ref, bool follow_links)
+{
+    BEntry entry;
+    entry.SetTo(&ref, follow_links);
+    BPath path;
+    const char* chosen = entry.GetPath(&path) == B_OK && path.Path() != nullptr ? path.Path() : "";
+    OpenStatusWindow();
+    DEBUG_PRINT("Adding soundfont");
+    sfview->AddFile(chosen);
+    DEBUG_PRINT("Finished adding soundfont");
+    CloseStatusWindow();
+}
+
+bool WINDOW::ReceiveFiles(BMessage* message)
+{
+    switch (message->what)
+    {
+    case MSG_ADD_SOUNDFONT:
+        if (filepanel == nullptr)
+            filepanel = new BFilePanel(B_OPEN_PANEL, this, nullptr, B_FILE_NODE, false, nullptr,
+                                       nullptr, false, true);
+        {
+            BMessage chosen(MSG_FILE_CHOSEN);
+            filepanel->SetMessage(&chosen);
+        }
+        filepanel->Show();
+        return false;
+    case MSG_FILE_CHOSEN:
+    {
+        DEBUG_PRINT("File selected");
+        entry_ref ref;
+        if (message->FindRef("refs", &ref) != B_OK)
+            return false;
+        BEntry entry;
+        if (entry.SetTo(&ref, false) != B_OK)
+            return false;
+        AddFileFrom(ref, false);
+        return false;
+    }
+    case MSG_FILE_DROPPED:
+    {
+        DEBUG_PRINT("File dragged");
+        type_code type = 0;
+        if (message->GetInfo("refs", &type) != B_OK || type != B_REF_TYPE)
+            return false;
+        entry_ref ref;
+        if (message->FindRef("refs", 0, &ref) == B_OK)
+            AddFileFrom(ref, true); // only the first of several dropped files
+        return true;
+    }
+    default:
+        return true;
+    }
+}
+
+void WINDOW::ReceiveMainPage(BMessage* message)
+{
+    if (message->what == MSG_CLEAR_PEAK)
+        ClearPeakLevels();
+    if (message->what == MSG_SYSTEM_RESET)
+        Synth->SystemReset();
+    int quality = -1;
+    if (message->what == MSG_QUALITY_LOW)
+        quality = 0;
+    if (message->what == MSG_QUALITY_MEDIUM)
+        quality = 1;
+    if (message->what == MSG_QUALITY_HIGH)
+        quality = 2;
+    if (quality >= 0)
+    {
+        settings[setting::quality] = quality;
+        Synth->SetInterp(quality + 1);
+    }
+}
+
+bool WINDOW::ReceiveOthers(BMessage* message)
+{
+    uint32 code = message->what;
+    int n = 0;
+    if (IsRangedCode(code, MSG_REVERB_PRESET, PRESET_CODE_RANGE, &n))
+    {
+        fxview->LoadReverbPreset(n);
+        return true;
+    }
+    if (IsRangedCode(code, MSG_CHORUS_PRESET, PRESET_CODE_RANGE, &n))
+    {
+        fxview->LoadChorusPreset(n);
+        return true;
+    }
+    if (IsRangedCode(code, MSG_REMOVE_SLOT, SLOT_CODE_RANGE, &n))
+    {
+        sfview->RemoveSlot(n);
+        return true;
+    }
+    if (IsRangedCode(code, MSG_BANK_DOWN, SLOT_CODE_RANGE, &n))
+    {
+        sfview->BankDown(n);
+        return true;
+    }
+    if (IsRangedCode(code, MSG_BANK_UP, SLOT_CODE_RANGE, &n))
+    {
+        sfview->BankUp(n);
+        return true;
+    }
+    if (IsRangedCode(code, MSG_BANK_TYPED, SLOT_CODE_RANGE, &n))
+    {
+        void* source = nullptr;
+        if (message->FindPointer("source", &source) == B_OK && source != nullptr)
+            sfview->BankTyped(n, static_cast<BTextControl*>(source));
+        return true;
+    }
+    if (code == MSG_MOUSE_WHEEL)
+    {
+        float delta = 0;
+        message->FindFloat("be:wheel_delta_y", &delta);
+        if (sfview->visible != 0)
+            sfview->ScrollList(delta > 0 ? kScrollStep : -kScrollStep);
+        return true;
+    }
+    if (code == MSG_KEY_DOWN)
+    {
+        int32 key = 0;
+        message->FindInt32("raw_char", &key);
+        float step = 0;
+        int steps = 1;
+        if (key == kPageUp || key == kPageDown)
+            steps = kPageSteps;
+        if (key == kPageUp || key == kUpArrow)
+            step = -kScrollStep;
+        else if (key == kPageDown || key == kDownArrow)
+            step = kScrollStep;
+        else
+            return false;
+        for (int count = 0; sfview->visible != 0 && count < steps; count++)
+            sfview->ScrollList(step);
+        return true;
+    }
+    return false;
+}
+
+void WINDOW::MessageReceived(BMessage* message)
+{
+    if (!ReceiveFiles(message))
+        return;
+    ReceiveMainPage(message);
+    if (!ReceiveOthers(message))
+        BWindow::MessageReceived(message);
+}

@@ -1,0 +1,64 @@
+// WINDOW, the main window: four pages behind tabs, and the one handler of every message of the
+// user interface.
+#pragma once
+
+#include "platform/FilePanel.h"
+#include "platform/TabView.h"
+#include "platform/Window.h"
+
+class MAINVIEW;
+class SFVIEW;
+class FXVIEW;
+class SETUPVIEW;
+
+// A tab that lets the Soundfonts page know whether it shows.
+class TAB : public BTab
+{
+public:
+    explicit TAB(SFVIEW* page = nullptr);
+    void Select(BView* owner) override;
+    void Deselect() override;
+    SFVIEW* sfview;
+};
+
+class WINDOW : public BWindow
+{
+public:
+    // Builds the window and its pages (which loads the remembered files), then shows it and
+    // starts the meter, the audio output and the MIDI input. Main thread, at start-up.
+    explicit WINDOW(BRect frame);
+    ~WINDOW() override = default;
+
+    // On the window thread.
+    void MessageReceived(BMessage* message) override;
+    // Stops the audio and the meter and records where the window is; then the application quits.
+    bool QuitRequested() override;
+
+    MAINVIEW* MainPage() const { return mainview; }
+    SFVIEW* SoundfontsPage() const { return sfview; }
+    FXVIEW* EffectsPage() const { return fxview; }
+    SETUPVIEW* SetupPage() const { return setupview; }
+    BTabView* Tabs() const { return tabview; }
+
+private:
+    // Stage 1: files; false when the message is done with.
+    bool ReceiveFiles(BMessage* message);
+    // Stage 2: the Main page.
+    void ReceiveMainPage(BMessage* message);
+    // Stage 3: presets, rows, scrolling; false when nothing matched.
+    bool ReceiveOthers(BMessage* message);
+    void AddFileFrom(const entry_ref& ref, bool follow_links);
+
+    BTabView* tabview;
+    TAB* tabs[4];
+    MAINVIEW* mainview;
+    SFVIEW* sfview;
+    FXVIEW* fxview;
+    SETUPVIEW* setupview;
+    BView* padview;
+};
+
+// The main window; set once it is built.
+extern WINDOW* app_window;
+// The open-file panel, made on the first "SFAD".
+extern BFilePanel* filepanel;
