@@ -115,3 +115,8 @@ private:
     std::string path_;
     status_t status_ = B_NO_INIT;
 };
+
+// What a drop of text onto a window becomes: a B_SIMPLE_DATA message with an entry reference in
+// "refs" for each line of a text/uri-list ("file://host/path" with %XX escapes, or a plain
+// path); comment lines starting with '#' and empty lines are skipped.
+BMessage drop_message(const char* text, size_t length);

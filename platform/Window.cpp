@@ -64,43 +64,6 @@ int32 raw_char(int key, const char* text)
     }
 }
 
-int hex_digit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// A dropped "file://" URI (or plain path) as a path: the host part dropped, %XX decoded.
-std::string path_of_uri(std::string line)
-{
-    if (line.rfind("file://", 0) == 0)
-    {
-        line = line.substr(7);
-        size_t slash = line.find('/');
-        line = slash == std::string::npos ? "" : line.substr(slash);
-    }
-    std::string path;
-    for (size_t index = 0; index < line.size(); index++)
-    {
-        if (line[index] == '%' && index + 2 < line.size() && hex_digit(line[index + 1]) >= 0 &&
-            hex_digit(line[index + 2]) >= 0)
-        {
-            path += static_cast<char>(hex_digit(line[index + 1]) * 16 + hex_digit(line[index + 2]));
-            index += 2;
-        }
-        else
-        {
-            path += line[index];
-        }
-    }
-    return path;
-}
-
 } // namespace
 
 // The toolkit's window: keys, the wheel and drops become the window's messages.
@@ -180,23 +143,7 @@ public:
 private:
     void Dropped(const char* text, int length)
     {
-        BMessage message(B_SIMPLE_DATA);
-        std::string list(text != nullptr ? text : "", static_cast<size_t>(std::max(length, 0)));
-        size_t start = 0;
-        while (start < list.size())
-        {
-            size_t end = list.find_first_of("\r\n", start);
-            if (end == std::string::npos)
-                end = list.size();
-            std::string line = list.substr(start, end - start);
-            if (!line.empty() && line[0] != '#')
-            {
-                entry_ref ref(path_of_uri(line));
-                if (!ref.path.empty())
-                    message.AddRef("refs", &ref);
-            }
-            start = end + 1;
-        }
+        BMessage message = drop_message(text, static_cast<size_t>(std::max(length, 0)));
         owner_->PostMessage(&message);
     }
 

@@ -11,43 +11,11 @@
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
 #include "platform/AddOn.h"
+#include "tests/StandinRecorder.h"
 #include "tests/TestSupport.h"
 
 namespace
 {
-
-using Calls = std::vector<std::string>;
-
-// The stand-in's own controls, found in the loaded library.
-struct Recorder
-{
-    size_t (*count)() = nullptr;
-    const char* (*call)(size_t) = nullptr;
-    void (*clear)() = nullptr;
-    void (*set_sfload_result)(int) = nullptr;
-
-    void Bind()
-    {
-        get_image_symbol(libraryimage, "standin_call_count", B_SYMBOL_TYPE_ANY,
-                         reinterpret_cast<void**>(&count));
-        get_image_symbol(libraryimage, "standin_call", B_SYMBOL_TYPE_ANY,
-                         reinterpret_cast<void**>(&call));
-        get_image_symbol(libraryimage, "standin_clear", B_SYMBOL_TYPE_ANY,
-                         reinterpret_cast<void**>(&clear));
-        get_image_symbol(libraryimage, "standin_set_sfload_result", B_SYMBOL_TYPE_ANY,
-                         reinterpret_cast<void**>(&set_sfload_result));
-    }
-
-    // The calls since the last Take, which are then forgotten.
-    Calls Take()
-    {
-        Calls calls;
-        for (size_t index = 0; index < count(); index++)
-            calls.emplace_back(call(index));
-        clear();
-        return calls;
-    }
-};
 
 Calls channel_reset()
 {
@@ -108,7 +76,7 @@ protected:
     }
 
     std::vector<std::unique_ptr<TemporaryFolder>> folders;
-    Recorder recorder;
+    StandinRecorder recorder;
     std::unique_ptr<HARMOLOOM> engine;
 };
 
