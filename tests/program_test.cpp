@@ -453,4 +453,59 @@ TEST_F(Program, FailedEngineCheckShowsItsAlertAndEndsWithStatus1)
     EXPECT_EQ(lines(ReadFile(log)).back(), "delete_fluid_settings()");
 }
 
+// The names of the program's threads.
+std::vector<std::string> thread_names(pid_t pid)
+{
+    std::vector<std::string> names;
+    std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks))
+    {
+        std::string name = ReadFile(task.path().string() + "/comm");
+        names.push_back(name.substr(0, name.find('\n')));
+    }
+    return names;
+}
+
+TEST_F(Program, TheFuseWatchdogRunsOnlyWhenTheOptionIsOn)
+{
+    for (int32_t cutout : {1, 0})
+    {
+        std::vector<int32_t> fields = kDefaults;
+        fields[9] = cutout;
+        WriteFile(SettingsPath(), settings_file(fields));
+        BackgroundProcess program({HARMOLOOM_BINARY, "--debug"}, environment);
+        ASSERT_TRUE(program.WaitForOutput("DEBUG: End of application constructor", 20));
+        std::vector<std::string> names = thread_names(program.Pid());
+        auto count = [&names](const char* name)
+        { return std::count(names.begin(), names.end(), name); };
+        EXPECT_EQ(count("meter_thread"), 1);
+        EXPECT_EQ(count("fuse_thread"), cutout) << "option " << cutout;
+        EXPECT_EQ(program.Stop(SIGTERM, 20).exit_status, 0);
+    }
+}
+
+TEST_F(Program, TheWindowPositionIsKeptOnTheScreenAndSaved)
+{
+    // Without a display the screen counts as 1024 x 768.
+    struct Case
+    {
+        int32_t left, top, saved_left, saved_top;
+    };
+    const Case cases[] = {
+        {0, 0, 8, 24}, {5000, 5000, 944, 688}, {-300, 30, 8, 30}, {944, 688, 944, 688}};
+    for (const Case& c : cases)
+    {
+        std::vector<int32_t> fields = kDefaults;
+        fields[1] = c.left;
+        fields[2] = c.top;
+        WriteFile(SettingsPath(), settings_file(fields));
+        BackgroundProcess program({HARMOLOOM_BINARY, "--debug"}, environment);
+        ASSERT_TRUE(program.WaitForOutput("DEBUG: End of application constructor", 20));
+        EXPECT_EQ(program.Stop(SIGTERM, 20).exit_status, 0);
+        fields[1] = c.saved_left;
+        fields[2] = c.saved_top;
+        EXPECT_EQ(ReadFile(SettingsPath()), settings_file(fields)) << c.left << ", " << c.top;
+    }
+}
+
 } // namespace

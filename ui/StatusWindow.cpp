@@ -1,6 +1,6 @@
 #include "ui/StatusWindow.h"
 
-#include "app/Settings.h"
+#include "app/WindowPlacement.h"
 #include "ui/Window.h"
 
 BWindow* statuswindow = nullptr;
@@ -26,14 +26,11 @@ void OpenStatusWindow()
     else
     {
         // At start-up: the position as stored, before it is kept on the screen.
-        auto left = static_cast<float>(settings[setting::window_left]);
-        auto top = static_cast<float>(settings[setting::window_top]);
-        reference = BRect(left, top, left + 380, top + 300);
+        reference = MainWindowFrame();
     }
-    statuswindow = new BWindow(StatusWindowFrame(reference), "Loading", B_MODAL_WINDOW,
-                               B_NOT_RESIZABLE | B_NOT_ZOOMABLE | B_NOT_CLOSABLE |
-                                   B_NOT_MINIMIZABLE,
-                               B_CURRENT_WORKSPACE);
+    statuswindow = new BWindow(
+        StatusWindowFrame(reference), "Loading", B_MODAL_WINDOW,
+        B_NOT_RESIZABLE | B_NOT_ZOOMABLE | B_NOT_CLOSABLE | B_NOT_MINIMIZABLE, B_CURRENT_WORKSPACE);
     statusview = new BView(statuswindow->Bounds(), "ProgressView", B_FOLLOW_ALL, B_WILL_DRAW);
     statusview->SetViewColor(216, 216, 216, 255);
     statusstring = new BStringView(BRect(0, 0, 280, 31), "string", "Loading sample data...",

@@ -5,12 +5,15 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace
 {
 
+// The audio thread records its render calls while a test reads what the window thread caused.
+std::mutex calls_mutex;
 std::vector<std::string> calls;
 int next_font_id = 1;
 int sfload_result_override = 0;
@@ -27,7 +30,10 @@ void record(const char* format, ...)
     va_start(arguments, format);
     std::vsnprintf(line, sizeof(line), format, arguments);
     va_end(arguments);
-    calls.emplace_back(line);
+    {
+        std::lock_guard<std::mutex> hold(calls_mutex);
+        calls.emplace_back(line);
+    }
 
     // A program under test shows its calls through a file.
     const char* log = std::getenv("STANDIN_LOG");
@@ -59,16 +65,23 @@ bool pitch_is_uniform(const double* pitch)
 // What the tests use to read and steer the stand-in.
 EXPORT size_t standin_call_count()
 {
+    std::lock_guard<std::mutex> hold(calls_mutex);
     return calls.size();
 }
 
+// A copy that stays valid while other threads record, until this thread's next call.
 EXPORT const char* standin_call(size_t index)
 {
-    return index < calls.size() ? calls[index].c_str() : "";
+    static thread_local std::string copy;
+    std::lock_guard<std::mutex> hold(calls_mutex);
+    copy = index < calls.size() ? calls[index] : "";
+    return copy.c_str();
 }
 
+// Forgets every call recorded so far.
 EXPORT void standin_clear()
 {
+    std::lock_guard<std::mutex> hold(calls_mutex);
     calls.clear();
 }
 
