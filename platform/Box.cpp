@@ -22,10 +22,16 @@ public:
 
     void draw() override
     {
-        fl_push_clip(x(), y(), w(), h());
+        bool clip = kit_children_overflow(this);
+        if (clip)
+            fl_push_clip(x(), y(), w(), h());
+        // When only a child changed, the rest stays on the screen as it is: painting the
+        // background would cover the children that are not drawn again.
+        bool own_damage = (damage() & ~FL_DAMAGE_CHILD) != 0;
         {
             KitHold hold(link);
-            if (auto* box = static_cast<BBox*>(hold.View()))
+            auto* box = own_damage ? static_cast<BBox*>(hold.View()) : nullptr;
+            if (box != nullptr)
             {
                 rgb_color background = background_of(box);
                 fl_rectf(x(), y(), w(), h(), kit_color(background));
@@ -55,7 +61,8 @@ public:
             }
         }
         draw_children();
-        fl_pop_clip();
+        if (clip)
+            fl_pop_clip();
     }
 
     KitLink link;

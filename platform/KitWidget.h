@@ -10,6 +10,7 @@
 
 class BView;
 class BWindow;
+class Fl_Group;
 class Fl_Widget;
 
 // The view a widget shows. Cleared (under the window's lock) when the view leaves the window,
@@ -53,3 +54,8 @@ struct KitBox
     int h;
 };
 KitBox kit_box(BRect rect, float origin_x, float origin_y);
+
+// Whether a child of the group reaches outside it (a scrolled list, say). Only then does the
+// group clip its children: FLTK keeps ten nested clip regions at most, fewer than a list row
+// inside a scroll view inside a tab has parents.
+bool kit_children_overflow(const Fl_Group* group);

@@ -20,7 +20,7 @@ const BFont* be_bold_font = &bold_font;
 namespace
 {
 
-// A plain view: its background, its drawing, then its children, all clipped to it.
+// A plain view: its background, its drawing, then its children.
 class KitViewWidget : public Fl_Group
 {
 public:
@@ -32,10 +32,16 @@ public:
 
     void draw() override
     {
-        fl_push_clip(x(), y(), w(), h());
+        bool clip = kit_children_overflow(this);
+        if (clip)
+            fl_push_clip(x(), y(), w(), h());
+        // When only a child changed, the rest stays on the screen as it is: painting the
+        // background would cover the children that are not drawn again.
+        bool own_damage = (damage() & ~FL_DAMAGE_CHILD) != 0;
         {
             KitHold hold(link);
-            if (BView* view = hold.View())
+            BView* view = own_damage ? hold.View() : nullptr;
+            if (view != nullptr)
             {
                 if (view->HasViewColor())
                     fl_rectf(x(), y(), w(), h(), kit_color(view->ViewColor()));
@@ -44,7 +50,8 @@ public:
             }
         }
         draw_children();
-        fl_pop_clip();
+        if (clip)
+            fl_pop_clip();
     }
 
     KitLink link;
@@ -112,6 +119,21 @@ KitBox kit_box(BRect rect, float origin_x, float origin_y)
     return KitBox{static_cast<int>(std::lround(origin_x + rect.left)),
                   static_cast<int>(std::lround(origin_y + rect.top)), rect.IntegerWidth() + 1,
                   rect.IntegerHeight() + 1};
+}
+
+bool kit_children_overflow(const Fl_Group* group)
+{
+    for (int index = 0; index < group->children(); index++)
+    {
+        const Fl_Widget* child = group->child(index);
+        if (!child->visible())
+            continue;
+        if (child->x() < group->x() || child->y() < group->y() ||
+            child->x() + child->w() > group->x() + group->w() ||
+            child->y() + child->h() > group->y() + group->h())
+            return true;
+    }
+    return false;
 }
 
 unsigned kit_color(rgb_color color)

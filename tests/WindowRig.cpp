@@ -14,11 +14,14 @@
 #include "platform/Window.h"
 #include "ui/Window.h"
 
-WindowRig::WindowRig(const std::string& library)
+WindowRig::WindowRig(const std::string& library, const std::string& display)
 {
     std::filesystem::create_directories(config_.Path());
     setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
-    unsetenv("DISPLAY");
+    if (display.empty())
+        unsetenv("DISPLAY");
+    else
+        setenv("DISPLAY", display.c_str(), 1);
     unsetenv("HARMOLOOM_ALERT_ANSWERS");
     LoadSettings();
     server_ =

@@ -17,8 +17,10 @@ class WINDOW;
 class WindowRig
 {
 public:
-    // Builds everything; Ready() tells whether it worked.
-    explicit WindowRig(const std::string& library = STANDIN_LIBRARY);
+    // Builds everything; Ready() tells whether it worked. With a display name (":N") the window
+    // is shown there; without one there is no display.
+    explicit WindowRig(const std::string& library = STANDIN_LIBRARY,
+                       const std::string& display = "");
     // Closes the window as the user would (QuitRequested), then takes down the rest.
     ~WindowRig();
 
