@@ -47,6 +47,8 @@ public:
 protected:
     Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
     void UpdateWidget() override;
+    // A button grows to fit its text, as push buttons do: a shorter frame keeps its top.
+    int MinimumWidgetHeight() const override { return 20; }
 };
 
 class BCheckBox : public BControl

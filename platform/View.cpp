@@ -360,6 +360,7 @@ void BView::Realize(Fl_Group* parent, float origin_x, float origin_y)
     origin_x_ = origin_x;
     origin_y_ = origin_y;
     KitBox box = kit_box(frame_, origin_x, origin_y);
+    box.h = std::max(box.h, MinimumWidgetHeight());
     Fl_Group* current = Fl_Group::current();
     Fl_Group::current(nullptr);
     widget_ = CreateWidget(box.x, box.y, box.w, box.h);
@@ -437,6 +438,7 @@ void BView::Place(float origin_x, float origin_y)
     if (widget_ == nullptr)
         return;
     KitBox box = kit_box(frame_, origin_x, origin_y);
+    box.h = std::max(box.h, MinimumWidgetHeight());
     if (widget_->x() != box.x || widget_->y() != box.y || widget_->w() != box.w ||
         widget_->h() != box.h)
     {

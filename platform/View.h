@@ -91,6 +91,8 @@ protected:
     virtual Fl_Group* ChildGroup() const;
     // Brings the widget up to date with the view.
     virtual void UpdateWidget();
+    // The least height the toolkit's widget needs to show the view (0: the frame's).
+    virtual int MinimumWidgetHeight() const { return 0; }
 
 private:
     void Paint(BRect rect, std::vector<uint32> pixels);

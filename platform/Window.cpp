@@ -2,6 +2,8 @@
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
+#define FL_INTERNALS // for Fl_X: whether the server has shown a window yet
+#include <FL/x.H>
 
 #include <cstring>
 #include <map>
@@ -9,6 +11,7 @@
 #include <mutex>
 
 #include "platform/EventLoop.h"
+#include "platform/Threads.h"
 #include "platform/View.h"
 
 namespace
@@ -196,6 +199,14 @@ void BWindow::Show()
         return;
     shown_ = true;
     start_event_loop();
+    if (on_event_loop_thread())
+    {
+        // Shown by the window thread itself, which is about to be busy (a window asking the
+        // user to wait while a file loads): it must be on the screen before the work starts.
+        Realize();
+        PaintNow();
+        return;
+    }
     uint64 id = id_;
     run_on_event_loop(
         [id]
@@ -222,8 +233,32 @@ void BWindow::Realize()
     top_view_->Realize(window, 0, 0);
     window->end();
     widget_ = window;
+    int left = window->x();
+    int top = window->y();
     window->show();
+    // The toolkit pulls a new window wholly onto the screen; the window belongs where its frame
+    // says, even partly off the screen, as its owner chose.
+    if (window->x() != left || window->y() != top)
+        window->position(left, top);
     Unlock();
+}
+
+void BWindow::PaintNow()
+{
+    if (widget_ == nullptr)
+        return;
+    // Until the server has mapped the window, what is drawn into it is lost. A window that is
+    // modal keeps the other windows' input away meanwhile; waiting is bounded, since a window
+    // manager may keep the window from the screen for good.
+    bigtime_t deadline = system_time() + 500000;
+    while (system_time() < deadline)
+    {
+        Fl_X* shown = Fl_X::i(widget_);
+        if (shown != nullptr && shown->wait_for_expose == 0)
+            break;
+        Fl::wait(0.01);
+    }
+    Fl::flush();
 }
 
 void BWindow::Sync()

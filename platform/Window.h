@@ -80,6 +80,7 @@ public:
 
 private:
     void Realize();
+    void PaintNow();
     void Sync();
     void Destroy();
     static BWindow* Alive(uint64 id);
