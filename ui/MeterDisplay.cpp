@@ -44,7 +44,8 @@ int lit_cells(float level)
     float shifted = db + 41;
     if (!(shifted >= 0)) // not a number
         return 0;
-    return std::min(static_cast<int>(shifted), METER_CELLS);
+    // Limited before the conversion: an infinite level has no integer.
+    return static_cast<int>(std::min(shifted, static_cast<float>(METER_CELLS)));
 }
 
 void put_cell(uint32* bits, int cell, const uint32* pattern)
