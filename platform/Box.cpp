@@ -11,61 +11,41 @@ namespace
 
 constexpr int kLabelSize = 12;
 
-class KitBoxWidget : public Fl_Group
+class KitBoxWidget : public KitGroupWidget
 {
 public:
-    KitBoxWidget(int x, int y, int width, int height) : Fl_Group(x, y, width, height)
-    {
-        end();
-        user_data(&link);
-    }
+    using KitGroupWidget::KitGroupWidget;
 
-    void draw() override
+protected:
+    void DrawView(BView* view) override
     {
-        bool clip = kit_children_overflow(this);
-        if (clip)
-            fl_push_clip(x(), y(), w(), h());
-        // When only a child changed, the rest stays on the screen as it is: painting the
-        // background would cover the children that are not drawn again.
-        bool own_damage = (damage() & ~FL_DAMAGE_CHILD) != 0;
+        auto* box = static_cast<BBox*>(view);
+        rgb_color background = background_of(box);
+        fl_rectf(x(), y(), w(), h(), kit_color(background));
+        std::string label = box->Label() != nullptr ? box->Label() : "";
+        int top = y() + (label.empty() ? 0 : kLabelSize / 2);
+        if (box->Border() == B_FANCY_BORDER)
         {
-            KitHold hold(link);
-            auto* box = own_damage ? static_cast<BBox*>(hold.View()) : nullptr;
-            if (box != nullptr)
-            {
-                rgb_color background = background_of(box);
-                fl_rectf(x(), y(), w(), h(), kit_color(background));
-                std::string label = box->Label() != nullptr ? box->Label() : "";
-                int top = y() + (label.empty() ? 0 : kLabelSize / 2);
-                if (box->Border() == B_FANCY_BORDER)
-                {
-                    fl_color(fl_rgb_color(152, 152, 152));
-                    fl_rect(x(), top, w() - 1, y() + h() - top - 1);
-                    fl_color(FL_WHITE);
-                    fl_rect(x() + 1, top + 1, w() - 1, y() + h() - top - 1);
-                }
-                else if (box->Border() == B_PLAIN_BORDER)
-                {
-                    fl_color(fl_rgb_color(152, 152, 152));
-                    fl_rect(x(), top, w(), y() + h() - top);
-                }
-                if (!label.empty())
-                {
-                    fl_font(FL_HELVETICA_BOLD, kLabelSize);
-                    int text_width = static_cast<int>(fl_width(label.c_str()));
-                    fl_rectf(x() + 8, y(), text_width + 6, kLabelSize + 2, kit_color(background));
-                    fl_color(FL_BLACK);
-                    fl_draw(label.c_str(), x() + 11, y() + kLabelSize - 2);
-                }
-                kit_draw_paintings(box, x(), y());
-            }
+            fl_color(fl_rgb_color(152, 152, 152));
+            fl_rect(x(), top, w() - 1, y() + h() - top - 1);
+            fl_color(FL_WHITE);
+            fl_rect(x() + 1, top + 1, w() - 1, y() + h() - top - 1);
         }
-        draw_children();
-        if (clip)
-            fl_pop_clip();
+        else if (box->Border() == B_PLAIN_BORDER)
+        {
+            fl_color(fl_rgb_color(152, 152, 152));
+            fl_rect(x(), top, w(), y() + h() - top);
+        }
+        if (!label.empty())
+        {
+            fl_font(FL_HELVETICA_BOLD, kLabelSize);
+            int text_width = static_cast<int>(fl_width(label.c_str()));
+            fl_rectf(x() + 8, y(), text_width + 6, kLabelSize + 2, kit_color(background));
+            fl_color(FL_BLACK);
+            fl_draw(label.c_str(), x() + 11, y() + kLabelSize - 2);
+        }
+        kit_draw_paintings(box, x(), y());
     }
-
-    KitLink link;
 };
 
 class KitStringWidget : public Fl_Widget

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <FL/Enumerations.H>
+#include <FL/Fl_Group.H>
 
 #include <atomic>
 
@@ -10,8 +11,6 @@
 
 class BView;
 class BWindow;
-class Fl_Group;
-class Fl_Widget;
 
 // The view a widget shows. Cleared (under the window's lock) when the view leaves the window,
 // so that a widget waiting to be deleted by the window thread draws and reports nothing.
@@ -59,3 +58,18 @@ KitBox kit_box(BRect rect, float origin_x, float origin_y);
 // group clip its children: FLTK keeps ten nested clip regions at most, fewer than a list row
 // inside a scroll view inside a tab has parents.
 bool kit_children_overflow(const Fl_Group* group);
+
+// A widget that shows a view with children: the view's own drawing when the widget itself is
+// damaged, then the children, clipped only when they reach outside it.
+class KitGroupWidget : public Fl_Group
+{
+public:
+    KitGroupWidget(int x, int y, int width, int height);
+    void draw() override;
+
+    KitLink link;
+
+protected:
+    // Draws the view itself (background, border, its drawing); the window's lock is held.
+    virtual void DrawView(BView* view) = 0;
+};

@@ -20,41 +20,20 @@ const BFont* be_bold_font = &bold_font;
 namespace
 {
 
-// A plain view: its background, its drawing, then its children.
-class KitViewWidget : public Fl_Group
+// A plain view: its background and its drawing.
+class KitViewWidget : public KitGroupWidget
 {
 public:
-    KitViewWidget(int x, int y, int width, int height) : Fl_Group(x, y, width, height)
-    {
-        end();
-        user_data(&link);
-    }
+    using KitGroupWidget::KitGroupWidget;
 
-    void draw() override
+protected:
+    void DrawView(BView* view) override
     {
-        bool clip = kit_children_overflow(this);
-        if (clip)
-            fl_push_clip(x(), y(), w(), h());
-        // When only a child changed, the rest stays on the screen as it is: painting the
-        // background would cover the children that are not drawn again.
-        bool own_damage = (damage() & ~FL_DAMAGE_CHILD) != 0;
-        {
-            KitHold hold(link);
-            BView* view = own_damage ? hold.View() : nullptr;
-            if (view != nullptr)
-            {
-                if (view->HasViewColor())
-                    fl_rectf(x(), y(), w(), h(), kit_color(view->ViewColor()));
-                kit_draw_paintings(view, x() - static_cast<int>(view->Bounds().left),
-                                   y() - static_cast<int>(view->Bounds().top));
-            }
-        }
-        draw_children();
-        if (clip)
-            fl_pop_clip();
+        if (view->HasViewColor())
+            fl_rectf(x(), y(), w(), h(), kit_color(view->ViewColor()));
+        kit_draw_paintings(view, x() - static_cast<int>(view->Bounds().left),
+                           y() - static_cast<int>(view->Bounds().top));
     }
-
-    KitLink link;
 };
 
 } // namespace
@@ -119,6 +98,30 @@ KitBox kit_box(BRect rect, float origin_x, float origin_y)
     return KitBox{static_cast<int>(std::lround(origin_x + rect.left)),
                   static_cast<int>(std::lround(origin_y + rect.top)), rect.IntegerWidth() + 1,
                   rect.IntegerHeight() + 1};
+}
+
+KitGroupWidget::KitGroupWidget(int x, int y, int width, int height) : Fl_Group(x, y, width, height)
+{
+    end();
+    user_data(&link);
+}
+
+void KitGroupWidget::draw()
+{
+    bool clip = kit_children_overflow(this);
+    if (clip)
+        fl_push_clip(x(), y(), w(), h());
+    // When only a child changed, the rest stays on the screen as it is: painting the background
+    // would cover the children that are not drawn again.
+    if ((damage() & ~FL_DAMAGE_CHILD) != 0)
+    {
+        KitHold hold(link);
+        if (BView* view = hold.View())
+            DrawView(view);
+    }
+    draw_children();
+    if (clip)
+        fl_pop_clip();
 }
 
 bool kit_children_overflow(const Fl_Group* group)
