@@ -20,7 +20,7 @@
 #include "ui/Window.h"
 
 HARMOLOOM* Synth = nullptr;
-int32_t crash_has_started = 0;
+std::atomic<int32_t> crash_has_started{0};
 
 namespace
 {

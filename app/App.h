@@ -2,6 +2,7 @@
 // second half of the shutdown.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/Application.h"
@@ -13,8 +14,9 @@ public:
     ~APP() override;
 };
 
-// 0 from program load until start-up is complete, then 1; read by the crash handler.
-extern int32_t crash_has_started;
+// 0 from program load until start-up is complete, then 1; read by the crash handler, on any
+// thread (a lock-free atomic is safe to read inside a signal handler).
+extern std::atomic<int32_t> crash_has_started;
 
 // Records the program's own file: the running executable's absolute path, so that a start
 // through PATH or a desktop entry still finds what lies beside it; argv0 only when the system

@@ -83,6 +83,8 @@ void InstallCrashHandler()
     sigaction(SIGILL, &action, nullptr);
 }
 
+static_assert(std::atomic<int32_t>::is_always_lock_free, "read inside the signal handler");
+
 void crash(int)
 {
     static const char kInvoked[] = "Crash handler invoked";

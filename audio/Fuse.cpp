@@ -23,9 +23,9 @@ constexpr bigtime_t kWindowLockPoll = 5000;
 std::atomic<bool> stand_down{false};
 
 // Locks the main window unless the output is being stopped meanwhile.
-bool lock_window_for_trip()
+bool lock_window_for_trip(WINDOW* window)
 {
-    while (app_window->LockWithTimeout(kWindowLockPoll) != B_OK)
+    while (window->LockWithTimeout(kWindowLockPoll) != B_OK)
     {
         if (stand_down.load())
             return false;
@@ -35,7 +35,8 @@ bool lock_window_for_trip()
 
 void reduce_polyphony()
 {
-    if (app_window == nullptr || theview == nullptr || !lock_window_for_trip())
+    WINDOW* window = app_window.load();
+    if (window == nullptr || theview == nullptr || !lock_window_for_trip(window))
         return;
     SLIDER* slider = theview->PolyphonySlider();
     int32 value = slider->Value() - 1;
@@ -46,7 +47,7 @@ void reduce_polyphony()
         value = 0;
     }
     slider->SetValue(value);
-    app_window->Unlock();
+    window->Unlock();
     DEBUG_PRINT("Finished (ReducePoly)");
 }
 

@@ -25,8 +25,8 @@ constexpr uint32 kRed = pixel(255, 0, 0);
 constexpr uint32 kGrey = pixel(200, 200, 200);
 constexpr uint32 kLightGrey = pixel(216, 216, 216);
 
-constexpr uint32 kGreenCell[METER_CELL_PIXELS] = {kPaleGreen, kGreen, kGreen,
-                                                   kGreen,     kPaleGreen, kGrey};
+constexpr uint32 kGreenCell[METER_CELL_PIXELS] = {kPaleGreen, kGreen,     kGreen,
+                                                  kGreen,     kPaleGreen, kGrey};
 constexpr uint32 kRedCell[METER_CELL_PIXELS] = {kPaleRed, kRed, kRed, kRed, kPaleRed, kGrey};
 constexpr uint32 kUnlitCell[METER_CELL_PIXELS] = {kGrey, kGrey, kGrey, kGrey, kGrey, kLightGrey};
 constexpr int kGreenCells = 40;
@@ -118,22 +118,23 @@ status_t meter_thread(void* view)
         float peak_left = peak_meter_level_l;
         float peak_right = peak_meter_level_r;
         meter_level_locker.Unlock();
-        if (app_window == nullptr)
+        WINDOW* window = app_window.load();
+        if (window == nullptr)
             continue;
 
         BBox* box = page->OutputBox();
         DrawMeter(bitmap, level_left, peak_left);
-        if (app_window->LockWithTimeout(kLockPatience) != B_OK)
+        if (window->LockWithTimeout(kLockPatience) != B_OK)
             continue;
         box->DrawBitmap(bitmap, kBitmapSource, kLeftBar);
-        app_window->Unlock();
+        window->Unlock();
 
         DrawMeter(bitmap, level_right, peak_right);
-        if (app_window->LockWithTimeout(kLockPatience) != B_OK)
+        if (window->LockWithTimeout(kLockPatience) != B_OK)
             continue;
         box->DrawBitmap(bitmap, kBitmapSource, kRightBar);
         DrawScaleMarks(box);
-        app_window->Unlock();
+        window->Unlock();
     }
     return B_OK;
 }

@@ -19,9 +19,9 @@ void OpenStatusWindow()
     if (statuswindow != nullptr)
         return;
     BRect reference;
-    if (app_window != nullptr)
+    if (WINDOW* window = app_window.load())
     {
-        reference = app_window->Frame();
+        reference = window->Frame();
     }
     else
     {

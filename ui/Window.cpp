@@ -18,7 +18,7 @@
 #include "ui/SoundfontsView.h"
 #include "ui/StatusWindow.h"
 
-WINDOW* app_window = nullptr;
+std::atomic<WINDOW*> app_window{nullptr};
 BFilePanel* filepanel = nullptr;
 
 namespace
@@ -112,7 +112,8 @@ WINDOW::WINDOW(BRect frame)
 
     DEBUG_PRINT("Starting audio driver");
     int sample_rate = SampleRateForIndex(settings[setting::sample_rate_index]);
-    StartAudio(sample_rate, FramesPerBuffer(settings[setting::timing_index], sample_rate), mainview);
+    StartAudio(sample_rate, FramesPerBuffer(settings[setting::timing_index], sample_rate),
+               mainview);
 
     DEBUG_PRINT("Starting MIDI interface");
     StartMidiInterface(settings[setting::two_ports]);

@@ -2,6 +2,8 @@
 // user interface.
 #pragma once
 
+#include <atomic>
+
 #include "platform/FilePanel.h"
 #include "platform/TabView.h"
 #include "platform/Window.h"
@@ -58,7 +60,7 @@ private:
     BView* padview;
 };
 
-// The main window; set once it is built.
-extern WINDOW* app_window;
+// The main window; set once it is built. The meter and audio threads read it.
+extern std::atomic<WINDOW*> app_window;
 // The open-file panel, made on the first "SFAD".
 extern BFilePanel* filepanel;
