@@ -29,11 +29,12 @@ JackServer::JackServer(int rate, int period)
 {
     jack_set_error_function(quiet);
     jack_set_info_function(quiet);
-    // A name no other test can be using at the same time: were two to try one name, the
-    // loser's probe could reach the winner's server and take it for its own.
-    static std::atomic<int> count{0};
-    Launch("harmoloom-test-" + std::to_string(getpid()) + "-" + std::to_string(count++), rate,
-           period);
+    // JACK keeps eight servers in its registry, and frees the entry of a server that died
+    // without closing only when a server of the same name starts: names are taken from a small
+    // pool, so that a killed test's entry is reused rather than left there for good. A name a
+    // live server has is refused by jackd, which then ends at once.
+    for (int index = 0; index < 8 && !Running(); index++)
+        Launch("harmoloom-test-" + std::to_string(index), rate, period);
 }
 
 void JackServer::Launch(const std::string& name, int rate, int period)
@@ -58,6 +59,11 @@ void JackServer::Launch(const std::string& name, int rate, int period)
         if (jack_client_t* probe = open_client(name, "probe"))
         {
             jack_client_close(probe);
+            // The probe may have reached another test's server of that name while ours was
+            // still finding out that the name is taken; ours then ends within moments.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (waitpid(pid, nullptr, WNOHANG) == pid)
+                return;
             pid_ = pid;
             name_ = name;
             return;
