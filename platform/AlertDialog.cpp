@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/Alert.h"
@@ -71,11 +72,19 @@ bool display_available()
     const char* name = std::getenv("DISPLAY");
     if (name == nullptr || name[0] == '\0')
         return false;
-    // FLTK ends the process when it cannot open the display, so ask X first.
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr)
+    // FLTK ends the process when it cannot open the display, so ask X first. The connection
+    // stays open: were it the server's only client, closing it would make the server reset,
+    // and FLTK, connecting a moment later, would find no display. (Nor is an earlier one
+    // closed when the display changes: closing a connection to a server that has gone away
+    // ends the process.)
+    static std::mutex mutex;
+    static std::string kept_name;
+    std::lock_guard<std::mutex> hold(mutex);
+    if (kept_name == name)
+        return true;
+    if (XOpenDisplay(name) == nullptr)
         return false;
-    XCloseDisplay(display);
+    kept_name = name;
     return true;
 }
 

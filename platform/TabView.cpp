@@ -77,7 +77,10 @@ public:
         {
             KitHold hold(link);
             auto* view = static_cast<BTabView*>(hold.View());
-            if (view != nullptr)
+            // Damage to children alone leaves the strip and the background as they are: a
+            // child of a hidden page marks its area too, and painting the background there
+            // would blank the page shown in its place, which nothing then redraws.
+            if (view != nullptr && (damage() & ~FL_DAMAGE_CHILD) != 0)
             {
                 int strip = static_cast<int>(view->TabHeight());
                 fl_rectf(x(), y(), w(), h(), kit_color(background_of(view)));

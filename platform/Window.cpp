@@ -67,6 +67,11 @@ int32 raw_char(int key, const char* text)
     }
 }
 
+bool is_scroll_key(int key)
+{
+    return key == FL_Page_Up || key == FL_Page_Down || key == FL_Up || key == FL_Down;
+}
+
 } // namespace
 
 // The toolkit's window: keys, the wheel and drops become the window's messages.
@@ -103,8 +108,7 @@ public:
         {
             int key = Fl::event_key();
             // The list's scroll keys belong to the window, whatever has the focus.
-            bool scroll_key =
-                key == FL_Page_Up || key == FL_Page_Down || key == FL_Up || key == FL_Down;
+            bool scroll_key = is_scroll_key(key);
             if (!scroll_key && Fl_Double_Window::handle(event))
                 return 1;
             if (key == FL_Escape)
@@ -153,6 +157,25 @@ private:
     BWindow* owner_;
     bool awaiting_drop_ = false;
 };
+
+namespace
+{
+
+// The toolkit offers a key to the control with the focus and its groups before the window,
+// and they take the arrows to move the focus: the scroll keys go to the window first. Not
+// while a menu or a modal dialog has the input.
+int dispatch_event(int event, Fl_Window* window)
+{
+    if (event == FL_KEYBOARD && Fl::grab() == nullptr && Fl::modal() == nullptr &&
+        is_scroll_key(Fl::event_key()))
+    {
+        if (auto* kit = dynamic_cast<KitWindowWidget*>(window))
+            return kit->handle(event);
+    }
+    return Fl::handle_(event, window);
+}
+
+} // namespace
 
 BWindow::BWindow(BRect frame, const char* title, window_type type, uint32 flags, uint32)
     : title_(title != nullptr ? title : ""), frame_(frame), type_(type), flags_(flags),
@@ -221,6 +244,7 @@ void BWindow::Realize()
 {
     if (!event_loop_has_display() || widget_ != nullptr)
         return;
+    Fl::event_dispatch(dispatch_event);
     Lock();
     auto* window = new KitWindowWidget(
         this, static_cast<int>(frame_.left), static_cast<int>(frame_.top),
@@ -236,10 +260,10 @@ void BWindow::Realize()
     int left = window->x();
     int top = window->y();
     window->show();
-    // The toolkit pulls a new window wholly onto the screen; the window belongs where its frame
-    // says, even partly off the screen, as its owner chose.
-    if (window->x() != left || window->y() != top)
-        window->position(left, top);
+    // The toolkit pulls a new window wholly onto the screen, not always telling the widget; the
+    // window belongs where its frame says, even partly off the screen, as its owner chose.
+    window->position(left, top);
+    XMoveWindow(fl_display, fl_xid(window), left, top);
     Unlock();
 }
 
