@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,7 +20,7 @@ namespace
 {
 
 // Everything the handler needs is prepared beforehand: inside it only system calls are made
-// (write, open, read, fork, execv, waitpid, _exit), all of them safe in a signal handler.
+// (write, open, read, fork, execv, waitpid, _exit).
 char alert_command[PATH_MAX];
 char dialogue_path[PATH_MAX];
 
@@ -36,13 +37,16 @@ const char kStartupCrashText[] =
 // Starts the alert command with standard output on output_fd (or ours when negative).
 pid_t start_alert(const char* const* arguments, int output_fd)
 {
-    pid_t child = fork();
+    // The system call itself, not the library's fork(): that one runs the handlers registered
+    // to run around a fork, which a crashed process cannot be trusted with (and which a
+    // sanitizer's runtime uses to take locks the crashed thread may hold).
+    auto child = static_cast<pid_t>(syscall(SYS_fork));
     if (child == 0)
     {
         if (output_fd >= 0)
             dup2(output_fd, STDOUT_FILENO);
         execv(alert_command, const_cast<char* const*>(arguments));
-        _exit(127);
+        syscall(SYS_exit_group, 127); // no library code in a copy of a crashed process
     }
     return child;
 }

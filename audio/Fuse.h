@@ -6,7 +6,7 @@
 #include "platform/Locker.h"
 
 extern bigtime_t fuse_timer;       // the last stamp, under fuse_locker
-extern BLocker fuse_locker;
+extern BLocker& fuse_locker;
 extern int32 started_fuse_thread; // 1 once the watchdog runs; it is started once per process
 
 // The watchdog: stamps the time every 0.25 s, forever.

@@ -10,7 +10,7 @@ extern float current_meter_level_l;
 extern float current_meter_level_r;
 extern float peak_meter_level_l;
 extern float peak_meter_level_r;
-extern BLocker meter_level_locker;
+extern BLocker& meter_level_locker;
 
 // The largest left and right samples of an interleaved stereo buffer, from 0.0 up: negative
 // samples never raise them and a sample that is not a number never replaces them. Audio thread.
