@@ -215,6 +215,19 @@ ProcessResult BackgroundProcess::Stop(int signal_number, double timeout_seconds)
     return result;
 }
 
+ProcessResult BackgroundProcess::Wait(double timeout_seconds)
+{
+    ProcessResult result = ended_;
+    if (pid_ > 0)
+    {
+        result = wait_for(pid_, timeout_seconds);
+        pid_ = -1;
+    }
+    result.output = Output();
+    result.errors = Errors();
+    return result;
+}
+
 VirtualDisplay::VirtualDisplay()
 {
     // Xvfb chooses a free display number itself and says which once it is ready, so that tests

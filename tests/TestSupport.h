@@ -64,6 +64,8 @@ public:
     bool WaitForOutput(const std::string& text, double timeout_seconds);
     // Sends a signal and waits for the end; the result holds the output.
     ProcessResult Stop(int signal_number, double timeout_seconds);
+    // Waits for the process to end by itself (it is killed after timeout_seconds).
+    ProcessResult Wait(double timeout_seconds);
 
 private:
     TemporaryFolder logs_;
