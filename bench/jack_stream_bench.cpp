@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/JackRig.h"
+#include "tests/SettingsFiles.h"
 #include "tests/TestSupport.h"
 
 namespace
@@ -21,24 +22,7 @@ namespace
 
 std::string settings_with_font()
 {
-    const int32_t fields[19] = {8, 100, 100, -12, 14, 1, 2,  2,  1, 1,
-                                0, 18,  20,  21,  22, 4, 15, 30, 22};
-    std::string bytes;
-    auto put = [&bytes](int32_t value)
-    {
-        for (int index = 0; index < 4; index++)
-            bytes.push_back(static_cast<char>(static_cast<uint32_t>(value) >> (8 * index)));
-    };
-    for (int32_t field : fields)
-        put(field);
-    for (int slot = 0; slot < 128; slot++)
-    {
-        put(0);
-        if (slot == 0)
-            bytes += TIMGM6MB_SOUNDFONT;
-        bytes.push_back('\0');
-    }
-    return bytes;
+    return SettingsFile(kDefaultSettings, {{0, {0, TIMGM6MB_SOUNDFONT}}});
 }
 
 } // namespace

@@ -15,18 +15,10 @@
 #include <vector>
 
 #include "tests/JackRig.h"
+#include "tests/SettingsFiles.h"
 #include "tests/TestSupport.h"
 
 struct _XDisplay;
-
-// Settings files as the program reads and writes them: the 19 fields, then 128 slots, each a
-// bank and a path.
-using SlotList = std::map<int, std::pair<int32_t, std::string>>;
-extern const std::vector<int32_t> kDefaultSettings;
-std::string SettingsFile(const std::vector<int32_t>& fields, const SlotList& slots = {});
-// The fields of a file (empty when it is too short) and its occupied slots.
-std::vector<int32_t> SettingsFields(const std::string& file);
-SlotList SettingsSlots(const std::string& file);
 
 struct Rgb
 {

@@ -12,6 +12,7 @@
 
 #include "tests/AudioAnalysis.h"
 #include "tests/JackRig.h"
+#include "tests/SettingsFiles.h"
 #include "tests/TestSupport.h"
 
 namespace
@@ -19,24 +20,9 @@ namespace
 
 std::string settings_with_font(bool two_ports)
 {
-    const int32_t fields[19] = {8,  100, 100, -12, 14, 1,  2,  2, 1, 1, two_ports ? 1 : 0,
-                                18, 20,  21,  22,  4,  15, 30, 22};
-    std::string bytes;
-    auto put = [&bytes](int32_t value)
-    {
-        for (int index = 0; index < 4; index++)
-            bytes.push_back(static_cast<char>(static_cast<uint32_t>(value) >> (8 * index)));
-    };
-    for (int32_t field : fields)
-        put(field);
-    for (int slot = 0; slot < 128; slot++)
-    {
-        put(0);
-        if (slot == 0)
-            bytes += TIMGM6MB_SOUNDFONT;
-        bytes.push_back('\0');
-    }
-    return bytes;
+    std::vector<int32_t> fields = kDefaultSettings;
+    fields[10] = two_ports ? 1 : 0;
+    return SettingsFile(fields, {{0, {0, TIMGM6MB_SOUNDFONT}}});
 }
 
 class Harmoloom : public ::testing::Test

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/JackRig.h"
+#include "tests/SettingsFiles.h"
 #include "tests/TestSupport.h"
 
 namespace
@@ -118,31 +119,7 @@ bool catches_sigterm(pid_t pid)
     return false;
 }
 
-// A settings file: the 19 fields, then every slot empty but the ones given.
-std::string settings_file(const std::vector<int32_t>& fields,
-                          const std::map<int, std::pair<int32_t, std::string>>& slots = {})
-{
-    std::string bytes;
-    auto put = [&bytes](int32_t value)
-    {
-        for (int index = 0; index < 4; index++)
-            bytes.push_back(static_cast<char>(static_cast<uint32_t>(value) >> (8 * index)));
-    };
-    for (int32_t field : fields)
-        put(field);
-    for (int slot = 0; slot < 128; slot++)
-    {
-        auto found = slots.find(slot);
-        put(found == slots.end() ? 0 : found->second.first);
-        if (found != slots.end())
-            bytes += found->second.second;
-        bytes.push_back('\0');
-    }
-    return bytes;
-}
-
-const std::vector<int32_t> kDefaults = {8, 100, 100, -12, 14, 1, 2,  2,  1, 1,
-                                        0, 18,  20,  21,  22, 4, 15, 30, 22};
+const std::vector<int32_t>& kDefaults = kDefaultSettings;
 
 class Program : public ::testing::Test
 {
@@ -224,14 +201,14 @@ TEST_F(Program, DebugTracesStartupThenShutdownOnSigterm)
     ProcessResult result = program.Stop(SIGTERM, 20);
     EXPECT_EQ(result.exit_status, 0) << result.errors;
     EXPECT_EQ(lines(result.output), join(kStartup, kShutdown));
-    EXPECT_EQ(ReadFile(SettingsPath()), settings_file(kDefaults));
+    EXPECT_EQ(ReadFile(SettingsPath()), SettingsFile(kDefaults));
 }
 
 TEST_F(Program, QuietWithoutDebugAndSavesOnSigint)
 {
     WriteFile(SettingsPath(),
-              settings_file({8, 300, 40, 5, 30, 2, 1, 0, 2, 0, 1, 2, 0, 30, 0, 16, 0, 0, 30},
-                            {{0, {3, TIMGM6MB_SOUNDFONT}}, {9, {127, TIMGM6MB_SOUNDFONT}}}));
+              SettingsFile({8, 300, 40, 5, 30, 2, 1, 0, 2, 0, 1, 2, 0, 30, 0, 16, 0, 0, 30},
+                           {{0, {3, TIMGM6MB_SOUNDFONT}}, {9, {127, TIMGM6MB_SOUNDFONT}}}));
     std::string before = ReadFile(SettingsPath());
     UseJackServer(44100); // field 6 above
     BackgroundProcess program({HARMOLOOM_BINARY}, environment);
@@ -251,12 +228,12 @@ TEST_F(Program, OtherVersionOfTheSettingsIsReplacedByDefaults)
     std::vector<int32_t> version7 = kDefaults;
     version7[0] = 7;
     version7[3] = 10;
-    WriteFile(SettingsPath(), settings_file(version7, {{0, {0, "/music/a.sf2"}}}));
+    WriteFile(SettingsPath(), SettingsFile(version7, {{0, {0, "/music/a.sf2"}}}));
     BackgroundProcess program({HARMOLOOM_BINARY, "--debug"}, environment);
     ASSERT_TRUE(program.WaitForOutput("DEBUG: End of application constructor", 20));
     ProcessResult result = program.Stop(SIGTERM, 20);
     EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(ReadFile(SettingsPath()), settings_file(kDefaults));
+    EXPECT_EQ(ReadFile(SettingsPath()), SettingsFile(kDefaults));
 }
 
 TEST_F(Program, EngineRateAndInterpolationFollowTheSettings)
@@ -280,7 +257,7 @@ TEST_F(Program, EngineRateAndInterpolationFollowTheSettings)
         std::vector<int32_t> fields = kDefaults;
         fields[6] = c.rate_index;
         fields[5] = c.quality;
-        WriteFile(SettingsPath(), settings_file(fields));
+        WriteFile(SettingsPath(), SettingsFile(fields));
         std::filesystem::remove(log);
 
         BackgroundProcess program({program_path, "--debug"}, environment);
@@ -319,7 +296,7 @@ TEST_F(Program, RememberedFilesAreLoadedFromTheLastSlotDown)
                   .exit_status,
               0);
     WriteFile(SettingsPath(),
-              settings_file(kDefaults, {{0, {0, wave}}, {1, {4, TIMGM6MB_SOUNDFONT}}}));
+              SettingsFile(kDefaults, {{0, {0, wave}}, {1, {4, TIMGM6MB_SOUNDFONT}}}));
     std::string before = ReadFile(SettingsPath());
 
     BackgroundProcess program({HARMOLOOM_BINARY, "--debug"}, environment);
@@ -356,9 +333,9 @@ TEST_F(Program, RememberedFilesAreLoadedFromTheLastSlotDown)
 TEST_F(Program, MissingRememberedFileAskedToContinueIsDropped)
 {
     std::string gone = home.File("unmounted/drive.sf2");
-    WriteFile(SettingsPath(), settings_file(kDefaults, {{0, {2, TIMGM6MB_SOUNDFONT}},
-                                                        {1, {3, gone}},
-                                                        {2, {5, TIMGM6MB_SOUNDFONT}}}));
+    WriteFile(SettingsPath(), SettingsFile(kDefaults, {{0, {2, TIMGM6MB_SOUNDFONT}},
+                                                       {1, {3, gone}},
+                                                       {2, {5, TIMGM6MB_SOUNDFONT}}}));
     environment["HARMOLOOM_ALERT_ANSWERS"] = "2";
     BackgroundProcess program({HARMOLOOM_BINARY, "--debug"}, environment);
     ASSERT_TRUE(program.WaitForOutput("DEBUG: End of application constructor", 30));
@@ -367,14 +344,14 @@ TEST_F(Program, MissingRememberedFileAskedToContinueIsDropped)
     EXPECT_NE(result.output.find("DEBUG: Finished initial loading, failed_to_load_something = 1"),
               std::string::npos);
     EXPECT_NE(result.errors.find("Alert \"noload\" (info)"), std::string::npos) << result.errors;
-    EXPECT_EQ(ReadFile(SettingsPath()), settings_file(kDefaults, {{0, {2, TIMGM6MB_SOUNDFONT}},
-                                                                  {2, {5, TIMGM6MB_SOUNDFONT}}}))
+    EXPECT_EQ(ReadFile(SettingsPath()),
+              SettingsFile(kDefaults, {{0, {2, TIMGM6MB_SOUNDFONT}}, {2, {5, TIMGM6MB_SOUNDFONT}}}))
         << "the slot is freed and the gap stays";
 }
 
 TEST_F(Program, MissingRememberedFileAskedToExitEndsWithStatus0AndSavesNothing)
 {
-    WriteFile(SettingsPath(), settings_file(kDefaults, {{0, {0, home.File("gone.sf2")}}}));
+    WriteFile(SettingsPath(), SettingsFile(kDefaults, {{0, {0, home.File("gone.sf2")}}}));
     std::string before = ReadFile(SettingsPath());
     environment["HARMOLOOM_ALERT_ANSWERS"] = "0";
     ProcessResult result = RunProcess({HARMOLOOM_BINARY, "--debug"}, environment);
@@ -386,14 +363,14 @@ TEST_F(Program, MissingRememberedFileAskedToExitEndsWithStatus0AndSavesNothing)
 TEST_F(Program, NoAudioOutputOffersTheResetAndEndsWithStatus1)
 {
     environment["HARMOLOOM_AUDIO"] = "none"; // no such back end: the output cannot be opened
-    WriteFile(SettingsPath(), settings_file(kDefaults));
+    WriteFile(SettingsPath(), SettingsFile(kDefaults));
     ProcessResult kept = RunProcess({HARMOLOOM_BINARY, "--debug"}, environment);
     EXPECT_EQ(kept.exit_status, 1);
     EXPECT_NE(kept.errors.find("Buttons: [0] \"Restore to defaults\" [1] \"OK\"\nAnswered [1]"),
               std::string::npos)
         << kept.errors;
     EXPECT_EQ(lines(kept.output).back(), "DEBUG: Starting audio driver");
-    EXPECT_EQ(ReadFile(SettingsPath()), settings_file(kDefaults));
+    EXPECT_EQ(ReadFile(SettingsPath()), SettingsFile(kDefaults));
 
     environment["HARMOLOOM_ALERT_ANSWERS"] = "0";
     ProcessResult reset = RunProcess({HARMOLOOM_BINARY}, environment);
@@ -472,7 +449,7 @@ TEST_F(Program, TheFuseWatchdogRunsOnlyWhenTheOptionIsOn)
     {
         std::vector<int32_t> fields = kDefaults;
         fields[9] = cutout;
-        WriteFile(SettingsPath(), settings_file(fields));
+        WriteFile(SettingsPath(), SettingsFile(fields));
         BackgroundProcess program({HARMOLOOM_BINARY, "--debug"}, environment);
         ASSERT_TRUE(program.WaitForOutput("DEBUG: End of application constructor", 20));
         std::vector<std::string> names = thread_names(program.Pid());
@@ -498,13 +475,13 @@ TEST_F(Program, TheWindowPositionIsKeptOnTheScreenAndSaved)
         std::vector<int32_t> fields = kDefaults;
         fields[1] = c.left;
         fields[2] = c.top;
-        WriteFile(SettingsPath(), settings_file(fields));
+        WriteFile(SettingsPath(), SettingsFile(fields));
         BackgroundProcess program({HARMOLOOM_BINARY, "--debug"}, environment);
         ASSERT_TRUE(program.WaitForOutput("DEBUG: End of application constructor", 20));
         EXPECT_EQ(program.Stop(SIGTERM, 20).exit_status, 0);
         fields[1] = c.saved_left;
         fields[2] = c.saved_top;
-        EXPECT_EQ(ReadFile(SettingsPath()), settings_file(fields)) << c.left << ", " << c.top;
+        EXPECT_EQ(ReadFile(SettingsPath()), SettingsFile(fields)) << c.left << ", " << c.top;
     }
 }
 
