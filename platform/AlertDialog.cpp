@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/Alert.h"
 
@@ -79,11 +80,14 @@ bool display_available()
     // ends the process.)
     static std::mutex mutex;
     static std::string kept_name;
+    static auto* kept = new std::vector<Display*>; // never freed, as they are never closed
     std::lock_guard<std::mutex> hold(mutex);
     if (kept_name == name)
         return true;
-    if (XOpenDisplay(name) == nullptr)
+    Display* display = XOpenDisplay(name);
+    if (display == nullptr)
         return false;
+    kept->push_back(display);
     kept_name = name;
     return true;
 }

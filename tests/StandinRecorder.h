@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/FluidBinding.h"
@@ -14,7 +15,7 @@ using Calls = std::vector<std::string>;
 struct StandinRecorder
 {
     size_t (*count)() = nullptr;
-    const char* (*call)(size_t) = nullptr;
+    size_t (*call)(size_t, char*, size_t) = nullptr;
     void (*clear)() = nullptr;
     void (*set_sfload_result)(int) = nullptr;
 
@@ -35,7 +36,11 @@ struct StandinRecorder
     {
         Calls calls;
         for (size_t index = 0; index < count(); index++)
-            calls.emplace_back(call(index));
+        {
+            std::string text(call(index, nullptr, 0), '\0');
+            call(index, text.data(), text.size() + 1);
+            calls.push_back(std::move(text));
+        }
         clear();
         return calls;
     }

@@ -2,6 +2,7 @@
 // engine sends; with STANDIN_LOG set, every call is also appended to that file. It exports the same
 // entry points and is loaded through the program's own binding. Built in three forms: FluidSynth 1
 // tuning names, FluidSynth 2 tuning names, and one that lacks fluid_synth_set_chorus.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -69,13 +70,21 @@ EXPORT size_t standin_call_count()
     return calls.size();
 }
 
-// A copy that stays valid while other threads record, until this thread's next call.
-EXPORT const char* standin_call(size_t index)
+// Copies the call at index into the caller's buffer, cut to fit and always terminated, and
+// returns its whole length. (No thread-local copy here: the sanitizer runtime of this compiler
+// misreads dynamic TLS blocks of loaded libraries and can crash its leak check at exit.)
+EXPORT size_t standin_call(size_t index, char* buffer, size_t size)
 {
-    static thread_local std::string copy;
     std::lock_guard<std::mutex> hold(calls_mutex);
-    copy = index < calls.size() ? calls[index] : "";
-    return copy.c_str();
+    const std::string none;
+    const std::string& call = index < calls.size() ? calls[index] : none;
+    if (size > 0)
+    {
+        size_t copied = std::min(call.size(), size - 1);
+        call.copy(buffer, copied);
+        buffer[copied] = '\0';
+    }
+    return call.size();
 }
 
 // Forgets every call recorded so far.
