@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -23,12 +24,12 @@ void DEBUG_PRINT(const char* message, int value)
     if (enabled == 0)
         return;
 
-    // One line under the stream's lock, so lines of two threads never mix.
-    flockfile(stdout);
-    fputs_unlocked("DEBUG: ", stdout);
+    // The line is put together here and handed to the stream in one call, under the stream's
+    // own lock, so lines of two threads never mix.
+    std::string line = "DEBUG: ";
     if (std::strstr(message, "%d") == nullptr)
     {
-        fputs_unlocked(message, stdout);
+        line += message;
     }
     else
     {
@@ -39,22 +40,22 @@ void DEBUG_PRINT(const char* message, int value)
         {
             if (p[0] == '%' && p[1] == 'd' && !value_printed)
             {
-                std::fprintf(stdout, "%d", value);
+                line += std::to_string(value);
                 value_printed = true;
                 p++;
             }
             else if (p[0] == '%' && p[1] == '%')
             {
-                putc_unlocked('%', stdout);
+                line += '%';
                 p++;
             }
             else
             {
-                putc_unlocked(*p, stdout);
+                line += *p;
             }
         }
     }
-    putc_unlocked('\n', stdout);
-    fflush_unlocked(stdout);
-    funlockfile(stdout);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
 }

@@ -190,7 +190,8 @@ TEST_F(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAfterAResta
     // A recording added on top of it takes over program 0 of bank 0.
     x.Click(kAddX, kAddY);
     ASSERT_TRUE(
-        Eventually([&] { return x.CountInOutput("DEBUG: Finished adding soundfont") == 2; }, 30));
+        Eventually([&] { return x.CountInOutput("DEBUG: Finished adding soundfont") == 2; }, 30))
+        << x.Output() << x.Errors();
     EXPECT_TRUE(Shows("two rows", [](const Picture& p) { return row_shown(p, 1); }));
     EXPECT_NEAR(Play({{0xB0, 0, 0}, {0xC0, 0}}, 60).pitch, kRecording, 3.0) << "the recording";
 
