@@ -48,6 +48,8 @@ protected:
     }
 };
 
+constexpr int kSmallestFittedSize = 9;
+
 class KitStringWidget : public Fl_Widget
 {
 public:
@@ -65,7 +67,13 @@ public:
         fl_push_clip(x(), y(), w(), h());
         if (view->HasViewColor())
             fl_rectf(x(), y(), w(), h(), kit_color(view->ViewColor()));
-        fl_font(kit_font(view->Font()), kit_font_size(view->Font()));
+        // The fonts here run wider than the ones the layouts were made for: a text that would
+        // be cut at its frame's edge is drawn a size or two smaller instead, and stays whole.
+        Fl_Font font = kit_font(view->Font());
+        int size = kit_font_size(view->Font());
+        fl_font(font, size);
+        while (size > kSmallestFittedSize && fl_width(view->Text()) > w())
+            fl_font(font, --size);
         fl_color(FL_BLACK);
         Fl_Align align =
             FL_ALIGN_INSIDE | FL_ALIGN_CLIP |
