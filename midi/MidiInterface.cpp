@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/ExitNow.h"
 #include "app/AudioSetup.h"
+#include "app/Debug.h"
+#include "app/ExitNow.h"
 #include "app/Settings.h"
 #include "engine/Harmoloom.h"
 #include "platform/Alert.h"
@@ -28,9 +29,9 @@ constexpr uchar kAllNotesOff = 123;
 constexpr uchar kNonRegisteredLow = 98;
 constexpr uchar kNonRegisteredHigh = 99;
 
-int limit(uchar value)
+uchar limit(uchar value)
 {
-    return std::min<int>(value, 127);
+    return std::min<uchar>(value, 127);
 }
 
 // A port made without a name; null when it could not be made.
@@ -47,7 +48,7 @@ BMidiPort* make_port()
 
 } // namespace
 
-MIDIINTERFACE::MIDIINTERFACE(int offset) : channel_offset(offset) {}
+MIDIINTERFACE::MIDIINTERFACE(int offset) : channel_offset(offset), held(*this) {}
 
 bigtime_t NoteOffDelay()
 {
@@ -59,14 +60,13 @@ bigtime_t NoteOffDelay()
 void MIDIINTERFACE::NoteOn(uchar channel, uchar note, uchar velocity, uint32 time)
 {
     SnoozeUntil(time);
-    Synth->NoteOn(EngineChannel(channel), limit(note), limit(velocity));
+    Route(0x90, channel, limit(note), limit(velocity));
 }
 
 void MIDIINTERFACE::NoteOff(uchar channel, uchar note, uchar, uint32 time)
 {
-    snooze(NoteOffDelay());
     SnoozeUntil(time);
-    Synth->NoteOff(EngineChannel(channel), limit(note));
+    Route(0x80, channel, limit(note), 0);
 }
 
 void MIDIINTERFACE::ProgramChange(uchar channel, uchar program, uint32 time)
@@ -74,33 +74,26 @@ void MIDIINTERFACE::ProgramChange(uchar channel, uchar program, uint32 time)
     SnoozeUntil(time);
     if (IgnoreDrumChanges != 0 && channel == kPercussionChannel)
         return;
-    Synth->ProgramChange(EngineChannel(channel), program);
+    Route(0xC0, channel, program, 0);
 }
 
 void MIDIINTERFACE::PitchBend(uchar channel, uchar lsb, uchar msb, uint32 time)
 {
     SnoozeUntil(time);
-    Synth->PitchBend(EngineChannel(channel), (msb & 127) * 128 + (lsb & 127));
+    Route(0xE0, channel, static_cast<uchar>(lsb & 127), static_cast<uchar>(msb & 127));
 }
 
 void MIDIINTERFACE::ControlChange(uchar channel, uchar controller, uchar value, uint32 time)
 {
     SnoozeUntil(time);
-    int engine_channel = EngineChannel(channel);
     switch (controller)
     {
     case kAllSoundOff:
-        if (value == 0)
-            Synth->AllSoundOff(engine_channel);
-        return;
     case kResetAllControllers:
-        if (value == 0)
-            Synth->ResetAllControllers(engine_channel);
-        return;
     case kAllNotesOff:
-        if (value == 0)
-            Synth->AllNotesOff(engine_channel);
-        return;
+        if (value != 0)
+            return;
+        break;
     case kBankSelect:
         if (IgnoreBankChanges >= 2 || (IgnoreBankChanges != 0 && channel == kPercussionChannel))
             return;
@@ -111,7 +104,58 @@ void MIDIINTERFACE::ControlChange(uchar channel, uchar controller, uchar value, 
     default:
         break;
     }
-    Synth->ControlChange(engine_channel, controller, value);
+    Route(0xB0, channel, controller, value);
+}
+
+void MIDIINTERFACE::Route(uchar status, uchar channel, uchar data1, uchar data2)
+{
+    // A channel outside 1..16 reaches no engine channel of this port.
+    if (channel < 1 || channel > 16)
+        return;
+    held.SetDelay(NoteOffDelay());
+    held.Arrive({static_cast<uchar>(status | (channel - 1)), data1, data2}, system_time());
+}
+
+bigtime_t MIDIINTERFACE::ApplyHeldEvents(bigtime_t now)
+{
+    return held.ApplyDue(now);
+}
+
+void MIDIINTERFACE::ApplyAllHeldEvents()
+{
+    held.ApplyAll(system_time());
+}
+
+void MIDIINTERFACE::Apply(const ChannelEvent& event)
+{
+    int engine_channel = EngineChannel(static_cast<uchar>((event.status & 0x0F) + 1));
+    switch (event.status & 0xF0)
+    {
+    case 0x80:
+        Synth->NoteOff(engine_channel, event.data1);
+        break;
+    case 0x90:
+        Synth->NoteOn(engine_channel, event.data1, event.data2);
+        break;
+    case 0xC0:
+        Synth->ProgramChange(engine_channel, event.data1);
+        break;
+    case 0xE0:
+        Synth->PitchBend(engine_channel, event.data2 * 128 + event.data1);
+        break;
+    case 0xB0:
+        if (event.data1 == kAllSoundOff)
+            Synth->AllSoundOff(engine_channel);
+        else if (event.data1 == kResetAllControllers)
+            Synth->ResetAllControllers(engine_channel);
+        else if (event.data1 == kAllNotesOff)
+            Synth->AllNotesOff(engine_channel);
+        else
+            Synth->ControlChange(engine_channel, event.data1, event.data2);
+        break;
+    default:
+        break;
+    }
 }
 
 void StartMidiInterface(int two_ports)
@@ -158,10 +202,20 @@ void StartMidiInterface(int two_ports)
 
 void StopMidiInterface()
 {
+    uint64 dropped = 0;
+    for (BMidiPort* port : {midiport_a, midiport_b})
+    {
+        if (port != nullptr)
+            dropped += port->DroppedMessages();
+    }
+    if (midiport_a != nullptr)
+        DEBUG_PRINT("MIDI messages dropped: %d",
+                    static_cast<int>(std::min<uint64>(dropped, INT32_MAX)));
     if (midiinterface_b != nullptr)
     {
         if (midiport_b != nullptr)
             midiport_b->Disconnect(midiinterface_b);
+        midiinterface_b->ApplyAllHeldEvents();
         delete midiinterface_b;
     }
     delete midiport_b;
@@ -169,6 +223,7 @@ void StopMidiInterface()
     {
         if (midiport_a != nullptr)
             midiport_a->Disconnect(midiinterface_a);
+        midiinterface_a->ApplyAllHeldEvents();
         delete midiinterface_a;
     }
     delete midiport_a;

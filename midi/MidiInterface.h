@@ -2,9 +2,10 @@
 // calls. The first port plays engine channels 0..15, the second 16..31.
 #pragma once
 
+#include "midi/HeldEvents.h"
 #include "platform/Midi.h"
 
-class MIDIINTERFACE : public BMidi
+class MIDIINTERFACE : public BMidi, private HeldEvents::Target
 {
 public:
     explicit MIDIINTERFACE(int channel_offset);
@@ -18,10 +19,25 @@ public:
     void ProgramChange(uchar channel, uchar programNumber, uint32 time) override;
     void PitchBend(uchar channel, uchar lsb, uchar msb, uint32 time) override;
 
+    // Applies the note-offs that have fallen due, and what waited behind them; returns when
+    // the next falls due. On the port's thread.
+    bigtime_t ApplyHeldEvents(bigtime_t now) override;
+
+    // Applies everything still held, in order. Once the port is disconnected, before the
+    // interface is deleted.
+    void ApplyAllHeldEvents();
+
     // The engine channel of a MIDI channel of this port.
     int EngineChannel(uchar channel) const { return channel + channel_offset - 1; }
 
     const int channel_offset;
+
+private:
+    // Through the note-off delay to the engine.
+    void Route(uchar status, uchar channel, uchar data1, uchar data2);
+    void Apply(const ChannelEvent& event) override;
+
+    HeldEvents held;
 };
 
 extern MIDIINTERFACE* midiinterface_a;
@@ -47,4 +63,5 @@ void StopMidiInterface();
 
 // How long a note-off is held back: one audio buffer period at the stored rate and timing, plus
 // 1.2 ms, in whole microseconds; so that a note whose on and off come together still sounds.
+// The note-off waits in a queue, never holding back the port's other events (see HeldEvents).
 bigtime_t NoteOffDelay();

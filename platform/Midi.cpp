@@ -24,6 +24,11 @@ void BMidi::ProgramChange(uchar, uchar, uint32) {}
 void BMidi::ChannelPressure(uchar, uchar, uint32) {}
 void BMidi::PitchBend(uchar, uchar, uchar, uint32) {}
 
+bigtime_t BMidi::ApplyHeldEvents(bigtime_t)
+{
+    return B_INFINITE_TIMEOUT;
+}
+
 status_t BMidi::Start()
 {
     running_ = true;
@@ -83,8 +88,8 @@ void BMidi::Dispatch(uint8_t status, uint8_t data1, uint8_t data2, uint32 time)
 namespace
 {
 
-// Bytes as they arrived, with their time: written by the MIDI library's thread (with JACK, its
-// real-time thread), read by the port's own thread. One writer and one reader, no lock.
+// Messages as they arrived, with their time: written by the MIDI library's thread (with JACK,
+// its real-time thread), read by the port's own thread. One writer and one reader, no lock.
 class ArrivalQueue
 {
 public:
@@ -95,10 +100,16 @@ public:
         uint8_t bytes[59];
     };
 
-    bool Push(const Packet& packet)
+    // Room for more than a second of 10,000 messages; the last places are kept for the
+    // messages that silence a channel, so that a flood can never lose the one that ends it.
+    static constexpr size_t kCapacity = 16384;
+    static constexpr size_t kKeptForSilencing = 256;
+
+    bool Push(const Packet& packet, bool silencing)
     {
         size_t head = head_.load(std::memory_order_relaxed);
-        if (head - tail_.load(std::memory_order_acquire) == kCapacity)
+        size_t used = head - tail_.load(std::memory_order_acquire);
+        if (used == kCapacity || (!silencing && used >= kCapacity - kKeptForSilencing))
             return false;
         packets_[head % kCapacity] = packet;
         head_.store(head + 1, std::memory_order_release);
@@ -116,11 +127,35 @@ public:
     }
 
 private:
-    static constexpr size_t kCapacity = 4096;
     Packet packets_[kCapacity];
     std::atomic<size_t> head_{0};
     std::atomic<size_t> tail_{0};
 };
+
+// All-sound-off, reset-all-controllers or all-notes-off.
+bool silences_a_channel(const uint8_t* bytes, size_t count)
+{
+    return count >= 2 && (bytes[0] & 0xF0) == 0xB0 &&
+           (bytes[1] == 120 || bytes[1] == 121 || bytes[1] == 123);
+}
+
+// Waits for the semaphore until the given time of system_time() at the latest.
+void wait_until(sem_t* semaphore, bigtime_t until)
+{
+    if (until == B_INFINITE_TIMEOUT)
+    {
+        while (sem_wait(semaphore) != 0 && errno == EINTR)
+        {
+        }
+        return;
+    }
+    timespec deadline;
+    deadline.tv_sec = static_cast<time_t>(until / 1000000);
+    deadline.tv_nsec = static_cast<long>(until % 1000000) * 1000;
+    while (sem_clockwait(semaphore, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR)
+    {
+    }
+}
 
 std::atomic<int> ports_alive{0};
 
@@ -153,20 +188,25 @@ struct BMidiPort::Input : public MidiParser::Sink
     std::mutex delivery; // held while a consumer's handler runs, so Disconnect can wait for it
     BMidi* consumer = nullptr;
 
+    // What the library hands over at once is one message (or a part of a long system exclusive
+    // one, which the parser skips): it is queued whole or dropped whole.
     void Arrived(const uint8_t* bytes, size_t count, uint32 time)
     {
         if (!accepting)
             return;
+        bool silencing = silences_a_channel(bytes, count);
         for (size_t offset = 0; offset < count;)
         {
             Packet packet;
             packet.time = time;
             packet.length = static_cast<uint8_t>(std::min(count - offset, sizeof(packet.bytes)));
             std::memcpy(packet.bytes, bytes + offset, packet.length);
-            if (queue.Push(packet))
-                sem_post(&ready);
-            else
-                dropped += packet.length;
+            if (!queue.Push(packet, silencing))
+            {
+                dropped++;
+                return;
+            }
+            sem_post(&ready);
             offset += packet.length;
         }
     }
@@ -174,20 +214,32 @@ struct BMidiPort::Input : public MidiParser::Sink
     void Deliver()
     {
         pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
+        bigtime_t next_due = B_INFINITE_TIMEOUT;
         for (;;)
         {
-            while (sem_wait(&ready) != 0 && errno == EINTR)
-            {
-            }
+            wait_until(&ready, next_due);
             if (quitting)
                 return;
-            Packet packet;
-            while (queue.Pop(&packet))
+            while (DeliverOne())
             {
-                std::lock_guard<std::mutex> hold(delivery);
-                parser.Feed(packet.bytes, packet.length, packet.time, *this);
             }
+            std::lock_guard<std::mutex> hold(delivery);
+            next_due = B_INFINITE_TIMEOUT;
+            if (consumer != nullptr && consumer->IsRunning())
+                next_due = consumer->ApplyHeldEvents(system_time());
         }
+    }
+
+    // Hands the oldest queued message to the consumer; false when none was queued. Either on
+    // the port's thread or, once that has been told to stop, on the disconnecting one.
+    bool DeliverOne()
+    {
+        std::lock_guard<std::mutex> hold(delivery);
+        Packet packet;
+        if (!queue.Pop(&packet))
+            return false;
+        parser.Feed(packet.bytes, packet.length, packet.time, *this);
+        return true;
     }
 
     void ChannelMessage(uint8_t status_byte, uint8_t data1, uint8_t data2, uint32 time) override
@@ -297,6 +349,11 @@ void BMidiPort::Connect(BMidi* consumer)
 
 void BMidiPort::Disconnect(BMidi* consumer)
 {
+    // What has arrived is delivered before the consumer goes, so that nothing is lost silently.
+    input_->accepting = false;
+    while (input_->DeliverOne())
+    {
+    }
     std::lock_guard<std::mutex> hold(input_->delivery);
     if (input_->consumer == consumer)
         input_->consumer = nullptr;
@@ -329,7 +386,7 @@ const char* BMidiPort::BackendName() const
     return input_->backend.c_str();
 }
 
-uint64 BMidiPort::DroppedBytes() const
+uint64 BMidiPort::DroppedMessages() const
 {
     return input_->dropped;
 }

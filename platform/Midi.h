@@ -5,7 +5,9 @@
 // source, connected automatically) can send to. It uses the ALSA sequencer, or JACK MIDI when
 // the sequencer is absent; HARMOLOOM_MIDI=alsa or jack chooses one. Each port delivers its
 // events on a thread of its own, in order, with the time they arrived (milliseconds of
-// system_time()); a handler that sleeps holds back the later events of its port only.
+// system_time()); a handler that sleeps holds back the later events of its port only. The port
+// keeps a second of dense playing waiting for its thread; past that it drops whole messages,
+// never all-sound-off, reset-all-controllers or all-notes-off, and counts them.
 #pragma once
 
 #include <atomic>
@@ -31,6 +33,11 @@ public:
     virtual void ChannelPressure(uchar channel, uchar pressure, uint32 time);
     virtual void PitchBend(uchar channel, uchar lsb, uchar msb, uint32 time);
 
+    // A consumer that holds events back is called again on the delivering port's thread at the
+    // time this returns, and after each message; now is system_time(). B_INFINITE_TIMEOUT (what
+    // the base class returns): nothing is held.
+    virtual bigtime_t ApplyHeldEvents(bigtime_t now);
+
     // A consumer receives events only while started.
     virtual status_t Start();
     virtual void Stop();
@@ -55,7 +62,8 @@ public:
     ~BMidiPort() override;
 
     status_t InitCheck() const;
-    // One consumer per port.
+    // One consumer per port. Disconnecting delivers what has arrived first, stops accepting
+    // more, and waits for a handler that runs; not from the consumer's own handlers.
     void Connect(BMidi* consumer);
     void Disconnect(BMidi* consumer);
     // Starts delivering (the port's thread runs from here on).
@@ -66,8 +74,8 @@ public:
     const char* PortName() const;
     // What the port runs on: "alsa" or "jack".
     const char* BackendName() const;
-    // Bytes lost because the port's thread fell too far behind.
-    uint64 DroppedBytes() const;
+    // Messages lost because the port's thread fell too far behind.
+    uint64 DroppedMessages() const;
 
     // Feeds bytes as if they had arrived from the system, for testing the delivery path.
     void Receive(const uint8_t* bytes, size_t count);

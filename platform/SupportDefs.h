@@ -16,6 +16,9 @@ typedef int32 thread_id;
 typedef int32 image_id;
 typedef unsigned char uchar;
 
+// A time that never comes: no timeout, nothing due.
+constexpr bigtime_t B_INFINITE_TIMEOUT = INT64_MAX;
+
 enum : status_t
 {
     B_OK = 0,
