@@ -75,25 +75,25 @@ void BufferFiller(void*, void* buffer, size_t size, const media_raw_audio_format
     auto* samples = static_cast<float*>(buffer);
     float max_left = 0.0f;
     float max_right = 0.0f;
+    bigtime_t patience = EnginePatience(frames, current_sample_rate);
     if (frames != 0 && samples != nullptr)
     {
-        Synth->RenderWithin(samples, frames, EnginePatience(frames, current_sample_rate));
+        Synth->RenderWithin(samples, frames, patience);
         PeakScan(samples, frames, &max_left, &max_right);
     }
     UpdateMeterLevels(max_left, max_right, frames, current_sample_rate);
     if (settings[setting::cutout] != 0)
-        FuseCheck();
+        FuseCheck(patience);
 }
 
 void StopAudio()
 {
     if (player != nullptr)
     {
-        // The caller may hold the window's lock, which a tripped fuse in the callback waits for.
-        SetFuseStandDown(true);
+        // The caller may hold the window's lock: a fuse trip in the callback waits for it only a
+        // moment, so this wait for the callback to end comes to an end.
         player->Stop(true, true);
         delete player;
-        SetFuseStandDown(false);
     }
     player = nullptr;
 }

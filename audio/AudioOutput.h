@@ -8,9 +8,9 @@
 
 class MAINVIEW;
 
-extern BSoundPlayer* player;      // null while no output is open
-extern int current_sample_rate;   // the rate the output was opened with
-extern MAINVIEW* theview;         // the Main page, through which the fuse reaches its slider
+extern BSoundPlayer* player;    // null while no output is open
+extern int current_sample_rate; // the rate the output was opened with
+extern MAINVIEW* theview;       // the Main page, through which the fuse reaches its slider
 
 // Opens and starts the output, unless one is open already. Does not return when the output
 // cannot be opened (AudioError). Main thread, at start-up.

@@ -1,11 +1,12 @@
 #include "audio/Fuse.h"
 
-#include <atomic>
-
 #include "app/Debug.h"
 #include "audio/AudioOutput.h"
+#include "engine/Harmoloom.h"
 #include "platform/Threads.h"
 #include "ui/MainView.h"
+#include "ui/MessageCodes.h"
+#include "ui/Slider.h"
 #include "ui/Window.h"
 
 bigtime_t fuse_timer = 0;
@@ -17,37 +18,35 @@ namespace
 constexpr bigtime_t kWatchdogPeriod = 250000;
 constexpr bigtime_t kTripAge = 2000000;
 constexpr bigtime_t kLowestStepPause = 250000;
-// How often a trip that waits for the window looks whether the output is being stopped.
-constexpr bigtime_t kWindowLockPoll = 5000;
 
-std::atomic<bool> stand_down{false};
-
-// Locks the main window unless the output is being stopped meanwhile.
-bool lock_window_for_trip(WINDOW* window)
-{
-    while (window->LockWithTimeout(kWindowLockPoll) != B_OK)
-    {
-        if (stand_down.load())
-            return false;
-    }
-    return true;
-}
-
-void reduce_polyphony()
+void reduce_polyphony(bigtime_t patience)
 {
     WINDOW* window = app_window.load();
-    if (window == nullptr || theview == nullptr || !lock_window_for_trip(window))
+    if (window == nullptr || theview == nullptr)
         return;
     SLIDER* slider = theview->PolyphonySlider();
-    int32 value = slider->Value() - 1;
-    if (value < 0)
+    int32 step = slider->current_value.load() - 1;
+    if (step < 0)
     {
         // Nothing left to take away: give the starved threads the processor for a moment.
         snooze(kLowestStepPause);
-        value = 0;
+        step = 0;
     }
-    slider->SetValue(value);
-    window->Unlock();
+    // The window thread may hold its lock for long (it stops this very output at quit): the
+    // slider then learns the step from a message.
+    if (window->LockWithTimeout(patience) == B_OK)
+    {
+        slider->SetValue(step);
+        window->Unlock();
+    }
+    else
+    {
+        slider->current_value.store(step);
+        Synth->RequestPoly(PolyphonyVoices(step));
+        BMessage message(MSG_FUSE_STEP);
+        message.AddInt32("step", step);
+        window->PostMessage(&message);
+    }
     DEBUG_PRINT("Finished (ReducePoly)");
 }
 
@@ -77,23 +76,18 @@ void StartFuse()
     resume_thread(spawn_thread(fuse_thread, "fuse_thread", B_NORMAL_PRIORITY, nullptr));
 }
 
-void FuseCheck()
+void FuseCheck(bigtime_t patience)
 {
-    FuseCheckAt(system_time());
+    FuseCheckAt(system_time(), patience);
 }
 
-bool FuseCheckAt(bigtime_t now)
+bool FuseCheckAt(bigtime_t now, bigtime_t patience)
 {
     BAutolock hold(fuse_locker);
     if (now <= fuse_timer + kTripAge)
         return false;
     DEBUG_PRINT("Reducing polyphony");
-    reduce_polyphony();
+    reduce_polyphony(patience);
     fuse_timer = system_time();
     return true;
-}
-
-void SetFuseStandDown(bool value)
-{
-    stand_down.store(value);
 }

@@ -33,6 +33,8 @@ int (*hook_fluid_synth_set_interp_method)(fluid_synth_t*, int, int);
 void (*hook_fluid_synth_set_gain)(fluid_synth_t*, float);
 int (*hook_fluid_synth_set_reverb)(fluid_synth_t*, double, double, double, double);
 int (*hook_fluid_synth_set_chorus)(fluid_synth_t*, int, double, double, double, int);
+int (*hook_fluid_synth_reverb_on)(fluid_synth_t*, int, int);
+int (*hook_fluid_synth_chorus_on)(fluid_synth_t*, int, int);
 
 image_id libraryimage = -1;
 
@@ -129,6 +131,44 @@ const EntryPoint kEntryPoints[24] = {
 
 #undef ENTRY
 
+// The effect switches, under their FluidSynth 2.2 names, the older ones (without a group), or
+// not at all.
+void (*set_reverb_on)(fluid_synth_t*, int);
+void (*set_chorus_on)(fluid_synth_t*, int);
+
+int reverb_on_without_groups(fluid_synth_t* synth, int, int on)
+{
+    set_reverb_on(synth, on);
+    return 0;
+}
+
+int chorus_on_without_groups(fluid_synth_t* synth, int, int on)
+{
+    set_chorus_on(synth, on);
+    return 0;
+}
+
+int effect_switch_missing(fluid_synth_t*, int, int)
+{
+    return -1;
+}
+
+template <typename Older>
+void bind_effect_switch(int (*&hook)(fluid_synth_t*, int, int), const char* name,
+                        const char* older_name, Older& older,
+                        int (*adapter)(fluid_synth_t*, int, int))
+{
+    void* address = nullptr;
+    hook = effect_switch_missing;
+    if (get_image_symbol(libraryimage, name, B_SYMBOL_TYPE_ANY, &address) == B_OK)
+        bind(hook, address);
+    else if (get_image_symbol(libraryimage, older_name, B_SYMBOL_TYPE_ANY, &address) == B_OK)
+    {
+        bind(older, address);
+        hook = adapter;
+    }
+}
+
 void report_cause()
 {
     std::fprintf(stderr, "Harmoloom: cannot use the FluidSynth library: %s\n", add_on_error());
@@ -168,6 +208,10 @@ void LoadLibrary(const char* path)
         }
         entry.store(address, renamed);
     }
+    bind_effect_switch(hook_fluid_synth_reverb_on, "fluid_synth_reverb_on",
+                       "fluid_synth_set_reverb_on", set_reverb_on, reverb_on_without_groups);
+    bind_effect_switch(hook_fluid_synth_chorus_on, "fluid_synth_chorus_on",
+                       "fluid_synth_set_chorus_on", set_chorus_on, chorus_on_without_groups);
 }
 
 void FreeLibrary()

@@ -43,11 +43,19 @@ extern int (*hook_fluid_synth_set_reverb)(fluid_synth_t* synth, double room_size
 extern int (*hook_fluid_synth_set_chorus)(fluid_synth_t* synth, int voices, double level,
                                           double speed_hz, double depth_ms, int waveform);
 
+// Switches an effect on or off for every effects group. Optional: bound to
+// fluid_synth_reverb_on/fluid_synth_chorus_on (FluidSynth 2.2 on) or to the older
+// fluid_synth_set_reverb_on/fluid_synth_set_chorus_on; a library with neither keeps its effects
+// on and these do nothing.
+extern int (*hook_fluid_synth_reverb_on)(fluid_synth_t* synth, int fx_group, int on);
+extern int (*hook_fluid_synth_chorus_on)(fluid_synth_t* synth, int fx_group, int on);
+
 // Image id of the loaded library; negative before a load.
 extern image_id libraryimage;
 
 // Loads the library beside the program whose own file is at path and resolves all 24 entry
-// points, or shows the "nolib" alert and ends the process with status 1. Main thread.
+// points (and the optional ones), or shows the "nolib" alert and ends the process with status 1.
+// Main thread.
 void LoadLibrary(const char* path);
 
 // Unloads the library. Nothing may call through the table afterwards. Main thread.

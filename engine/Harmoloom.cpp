@@ -215,13 +215,39 @@ void HARMOLOOM::SetPoly(int voices)
     hook_fluid_synth_set_polyphony(fluid_synth, voices);
 }
 
+void HARMOLOOM::RequestPoly(int voices)
+{
+    requested_voices.store(std::clamp(voices, 1, 4096));
+    if (lock.LockWithTimeout(0) != B_OK)
+        return;
+    ApplyRequestedPoly();
+    lock.Unlock();
+}
+
+void HARMOLOOM::ApplyRequestedPoly()
+{
+    int voices = requested_voices.exchange(0);
+    if (voices != 0 && initialized != 0)
+        hook_fluid_synth_set_polyphony(fluid_synth, voices);
+}
+
+// At return level 0 an effect is switched off, not computed and then silenced: FluidSynth
+// renders a reverb or chorus at level 0 at its full cost.
 void HARMOLOOM::ApplyReverb()
 {
+    bool on = rev_level != 0.0;
+    if (on != reverb_on)
+        hook_fluid_synth_reverb_on(fluid_synth, -1, on ? 1 : 0);
+    reverb_on = on;
     hook_fluid_synth_set_reverb(fluid_synth, rev_size, rev_damping, rev_width, rev_level);
 }
 
 void HARMOLOOM::ApplyChorus()
 {
+    bool on = cho_level != 0.0;
+    if (on != chorus_on)
+        hook_fluid_synth_chorus_on(fluid_synth, -1, on ? 1 : 0);
+    chorus_on = on;
     hook_fluid_synth_set_chorus(fluid_synth, cho_voices, cho_level, cho_freq, cho_depth, 0);
 }
 
@@ -277,5 +303,6 @@ void HARMOLOOM::RenderHeld(float* buffer, unsigned long frames)
         std::memset(buffer, 0, frames * 2 * sizeof(float));
         return;
     }
+    ApplyRequestedPoly();
     hook_fluid_synth_write_float(fluid_synth, static_cast<int>(frames), buffer, 0, 2, buffer, 1, 2);
 }

@@ -8,6 +8,8 @@
 // loading holds the lock while FluidSynth reads the file.
 #pragma once
 
+#include <atomic>
+
 #include "engine/FluidBinding.h"
 #include "platform/Locker.h"
 
@@ -48,6 +50,9 @@ public:
     void SetGain(float gain);
     void SetInterp(int quality); // 0 none, 1 linear, 3 seventh order, anything else fourth
     void SetPoly(int voices);    // limited to 1..4096
+    // SetPoly without waiting for the engine: applied at once when nobody holds it, else by the
+    // next render. Any thread, the audio thread included.
+    void RequestPoly(int voices);
     void SetReverbSize(double value);
     void SetReverbDamping(double value);
     void SetReverbWidth(double value);
@@ -84,9 +89,15 @@ public:
     double cho_freq;
     double cho_depth;
     double cho_level;
+    bool reverb_on = true; // FluidSynth starts with both effects on
+    bool chorus_on = true;
     BLocker lock;
 
 private:
+    // Voices asked for by RequestPoly and not yet applied; 0 when none.
+    std::atomic<int> requested_voices{0};
+    void ApplyRequestedPoly();
+
     // System reset, then bank 0 and program 0 on every channel but the percussion channels 9
     // and 25, whose registered-parameter state is left alone too. Lock held.
     void ResetChannels();

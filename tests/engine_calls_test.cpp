@@ -258,15 +258,18 @@ TEST_F(EngineCalls, EffectSettersSendAllFourValuesAndSkipUnchangedOnes)
     engine->SetChorusVoices(3);
     engine->SetChorusFreq(0.1);
     engine->SetChorusDepth(0.5);
+    engine->SetChorusLevel(0.0);
     engine->SetChorusLevel(1.5);
     engine->SetChorusLevel(1.5);
+    // Level 0 switches the effect off, so that it costs nothing; any other level on again.
     EXPECT_EQ(
         recorder.Take(),
         (Calls{"fluid_synth_set_reverb(0.5,1.3,1,0.7)", "fluid_synth_set_reverb(0.5,0.2,1,0.7)",
-               "fluid_synth_set_reverb(0.5,0.2,0.9,0.7)", "fluid_synth_set_reverb(0.5,0.2,0.9,0)",
-               "fluid_synth_set_chorus(3,0.7,3,1,0)", "fluid_synth_set_chorus(3,0.7,0.1,1,0)",
-               "fluid_synth_set_chorus(3,0.7,0.1,0.5,0)",
-               "fluid_synth_set_chorus(3,1.5,0.1,0.5,0)"}));
+               "fluid_synth_set_reverb(0.5,0.2,0.9,0.7)", "fluid_synth_reverb_on(-1,0)",
+               "fluid_synth_set_reverb(0.5,0.2,0.9,0)", "fluid_synth_set_chorus(3,0.7,3,1,0)",
+               "fluid_synth_set_chorus(3,0.7,0.1,1,0)", "fluid_synth_set_chorus(3,0.7,0.1,0.5,0)",
+               "fluid_synth_chorus_on(-1,0)", "fluid_synth_set_chorus(3,0,0.1,0.5,0)",
+               "fluid_synth_chorus_on(-1,1)", "fluid_synth_set_chorus(3,1.5,0.1,0.5,0)"}));
 }
 
 TEST_F(EngineCalls, MakeBufferRendersInterleavedStereoInOneCall)

@@ -16,6 +16,9 @@ constexpr uint32 MSG_QUALITY_LOW = four_char_code("QLOW");
 constexpr uint32 MSG_QUALITY_MEDIUM = four_char_code("QMED");
 constexpr uint32 MSG_QUALITY_HIGH = four_char_code("QHI ");
 
+// The CPU-overload fuse, when it could not have the window: the polyphony step it set ("step").
+constexpr uint32 MSG_FUSE_STEP = four_char_code("FUSE");
+
 // The Effects page's preset menus: base + preset number.
 constexpr uint32 MSG_REVERB_PRESET = four_char_code("RVP ");
 constexpr uint32 MSG_CHORUS_PRESET = four_char_code("CHP ");

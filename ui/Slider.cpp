@@ -19,8 +19,8 @@ float return_level_db(int32 value)
 
 SLIDER::SLIDER(BRect frame, const char* name, const char* label, int32 minimum, int32 maximum,
                int slider_kind)
-    : BSlider(frame, name, label, nullptr, minimum, maximum, B_BLOCK_THUMB), label_text{},
-      level(0), kind(slider_kind)
+    : BSlider(frame, name, label, nullptr, minimum, maximum, B_BLOCK_THUMB), label_text{}, level(0),
+      kind(slider_kind)
 {
 }
 
@@ -28,6 +28,7 @@ void SLIDER::SetValue(int32 value)
 {
     BSlider::SetValue(value);
     int32 v = Value();
+    current_value.store(v);
     int percent = v * 100 / 30;
     switch (kind)
     {
@@ -100,10 +101,9 @@ void SLIDER::SetValue(int32 value)
         break;
     case SLIDER_POLYPHONY:
         settings[setting::polyphony_step] = v;
-        std::snprintf(label_text, sizeof(label_text), "Polyphony: %d voices",
-                      static_cast<int>(16 + 8 * v));
+        std::snprintf(label_text, sizeof(label_text), "Polyphony: %d voices", PolyphonyVoices(v));
         SetLabel(label_text);
-        Synth->SetPoly(16 + 8 * v);
+        Synth->RequestPoly(PolyphonyVoices(v));
         break;
     default:
         break;

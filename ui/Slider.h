@@ -2,6 +2,8 @@
 // the slider and applies the converted value to the engine, all at once. It sends no message.
 #pragma once
 
+#include <atomic>
+
 #include "platform/Slider.h"
 
 // What a slider stands for.
@@ -19,6 +21,12 @@ enum SliderKind
     SLIDER_POLYPHONY = 10,
 };
 
+// The voices of a polyphony slider step: 16 at the lowest, 8 more a step.
+constexpr int PolyphonyVoices(int32 step)
+{
+    return 16 + 8 * step;
+}
+
 class SLIDER : public BSlider
 {
 public:
@@ -26,9 +34,11 @@ public:
            int kind);
 
     // On the window thread, or on the audio thread for the fuse while it holds the window's
-    // lock; never twice at once.
+    // lock; never twice at once. The polyphony reaches the engine without waiting for it.
     void SetValue(int32 value) override;
 
+    // The value last set, for the fuse, which reads it without the window's lock.
+    std::atomic<int32> current_value{0};
     char label_text[64];
     float level; // the last linear level or gain computed
     const int kind;

@@ -224,6 +224,9 @@ void WINDOW::ReceiveMainPage(BMessage* message)
         settings[setting::quality] = quality;
         Synth->SetInterp(quality + 1);
     }
+    int32 step = 0;
+    if (message->what == MSG_FUSE_STEP && message->FindInt32("step", &step) == B_OK)
+        mainview->PolyphonySlider()->SetValue(step);
 }
 
 bool WINDOW::ReceiveOthers(BMessage* message)

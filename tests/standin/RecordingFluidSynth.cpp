@@ -274,6 +274,18 @@ EXPORT int fluid_synth_set_reverb(void*, double room_size, double damping, doubl
     return 0;
 }
 
+EXPORT int fluid_synth_reverb_on(void*, int group, int on)
+{
+    record("fluid_synth_reverb_on(%d,%d)", group, on);
+    return 0;
+}
+
+EXPORT int fluid_synth_chorus_on(void*, int group, int on)
+{
+    record("fluid_synth_chorus_on(%d,%d)", group, on);
+    return 0;
+}
+
 #ifndef STANDIN_WITHOUT_CHORUS
 EXPORT int fluid_synth_set_chorus(void*, int voices, double level, double speed, double depth,
                                   int waveform)
