@@ -18,20 +18,25 @@
 namespace
 {
 
-std::string settings_with_font(bool two_ports)
+std::string settings_with_font(bool two_ports, bool effects)
 {
     std::vector<int32_t> fields = kDefaultSettings;
     fields[10] = two_ports ? 1 : 0;
+    if (!effects)
+    {
+        fields[14] = 0; // the reverb's return level
+        fields[18] = 0; // the chorus's
+    }
     return SettingsFile(fields, {{0, {0, TIMGM6MB_SOUNDFONT}}});
 }
 
 class Harmoloom : public ::testing::Test
 {
 protected:
-    void Launch(bool two_ports)
+    void Launch(bool two_ports, bool effects = true)
     {
         ASSERT_TRUE(server.Running());
-        WriteFile(config.File("Harmoloom Settings"), settings_with_font(two_ports));
+        WriteFile(config.File("Harmoloom Settings"), settings_with_font(two_ports, effects));
         program = std::make_unique<BackgroundProcess>(
             std::vector<std::string>{HARMOLOOM_BINARY, "--debug"},
             std::map<std::string, std::string>{{"JACK_DEFAULT_SERVER", server.Name()},
@@ -70,7 +75,9 @@ protected:
         EXPECT_NE(audio, std::string::npos) << result.output;
         EXPECT_NE(midi, std::string::npos) << result.output;
         EXPECT_LT(audio, midi);
-        EXPECT_NE(result.output.find("DEBUG: Stopping MIDI interface\nDEBUG: Saving settings\n"
+        // Nothing was lost on the way in, floods included.
+        EXPECT_NE(result.output.find("DEBUG: Stopping MIDI interface\nDEBUG: MIDI messages "
+                                     "dropped: 0\nDEBUG: Saving settings\n"
                                      "DEBUG: Deleting synth\n"),
                   std::string::npos)
             << result.output;
@@ -188,4 +195,108 @@ TEST_F(Harmoloom, BankSelectOnTheDrumChannelChangesNothing)
     double snare = Rms(before, 0, before.size());
     ASSERT_GT(snare, 0.002);
     EXPECT_NEAR(Rms(after, 0, after.size()), snare, 0.1 * snare);
+}
+
+// How long after its event a note of the square lead starts, in frames.
+jack_nframes_t Lag(JackRig& rig, jack_nframes_t event, jack_nframes_t window, int channel)
+{
+    std::vector<float> side = Channel(rig.Recorded(event, window), channel);
+    return onset(side, 0);
+}
+
+TEST_F(Harmoloom, AChordChangeSoundsAsSoonAsALoneNoteAndTheShortestNoteStillSounds)
+{
+    Launch(false);
+    // Channel 1 (the old chord) panned left, channel 2 (the new one) right.
+    jack_nframes_t at = Soon();
+    for (unsigned char channel = 0; channel < 2; channel++)
+    {
+        rig->Send(at, {static_cast<unsigned char>(0xC0 | channel), 80});
+        rig->Send(at, {static_cast<unsigned char>(0xB0 | channel), 10,
+                       static_cast<unsigned char>(channel == 0 ? 0 : 127)});
+        rig->Send(at, {static_cast<unsigned char>(0xB0 | channel), 91, 0});
+        rig->Send(at, {static_cast<unsigned char>(0xB0 | channel), 93, 0});
+    }
+    jack_nframes_t alone = at + Frames(0.1);
+    rig->Send(alone, {0x91, 69, 100});
+    rig->Send(alone + Frames(0.2), {0x81, 69, 0});
+    jack_nframes_t old_chord = at + Frames(0.6);
+    jack_nframes_t change = old_chord + Frames(0.5);
+    for (unsigned char key = 60; key < 76; key = static_cast<unsigned char>(key + 2))
+    {
+        rig->Send(old_chord, {0x90, key, 100});
+        rig->Send(change, {0x80, key, 0});
+        rig->Send(change, {0x91, static_cast<unsigned char>(key + 1), 100});
+        rig->Send(change + Frames(0.3), {0x81, static_cast<unsigned char>(key + 1), 0});
+    }
+    jack_nframes_t short_note = change + Frames(1.0);
+    rig->Send(short_note, {0x91, 69, 100});
+    rig->Send(short_note + Frames(0.001), {0x81, 69, 0});
+    rig->WaitUntil(short_note + Frames(0.3));
+
+    jack_nframes_t lone_lag = Lag(*rig, alone, Frames(0.1), 1);
+    ASSERT_LT(lone_lag, Frames(0.1));
+    EXPECT_LE(Lag(*rig, change, Frames(0.1), 1), lone_lag + period)
+        << "the new chord waited behind the old chord's note-offs";
+
+    jack_nframes_t short_lag = Lag(*rig, short_note, Frames(0.1), 1);
+    std::vector<float> right = Channel(rig->Recorded(alone + lone_lag, period), 1);
+    std::vector<float> brief = Channel(rig->Recorded(short_note + short_lag, period), 1);
+    EXPECT_GT(Rms(brief, 0, brief.size()), 0.8 * Rms(right, 0, right.size()))
+        << "a note released 1 ms after it began sounds for a whole buffer";
+}
+
+TEST_F(Harmoloom, AfterAFloodAllSoundOffSilencesEveryChannelWithinABuffer)
+{
+    Launch(false, false);
+    // Ten seconds of 10,000 events a second on 16 channels: notes, controllers, bends, programs.
+    const unsigned char controllers[] = {1, 7, 10, 11, 64, 71, 74};
+    unsigned seed = 1;
+    auto next = [&seed](unsigned range)
+    { return (seed = seed * 1103515245u + 12345u) / 65536u % range; };
+    jack_nframes_t begin = Soon();
+    const int events = 100000;
+    for (int sent = 0; sent < events;)
+    {
+        for (int chunk = 0; chunk < 2000 && sent < events; chunk++, sent++)
+        {
+            jack_nframes_t frame = begin + static_cast<jack_nframes_t>(sent * (rate / 10000.0));
+            auto channel = static_cast<unsigned char>(next(16));
+            auto a = static_cast<unsigned char>(next(128));
+            auto b = static_cast<unsigned char>(next(128));
+            switch (next(5))
+            {
+            case 0:
+            case 1:
+                rig->Send(frame, {static_cast<unsigned char>(0x90 | channel), a, b});
+                break;
+            case 2:
+                rig->Send(frame, {static_cast<unsigned char>(0x80 | channel), a, 0});
+                break;
+            case 3:
+                rig->Send(frame,
+                          {static_cast<unsigned char>(0xB0 | channel), controllers[next(7)], b});
+                break;
+            default:
+                rig->Send(frame,
+                          {static_cast<unsigned char>((next(2) ? 0xE0 : 0xC0) | channel), a, b});
+                break;
+            }
+        }
+        rig->WaitUntil(begin + static_cast<jack_nframes_t>((sent - 1500) * (rate / 10000.0)));
+    }
+    jack_nframes_t silence = begin + Frames(10.05);
+    for (unsigned char channel = 0; channel < 16; channel++)
+        rig->Send(silence, {static_cast<unsigned char>(0xB0 | channel), 120, 0});
+    rig->WaitUntil(silence + Frames(0.5));
+
+    std::vector<float> before = rig->Recorded(silence - Frames(0.5), Frames(0.5));
+    ASSERT_GT(Rms(Channel(before, 2), 0, Frames(0.5)), 0.001) << "the flood was heard";
+    // The program's own way from event to sound, as for a lone note, and one buffer more.
+    std::vector<float> after =
+        rig->Recorded(silence + 3 * static_cast<jack_nframes_t>(period), Frames(0.3));
+    float loudest = 0;
+    for (float sample : after)
+        loudest = std::max(loudest, std::fabs(sample));
+    EXPECT_LT(loudest, 3.2e-5f) << "below -90 dBFS";
 }

@@ -76,6 +76,7 @@ const std::vector<std::string> kShutdown = {
     "DEBUG: Entering setup view destructor",
     "DEBUG: Leaving setup view destructor",
     "DEBUG: Stopping MIDI interface",
+    "DEBUG: MIDI messages dropped: 0",
     "DEBUG: Saving settings",
     "DEBUG: Deleting synth",
     "DEBUG: Unloading library",
