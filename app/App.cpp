@@ -69,7 +69,10 @@ APP::APP() : BApplication("application/x-vnd.Quillfeather-Harmoloom-1-1")
     }
 
     DEBUG_PRINT("Initial synth setup (interpolation)");
-    Synth->SetInterp(settings[setting::quality] + 1);
+    // Only -1 to 2 are qualities; any other stored value takes the medium one (as the engine
+    // would), without working out one more than it, which may not exist.
+    int32_t quality = settings[setting::quality];
+    Synth->SetInterp(quality >= -1 && quality <= 2 ? quality + 1 : 2);
 
     DEBUG_PRINT("Setting up window position");
     display_mode mode;

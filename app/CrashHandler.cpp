@@ -15,12 +15,13 @@
 #include "app/Paths.h"
 #include "app/Settings.h"
 #include "platform/Directories.h"
+#include "platform/Threads.h"
 
 namespace
 {
 
 // Everything the handler needs is prepared beforehand: inside it only system calls are made
-// (write, open, read, fork, execv, waitpid, _exit).
+// (write, unlink, open, read, fork, execv, waitpid, _exit).
 char alert_command[PATH_MAX];
 char dialogue_path[PATH_MAX];
 
@@ -40,7 +41,13 @@ pid_t start_alert(const char* const* arguments, int output_fd)
     // The system call itself, not the library's fork(): that one runs the handlers registered
     // to run around a fork, which a crashed process cannot be trusted with (and which a
     // sanitizer's runtime uses to take locks the crashed thread may hold).
+#ifdef SYS_fork
     auto child = static_cast<pid_t>(syscall(SYS_fork));
+#else
+    // Architectures without fork (aarch64, riscv64) have clone do it: no new stack, only the
+    // signal that tells the parent of the child's end.
+    auto child = static_cast<pid_t>(syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0));
+#endif
     if (child == 0)
     {
         if (output_fd >= 0)
@@ -75,13 +82,15 @@ void InstallCrashHandler()
         std::snprintf(dialogue_path, sizeof(dialogue_path), "%s/harmoloomerrordialogue.txt",
                       folder);
     SettingsFilePath(); // worked out now: the reset uses it from inside the handler
+    use_alternate_signal_stack();
 
     struct sigaction action;
     std::memset(&action, 0, sizeof(action));
     action.sa_handler = crash;
     sigemptyset(&action.sa_mask);
-    // A crash inside the handler ends the process the ordinary way.
-    action.sa_flags = SA_RESETHAND;
+    // A crash inside the handler ends the process the ordinary way. The handler runs on the
+    // thread's alternate stack, which every thread of ours has: an overflowed stack has no room.
+    action.sa_flags = SA_RESETHAND | SA_ONSTACK;
     sigaction(SIGSEGV, &action, nullptr);
     sigaction(SIGFPE, &action, nullptr);
     sigaction(SIGILL, &action, nullptr);
@@ -105,19 +114,19 @@ void crash(int)
 
     if (dialogue_path[0] == '\0')
         _exit(1);
+    // Only an answer given now may reset the settings, never one left from an earlier crash.
+    unlink(dialogue_path);
     int answer_fd =
         open(dialogue_path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (answer_fd >= 0)
+    if (answer_fd < 0)
+        _exit(1);
+    const char* const arguments[] = {
+        "alert", "--stop", kStartupCrashText, "Restore Settings and Exit", "Just Exit", nullptr};
+    pid_t child = start_alert(arguments, answer_fd);
+    close(answer_fd);
+    int status = 0;
+    while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR)
     {
-        const char* const arguments[] = {"alert",           "--stop",
-                                         kStartupCrashText, "Restore Settings and Exit",
-                                         "Just Exit",       nullptr};
-        pid_t child = start_alert(arguments, answer_fd);
-        close(answer_fd);
-        int status = 0;
-        while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR)
-        {
-        }
     }
 
     int read_fd = open(dialogue_path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -122,7 +123,8 @@ bool ParseSettings(const unsigned char* data, size_t size)
         size_t kept = length < SOUNDFONT_PATH_SIZE ? length : SOUNDFONT_PATH_SIZE - 1;
         std::memcpy(soundfont_paths[slot], data + position, kept);
         soundfont_paths[slot][kept] = '\0';
-        soundfont_banks[slot] = bank;
+        // The bank buttons step from the stored bank: it must be one they can reach.
+        soundfont_banks[slot] = std::clamp(bank, 0, 127);
         position += length + 1;
     }
     for (; slot < SOUNDFONT_SLOTS; slot++)

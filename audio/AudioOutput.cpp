@@ -25,6 +25,9 @@ void set_priority_once()
 {
     if (have_set_priority != 0)
         return;
+    // The audio library's thread is not ours to set up beforehand: here it gets what every
+    // thread of ours has for the crash handler.
+    use_alternate_signal_stack();
     int index = settings[setting::priority_index];
     if (index == 0)
         set_thread_priority(find_thread(nullptr), B_NORMAL_PRIORITY);
@@ -60,9 +63,9 @@ void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view)
     format.buffer_size = static_cast<size_t>(frames_per_buffer) * 8;
 
     player = new BSoundPlayer(&format, "Harmoloom L/R", BufferFiller, nullptr, nullptr);
-    if (player == nullptr || player->InitCheck() != B_OK)
+    // A stream that opened may still refuse to run; silence would then hide the failure.
+    if (player == nullptr || player->InitCheck() != B_OK || player->Start() != B_OK)
         AudioError();
-    player->Start();
 }
 
 void BufferFiller(void*, void* buffer, size_t size, const media_raw_audio_format& format)

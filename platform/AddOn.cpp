@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
 #include <mutex>
 
 namespace
@@ -23,7 +24,13 @@ ImageTable& images()
     return table;
 }
 
-thread_local const char* last_error = "";
+// A copy: the text dlerror() returns is freed by its next call, wherever that comes from.
+thread_local char last_error[512] = "";
+
+void set_error(const char* text)
+{
+    std::snprintf(last_error, sizeof(last_error), "%s", text != nullptr ? text : "unknown error");
+}
 
 void* handle_of(image_id image)
 {
@@ -45,7 +52,7 @@ image_id load_add_on(const char* path)
     void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (handle == nullptr)
     {
-        last_error = dlerror();
+        set_error(dlerror());
         return B_ERROR;
     }
     ImageTable& table = images();
@@ -59,7 +66,7 @@ image_id load_add_on(const char* path)
         }
     }
     dlclose(handle);
-    last_error = "too many add-ons loaded";
+    set_error("too many add-ons loaded");
     return B_NO_MEMORY;
 }
 
@@ -75,7 +82,7 @@ status_t get_image_symbol(image_id image, const char* name, int32 /*symbol_type*
     const char* error = dlerror();
     if (error != nullptr || address == nullptr)
     {
-        last_error = error != nullptr ? error : "symbol has a null address";
+        set_error(error != nullptr ? error : "symbol has a null address");
         return B_MISSING_SYMBOL;
     }
     *location = address;

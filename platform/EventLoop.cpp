@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/Alert.h"
+#include "platform/Threads.h"
 
 namespace
 {
@@ -106,7 +107,12 @@ void start_event_loop()
     state.ready = false;
     state.stopping = false;
     state.running = true;
-    state.thread = std::thread([&state] { run(state); });
+    state.thread = std::thread(
+        [&state]
+        {
+            use_alternate_signal_stack();
+            run(state);
+        });
     state.changed.wait(hold, [&] { return state.ready; });
 }
 

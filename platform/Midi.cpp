@@ -365,7 +365,12 @@ status_t BMidiPort::Start()
         return input_->status;
     BMidi::Start();
     if (!input_->thread.joinable())
-        input_->thread = std::thread([input = input_.get()] { input->Deliver(); });
+        input_->thread = std::thread(
+            [input = input_.get()]
+            {
+                use_alternate_signal_stack();
+                input->Deliver();
+            });
     input_->accepting = true;
     return B_OK;
 }

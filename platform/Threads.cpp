@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -50,6 +52,25 @@ Registry& registry()
 
 thread_local std::shared_ptr<KitThread> current_thread;
 
+// Large enough for the crash handler and the sanitizers' own handlers.
+constexpr size_t kAlternateStackSize = 64 * 1024;
+
+struct AlternateStack
+{
+    void* memory = nullptr;
+    ~AlternateStack()
+    {
+        if (memory == nullptr)
+            return;
+        stack_t off{};
+        off.ss_flags = SS_DISABLE;
+        sigaltstack(&off, nullptr);
+        munmap(memory, kAlternateStackSize);
+    }
+};
+
+thread_local AlternateStack alternate_stack;
+
 thread_id current_id()
 {
     return static_cast<thread_id>(syscall(SYS_gettid));
@@ -94,6 +115,7 @@ void* thread_entry(void* argument)
     auto* start = static_cast<StartInfo*>(argument);
     std::shared_ptr<KitThread> self = start->thread;
     current_thread = self;
+    use_alternate_signal_stack();
     self->id = current_id();
     pthread_setname_np(pthread_self(), self->name);
     {
@@ -247,6 +269,27 @@ status_t snooze(bigtime_t microseconds)
     }
     park_if_suspended();
     return B_OK;
+}
+
+void use_alternate_signal_stack()
+{
+    stack_t current{};
+    if (alternate_stack.memory != nullptr ||
+        (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0))
+        return; // a sanitizer's runtime may have given the thread one already
+    void* memory = mmap(nullptr, kAlternateStackSize, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (memory == MAP_FAILED)
+        return;
+    stack_t stack{};
+    stack.ss_sp = memory;
+    stack.ss_size = kAlternateStackSize;
+    if (sigaltstack(&stack, nullptr) != 0)
+    {
+        munmap(memory, kAlternateStackSize);
+        return;
+    }
+    alternate_stack.memory = memory;
 }
 
 bigtime_t system_time()

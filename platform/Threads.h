@@ -40,3 +40,9 @@ status_t snooze(bigtime_t microseconds);
 
 // Microseconds of a monotonic clock. Real-time safe.
 bigtime_t system_time();
+
+// Gives the calling thread a stack of its own for signal handlers (unless it has one already), so
+// that a handler installed with SA_ONSTACK runs even after a stack overflow. Freed when the thread
+// ends. Every thread the program makes calls it first thing (spawn_thread's threads do it
+// themselves); not real-time safe, so the audio thread calls it on its first callback only.
+void use_alternate_signal_stack();

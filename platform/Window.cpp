@@ -190,15 +190,15 @@ BWindow::BWindow(BRect frame, const char* title, window_type type, uint32 flags,
 
 BWindow::~BWindow()
 {
-    {
-        Registry& reg = registry();
-        std::lock_guard<std::mutex> hold(reg.mutex);
-        reg.windows.erase(id_);
-    }
     lock_.Lock();
     delete top_view_;
     top_view_ = nullptr;
     lock_.Unlock();
+    // Only now is the window gone for QuitAllWindows: the views' destructors may still store
+    // what the application saves once every window has quit.
+    Registry& reg = registry();
+    std::lock_guard<std::mutex> hold(reg.mutex);
+    reg.windows.erase(id_);
 }
 
 BWindow* BWindow::Alive(uint64 id)

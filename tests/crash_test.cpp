@@ -2,6 +2,7 @@
 // start-up, and the exit status.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -109,6 +110,37 @@ TEST_F(Crash, DuringStartupWithoutTheAlertCommandNothingIsReset)
     ProcessResult result = RunProcess({program}, environment, 60);
     EXPECT_EQ(result.exit_status, 1) << result.errors;
     EXPECT_EQ(ReadFile(SettingsPath()), kSettings);
+}
+
+TEST_F(Crash, AStaleAnswerThatCannotBeReplacedResetsNothing)
+{
+    // "Restore" from an earlier crash, in a file that can be neither removed nor rewritten.
+    // Root writes past any permission, not into an immutable file.
+    std::string folder = runtime_dir + "/harmoloom";
+    std::filesystem::create_directories(folder);
+    WriteFile(DialoguePath(), "Restore Settings and Exit\n");
+    using std::filesystem::perms;
+    std::filesystem::permissions(DialoguePath(), perms::owner_read);
+    std::filesystem::permissions(folder, perms::owner_read | perms::owner_exec);
+    bool immutable = RunProcess({"/usr/bin/chattr", "+i", DialoguePath()}, {}).exit_status == 0;
+    ASSERT_TRUE(immutable || geteuid() != 0);
+    environment["HARMOLOOM_ALERT_ANSWERS"] = "1";
+    ProcessResult result = Run("startup");
+    if (immutable)
+        RunProcess({"/usr/bin/chattr", "-i", DialoguePath()}, {});
+    std::filesystem::permissions(folder, perms::owner_all);
+    EXPECT_EQ(result.exit_status, 1) << result.errors;
+    EXPECT_EQ(result.errors.find(kStartupText), std::string::npos) << "no dialogue";
+    EXPECT_EQ(ReadFile(SettingsPath()), kSettings) << "no reset";
+}
+
+TEST_F(Crash, AStackOverflowReachesTheDialogue)
+{
+    environment["HARMOLOOM_ALERT_ANSWERS"] = "1";
+    ProcessResult result = Run("overflow");
+    EXPECT_EQ(result.exit_status, 1) << result.errors;
+    EXPECT_EQ(result.output, "Crash handler invoked");
+    EXPECT_EQ(ReadFile(DialoguePath()), "Just Exit\n");
 }
 
 TEST_F(Crash, AfterStartupTheProgramEndsAtOnceWithoutSaving)

@@ -1,7 +1,7 @@
 // The program itself, with a thread that makes it crash for real (a write through a null
 // pointer) at a chosen moment: HARMOLOOM_TEST_CRASH_AT=startup crashes 0.2 s after the start,
 // well inside the start-up (whose last steps alone pause for 0.65 s), =running once the start-up
-// is complete. Only the crash tests build it.
+// is complete; =overflow overflows a stack at the moment of startup. Only the crash tests build it.
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -24,6 +24,26 @@ __attribute__((no_sanitize("undefined"))) void crash_when(bool (*moment)())
 
 bigtime_t started_at = system_time();
 
+volatile int bottom = -1; // never reached; keeps the recursion from being proven endless
+
+__attribute__((noinline)) int deeper(int depth)
+{
+    volatile char frame[1024];
+    frame[0] = static_cast<char>(depth);
+    if (depth == bottom)
+        return 0;
+    return deeper(depth + 1) + frame[0];
+}
+
+// A stack overflow on a thread of the program's own making.
+void overflow_when_starting()
+{
+    while (system_time() - started_at <= 200000)
+        snooze(1000);
+    resume_thread(spawn_thread([](void*) -> status_t { return deeper(0); }, "overflow",
+                               B_NORMAL_PRIORITY, nullptr));
+}
+
 bool starting()
 {
     return system_time() - started_at > 200000;
@@ -43,5 +63,7 @@ int main(int argc, char** argv)
         std::thread(crash_when, starting).detach();
     else if (moment != nullptr && std::strcmp(moment, "running") == 0)
         std::thread(crash_when, running).detach();
+    else if (moment != nullptr && std::strcmp(moment, "overflow") == 0)
+        std::thread(overflow_when_starting).detach();
     return HarmoloomMain(argc, argv);
 }

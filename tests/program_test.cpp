@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -249,9 +250,9 @@ TEST_F(Program, EngineRateAndInterpolationFollowTheSettings)
         std::string rate;
         int method;
     };
-    const Case cases[] = {{2, 1, "48000", 4}, {4, -1, "96000", 0}, {-1, 0, "96000", 1},
-                          {7, 2, "96000", 7}, {3, 3, "88200", 4},  {0, 1, "32000", 4},
-                          {1, 1, "44100", 4}};
+    const Case cases[] = {{2, 1, "48000", 4}, {4, -1, "96000", 0},       {-1, 0, "96000", 1},
+                          {7, 2, "96000", 7}, {3, 3, "88200", 4},        {0, 1, "32000", 4},
+                          {1, 1, "44100", 4}, {2, INT32_MAX, "48000", 4}};
     for (const Case& c : cases)
     {
         UseJackServer(std::stoi(c.rate)); // the output runs at the engine's rate

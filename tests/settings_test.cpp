@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -47,7 +48,7 @@ void fill_distinct_values()
         settings[field] = field * 1000 - 77777 * (field % 3);
     for (int slot = 0; slot < SOUNDFONT_SLOTS; slot++)
     {
-        soundfont_banks[slot] = (slot * 37) % 128 - (slot == 5 ? 300 : 0);
+        soundfont_banks[slot] = (slot * 37) % 128;
         std::string path;
         if (slot % 9 != 4) // leave gaps, as "Continue without them" does
             path = "/music/fonts/" + std::to_string(slot) +
@@ -153,6 +154,19 @@ TEST(SettingsFormat, RoundTripKeepsEveryFieldAndSlot)
     InitDefaults();
     ASSERT_TRUE(ParseSettings(bytes.data(), bytes.size()));
     EXPECT_EQ(snapshot(), before);
+}
+
+TEST(SettingsFormat, StoredBanksOutsideTheirRangeAreClamped)
+{
+    InitDefaults();
+    std::strcpy(soundfont_paths[0], "/a.sf2");
+    soundfont_banks[0] = INT32_MIN;
+    std::strcpy(soundfont_paths[1], "/b.sf2");
+    soundfont_banks[1] = 200;
+    std::vector<unsigned char> bytes = serialize();
+    ASSERT_TRUE(ParseSettings(bytes.data(), bytes.size()));
+    EXPECT_EQ(soundfont_banks[0], 0);
+    EXPECT_EQ(soundfont_banks[1], 127);
 }
 
 TEST(SettingsFormat, OtherVersionOrShortRecordGivesDefaultsAndIgnoresTheSlots)

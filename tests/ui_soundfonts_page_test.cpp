@@ -322,7 +322,7 @@ TEST_F(SoundfontsPage, FreedSlotsLeaveNoGapAndRowsActOnTheirOwnSlot)
     EXPECT_EQ(Taken("fluid_synth_set_bank_offset"), Calls{Offset(2, 4)});
     page->BankDown(1);
     page->BankUp(1);
-    page->BankTyped(1, page->Row(2)->bank_field);
+    page->BankTyped(1, page->Row(2)->generation);
     EXPECT_EQ(recorder.Take(), Calls{}) << "slot 1 has no row";
 
     std::string unloaded = "fluid_synth_sfunload(" + Id(2) + ",1)";
@@ -365,7 +365,7 @@ TEST_F(SoundfontsPage, BanksAreParsedClampedShownAndAlwaysApplied)
                                Typed{"abc", 0}, Typed{"  +7", 7}, Typed{"", 0}})
     {
         field->SetText(typed.text);
-        page->BankTyped(0, field);
+        page->BankTyped(0, page->Row(0)->generation);
         EXPECT_EQ(soundfont_banks[0], typed.bank) << typed.text;
         EXPECT_STREQ(field->Text(), std::to_string(typed.bank).c_str()) << typed.text;
         expected.push_back(Offset(0, typed.bank));
@@ -374,7 +374,7 @@ TEST_F(SoundfontsPage, BanksAreParsedClampedShownAndAlwaysApplied)
     EXPECT_STREQ(field->Text(), "0");
     expected.push_back(Offset(0, 0));
     field->SetText("127");
-    page->BankTyped(0, field);
+    page->BankTyped(0, page->Row(0)->generation);
     page->BankUp(0);
     EXPECT_STREQ(field->Text(), "127");
     EXPECT_EQ(soundfont_banks[0], 127);

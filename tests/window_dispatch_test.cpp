@@ -14,9 +14,12 @@
 #include "app/EffectPresets.h"
 #include "app/Settings.h"
 #include "audio/LevelMeter.h"
+#include "platform/Application.h"
+#include "platform/Threads.h"
 #include "tests/WindowRig.h"
 #include "ui/EffectsView.h"
 #include "ui/MessageCodes.h"
+#include "ui/SetupView.h"
 #include "ui/SoundfontsView.h"
 #include "ui/StatusWindow.h"
 #include "ui/Window.h"
@@ -232,14 +235,22 @@ TEST_F(Dispatch, RowCodesActOnTheirOwnSlot)
 
     BTextControl* field = sfview->Row(1)->bank_field;
     field->SetText("200");
-    BMessage typed(MSG_BANK_TYPED + 1);
+    BMessage typed(*field->Message()); // as the field sends it
     typed.AddPointer("source", field);
     rig->Deliver(&typed);
     EXPECT_EQ(soundfont_banks[1], 127);
     EXPECT_STREQ(field->Text(), "127");
-    BMessage sourceless(MSG_BANK_TYPED + 1);
+    BMessage sourceless(*field->Message());
     rig->Deliver(&sourceless);
     EXPECT_EQ(soundfont_banks[1], 127);
+
+    // Typed, then the list rebuilt before the field's message is handled: the field is gone.
+    field->SetText("5");
+    sfview->ReAttach();
+    rig->EngineCalls();
+    rig->Deliver(&typed);
+    EXPECT_EQ(soundfont_banks[1], 127);
+    EXPECT_EQ(rig->EngineCalls(), Calls{}) << "a stale field's message does nothing";
 
     rig->EngineCalls();
     rig->Deliver(MSG_BANK_UP + 5); // a slot without a row
@@ -321,6 +332,24 @@ TEST_F(Dispatch, WheelAndKeysScrollTheListOnlyWhileItShows)
     EXPECT_EQ(ScrollValue(), 0) << "leaving the page scrolls it to the top";
     key(12);
     EXPECT_EQ(ScrollValue(), 0);
+}
+
+// The user closes the window while the application runs: the Setup page's choices are in the
+// settings before the application goes on to save them, however slow the window thread is.
+TEST(Closing, SetupChoicesAreStoredBeforeTheApplicationGoesOn)
+{
+    WindowRig closing;
+    ASSERT_TRUE(closing.Ready());
+    BApplication application("application/x-vnd.Quillfeather-Harmoloom-1-1");
+    closing.Window()->Lock();
+    closing.Window()->SetupPage()->ports_box->SetValue(1);
+    closing.Window()->Unlock();
+    setup_view_closing_hook = [] { snooze(300000); };
+    closing.Window()->PostMessage(B_QUIT_REQUESTED);
+    application.Run();
+    setup_view_closing_hook = nullptr;
+    EXPECT_EQ(settings[setting::two_ports], 1);
+    EXPECT_EQ(app_window.load(), nullptr) << "the window is gone";
 }
 
 } // namespace

@@ -39,6 +39,8 @@ const char* const kPriorities[] = {"Low (responsive GUI)", "Medium", "High (glit
 
 } // namespace
 
+void (*setup_view_closing_hook)() = nullptr;
+
 SETUPVIEW::SETUPVIEW(BRect frame, const char* name)
     : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW)
 {
@@ -85,6 +87,8 @@ SETUPVIEW::SETUPVIEW(BRect frame, const char* name)
 SETUPVIEW::~SETUPVIEW()
 {
     DEBUG_PRINT("Entering setup view destructor");
+    if (setup_view_closing_hook != nullptr)
+        setup_view_closing_hook();
     store_marked(rate_menu, setting::sample_rate_index);
     store_marked(timing_menu, setting::timing_index);
     store_marked(priority_menu, setting::priority_index);

@@ -28,3 +28,7 @@ public:
     BStringView* notice;
     BStringView* notice2;
 };
+
+// Tests only: run by the destructor before it stores the choices, to hold the window thread
+// there. Null in the program.
+extern void (*setup_view_closing_hook)();

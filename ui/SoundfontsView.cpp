@@ -30,8 +30,8 @@ void DisplayName(const char* path, char* buffer, size_t size)
         std::strcat(buffer, "...");
 }
 
-FONTVIEW::FONTVIEW(BRect frame, int slot, const char* path, int bank)
-    : BView(frame, "soundfont", B_FOLLOW_ALL, B_WILL_DRAW)
+FONTVIEW::FONTVIEW(BRect frame, int slot, const char* path, int bank, int32 row_generation)
+    : BView(frame, "soundfont", B_FOLLOW_ALL, B_WILL_DRAW), generation(row_generation)
 {
     DEBUG_PRINT("Entering FONTVIEW constructor");
     char name[256];
@@ -53,8 +53,9 @@ FONTVIEW::FONTVIEW(BRect frame, int slot, const char* path, int bank)
     box->AddChild(minus_button);
     plus_button = new BButton(BRect(320, 1, 343, 24), "plus", "+", new BMessage(MSG_BANK_UP + code));
     box->AddChild(plus_button);
-    bank_field = new BTextControl(BRect(290, 3, 314, 24), "textcontrol", "", "0",
-                                  new BMessage(MSG_BANK_TYPED + code));
+    auto* typed = new BMessage(MSG_BANK_TYPED + code);
+    typed->AddInt32("generation", generation);
+    bank_field = new BTextControl(BRect(290, 3, 314, 24), "textcontrol", "", "0", typed);
     box->AddChild(bank_field);
     bank_field->SetDivider(0);
     char number[16];
@@ -79,7 +80,8 @@ FONTVIEW::~FONTVIEW()
 }
 
 SFVIEW::SFVIEW(BRect frame, const char* name)
-    : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW), visible(0), font_handles{}, rows{}
+    : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW), visible(0), font_handles{}, rows{},
+      row_generations{}
 {
     DEBUG_PRINT("Entering SFVIEW constructor");
     SetViewColor(kPanelColor);
@@ -132,7 +134,8 @@ void SFVIEW::ReAttach()
     {
         if (soundfont_paths[slot][0] == '\0')
             continue; // a free slot leaves no gap in the list
-        rows[slot] = new FONTVIEW(row, slot, soundfont_paths[slot], soundfont_banks[slot]);
+        rows[slot] = new FONTVIEW(row, slot, soundfont_paths[slot], soundfont_banks[slot],
+                                  ++row_generations[slot]);
         scroll_area->AddChild(rows[slot]);
         row.top += kRowPitch;
         row.bottom = row.top + kRowHeight;
@@ -186,10 +189,11 @@ void SFVIEW::BankUp(int slot)
         SetBank(slot, soundfont_banks[slot] + 1);
 }
 
-void SFVIEW::BankTyped(int slot, BTextControl* field)
+void SFVIEW::BankTyped(int slot, int32 generation)
 {
-    if (slot >= 0 && slot < SOUNDFONT_SLOTS && rows[slot] != nullptr)
-        SetBank(slot, BankFromText(field != nullptr ? field->Text() : nullptr));
+    if (slot >= 0 && slot < SOUNDFONT_SLOTS && rows[slot] != nullptr &&
+        rows[slot]->generation == generation)
+        SetBank(slot, BankFromText(rows[slot]->bank_field->Text()));
 }
 
 void SFVIEW::ScrollList(float pixels)

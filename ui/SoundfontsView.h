@@ -13,8 +13,12 @@
 class FONTVIEW : public BView
 {
 public:
-    FONTVIEW(BRect frame, int slot, const char* path, int bank);
+    // row_generation tells this row's bank field from earlier ones of the same slot: its message
+    // carries it as "generation".
+    FONTVIEW(BRect frame, int slot, const char* path, int bank, int32 row_generation);
     ~FONTVIEW() override;
+
+    int32 generation;
 
     BStringView* name_label;
     BButton* remove_button;
@@ -38,7 +42,9 @@ public:
     void RemoveSlot(int slot);
     void BankDown(int slot);
     void BankUp(int slot);
-    void BankTyped(int slot, BTextControl* field);
+    // Acts only when generation is that of the slot's current row: a field's message may come
+    // after the list was rebuilt (a drop takes the focus from a field) and its field deleted.
+    void BankTyped(int slot, int32 generation);
     // Moves the list by pixels (negative: up), within its range.
     void ScrollList(float pixels);
 
@@ -54,6 +60,7 @@ public:
     BStringView* bank_caption;
     int font_handles[SOUNDFONT_SLOTS];
     FONTVIEW* rows[SOUNDFONT_SLOTS];
+    int32 row_generations[SOUNDFONT_SLOTS]; // counts the rows built for each slot
 
 private:
     void SetBank(int slot, int bank);

@@ -128,6 +128,12 @@ WINDOW::WINDOW(BRect frame)
     DEBUG_PRINT("Flag cleared; leaving window constructor");
 }
 
+WINDOW::~WINDOW()
+{
+    WINDOW* self = this;
+    app_window.compare_exchange_strong(self, nullptr);
+}
+
 bool WINDOW::QuitRequested()
 {
     DEBUG_PRINT("Quit requested");
@@ -136,7 +142,12 @@ bool WINDOW::QuitRequested()
     StopAudio();
 
     DEBUG_PRINT("Suspending meter thread");
-    suspend_thread(find_thread("meter_thread"));
+    // The window is deleted once this returns: the meter may not be left halfway through a
+    // drawing, however long it takes to reach its pause (it cannot get our lock meanwhile).
+    thread_id meter = find_thread("meter_thread");
+    while (suspend_thread(meter) == B_TIMED_OUT)
+    {
+    }
 
     DEBUG_PRINT("Recording window position");
     BRect frame = Frame();
@@ -260,9 +271,12 @@ bool WINDOW::ReceiveOthers(BMessage* message)
     }
     if (IsRangedCode(code, MSG_BANK_TYPED, SLOT_CODE_RANGE, &n))
     {
+        // The source itself may be gone: the generation says whether it is still the row's.
         void* source = nullptr;
-        if (message->FindPointer("source", &source) == B_OK && source != nullptr)
-            sfview->BankTyped(n, static_cast<BTextControl*>(source));
+        int32 generation = 0;
+        if (message->FindPointer("source", &source) == B_OK && source != nullptr &&
+            message->FindInt32("generation", &generation) == B_OK)
+            sfview->BankTyped(n, generation);
         return true;
     }
     if (code == MSG_MOUSE_WHEEL)

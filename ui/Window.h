@@ -29,7 +29,8 @@ public:
     // Builds the window and its pages (which loads the remembered files), then shows it and
     // starts the meter, the audio output and the MIDI input. Main thread, at start-up.
     explicit WINDOW(BRect frame);
-    ~WINDOW() override = default;
+    // Clears app_window: nobody may reach the window through it any more.
+    ~WINDOW() override;
 
     // On the window thread.
     void MessageReceived(BMessage* message) override;
