@@ -21,50 +21,21 @@ const std::string kId = "org.harmoloom.Harmoloom";
 class Installed : public ::testing::Test
 {
 protected:
-    // One installation for the whole suite: it takes a while.
-    static void SetUpTestSuite()
+    void SetUp() override
     {
-        destdir_ = new TemporaryFolder;
         // Only the default component, so that the manifest goes to a file of its own and the
         // user's own install_manifest.txt is left alone.
-        installed_ =
-            new ProcessResult(RunProcess({CMAKE_COMMAND, "--install", HARMOLOOM_BUILD_DIR,
-                                          "--prefix", "/usr/local", "--component", "Unspecified"},
-                                         {{"DESTDIR", destdir_->Path()}}, 120));
-    }
-    static void TearDownTestSuite()
-    {
-        delete installed_;
-        delete destdir_;
-    }
-    void SetUp() override { ASSERT_EQ(installed_->exit_status, 0) << installed_->errors; }
-
-    static std::string At(const std::string& path)
-    {
-        return destdir_->Path() + "/usr/local/" + path;
+        ProcessResult installed =
+            RunProcess({CMAKE_COMMAND, "--install", HARMOLOOM_BUILD_DIR, "--prefix", "/usr/local",
+                        "--component", "Unspecified"},
+                       {{"DESTDIR", destdir_.Path()}}, 120);
+        ASSERT_EQ(installed.exit_status, 0) << installed.errors;
     }
 
-    static TemporaryFolder* destdir_;
-    static ProcessResult* installed_;
+    std::string At(const std::string& path) const { return destdir_.Path() + "/usr/local/" + path; }
+
+    TemporaryFolder destdir_;
 };
-TemporaryFolder* Installed::destdir_ = nullptr;
-ProcessResult* Installed::installed_ = nullptr;
-
-// Width and height from a PNG's header chunk.
-std::pair<int, int> png_size(const std::string& path)
-{
-    std::string png = ReadFile(path);
-    if (png.size() < 24 || png.compare(12, 4, "IHDR") != 0)
-        return {0, 0};
-    auto be32 = [&](size_t at)
-    {
-        return (static_cast<unsigned char>(png[at]) << 24) |
-               (static_cast<unsigned char>(png[at + 1]) << 16) |
-               (static_cast<unsigned char>(png[at + 2]) << 8) |
-               static_cast<unsigned char>(png[at + 3]);
-    };
-    return {be32(16), be32(20)};
-}
 
 TEST_F(Installed, TheTreeHoldsTheProgramItsSupportFilesAndItsDesktopData)
 {
@@ -98,7 +69,9 @@ TEST_F(Installed, TheTreeHoldsTheProgramItsSupportFilesAndItsDesktopData)
     {
         std::string icon = At("share/icons/hicolor/" + std::to_string(size) + "x" +
                               std::to_string(size) + "/apps/" + kId + ".png");
-        EXPECT_EQ(png_size(icon), std::make_pair(size, size)) << icon;
+        EXPECT_EQ(RunProcess({"/usr/bin/identify", "-format", "%wx%h", icon}, {}).output,
+                  std::to_string(size) + "x" + std::to_string(size))
+            << icon;
     }
 }
 
