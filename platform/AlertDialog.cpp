@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/Alert.h"
+#include "platform/DesktopIdentity.h"
 
 namespace
 {
@@ -120,6 +121,7 @@ int32 run_alert_dialog(const char* title, const char* text, const std::string* b
 
     Fl_Double_Window window(width, height);
     window.copy_label(title);
+    give_desktop_identity(&window, false);
     window.set_modal();
     Answer answer{button_count - 1, &window};
     window.callback(window_closed);

@@ -3,6 +3,9 @@
 #include <FL/Fl.H>
 #include <FL/Fl_Native_File_Chooser.H>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -33,6 +36,16 @@ bool take_scripted_answer(std::string* path)
     return true;
 }
 
+// The folder a panel opens in when it has not been used yet.
+std::string home_folder()
+{
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return home;
+    struct passwd* user = getpwuid(getuid());
+    return user != nullptr && user->pw_dir != nullptr ? user->pw_dir : "/";
+}
+
 } // namespace
 
 BFilePanel::BFilePanel(file_panel_mode, BWindow* target, const entry_ref*, uint32, bool,
@@ -53,8 +66,9 @@ void BFilePanel::Show()
     shown_++;
     BWindow* target = target_;
     BMessage reply = message_ != nullptr ? *message_ : BMessage();
+    std::shared_ptr<std::string> folder = folder_;
     run_on_event_loop(
-        [target, reply]() mutable
+        [target, reply, folder]() mutable
         {
             std::string path;
             if (!take_scripted_answer(&path))
@@ -64,9 +78,15 @@ void BFilePanel::Show()
                 Fl_Native_File_Chooser chooser;
                 chooser.title("Add Soundfont or wave file");
                 chooser.type(Fl_Native_File_Chooser::BROWSE_FILE);
+                if (folder->empty())
+                    *folder = home_folder();
+                chooser.directory(folder->c_str());
                 if (chooser.show() != 0 || chooser.filename() == nullptr)
                     return;
                 path = chooser.filename();
+                size_t slash = path.rfind('/');
+                if (slash != std::string::npos)
+                    *folder = path.substr(0, slash + 1);
             }
             if (path.empty() || target == nullptr)
                 return;

@@ -3,9 +3,13 @@
 //
 // Panels can be answered without a person: when HARMOLOOM_FILE_PANEL_ANSWERS holds a list of
 // paths separated by newlines, successive panels take them in order (an empty one cancels).
+//
+// A panel opens in the folder of the file last chosen in it, at first in the user's home folder:
+// the program's working folder is its own installation folder, no place for the user's files.
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/Message.h"
 
@@ -40,5 +44,7 @@ public:
 private:
     BWindow* target_;
     std::unique_ptr<BMessage> message_;
+    // Shared with the work Show hands to the window thread, which alone reads and writes it.
+    std::shared_ptr<std::string> folder_ = std::make_shared<std::string>();
     int32 shown_ = 0;
 };

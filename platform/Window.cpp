@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/DesktopIdentity.h"
 #include "platform/EventLoop.h"
 #include "platform/Threads.h"
 #include "platform/View.h"
@@ -250,6 +251,7 @@ void BWindow::Realize()
         this, static_cast<int>(frame_.left), static_cast<int>(frame_.top),
         static_cast<int>(frame_.Width()) + 1, static_cast<int>(frame_.Height()) + 1);
     window->copy_label(title_.c_str());
+    give_desktop_identity(window, true);
     if ((flags_ & B_NOT_RESIZABLE) != 0)
         window->size_range(window->w(), window->h(), window->w(), window->h());
     if (type_ == B_MODAL_WINDOW)

@@ -182,7 +182,8 @@ ProgramUnderX::~ProgramUnderX()
     for (const auto& [name, value] : environment)
         settings[name] = value;
     program_ = std::make_unique<BackgroundProcess>(
-        std::vector<std::string>{HARMOLOOM_BINARY, "--debug"}, settings);
+        std::vector<std::string>{program.empty() ? HARMOLOOM_BINARY : program, "--debug"},
+        settings);
     if (!program_->WaitForOutput("DEBUG: End of application constructor", 60))
     {
         ProcessResult screen = Xdotool({"getdisplaygeometry"});
@@ -260,6 +261,13 @@ ProcessResult ProgramUnderX::Xdotool(std::vector<std::string> arguments) const
 {
     arguments.insert(arguments.begin(), "/usr/bin/xdotool");
     return RunProcess(arguments, {{"DISPLAY", display_.Name()}}, 20);
+}
+
+std::string ProgramUnderX::WindowProperty(const std::string& name) const
+{
+    return RunProcess({"/usr/bin/xprop", "-notype", "-id", window_, name},
+                      {{"DISPLAY", display_.Name()}}, 20)
+        .output;
 }
 
 bool ProgramUnderX::WindowPosition(int* x, int* y) const

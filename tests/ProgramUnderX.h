@@ -67,6 +67,8 @@ public:
     const TemporaryFolder& Home() const { return home_; }
     // What the program is started with; tests add to it before Launch.
     std::map<std::string, std::string> environment;
+    // The program file started (an installed copy, say); the built one when empty.
+    std::string program;
 
     // Starts the program with "--debug" and waits until its start-up is complete and its window
     // is on the screen.
@@ -84,6 +86,8 @@ public:
 
     // The window's place on the screen; false when it cannot be read.
     bool WindowPosition(int* x, int* y) const;
+    // A property of the main window as xprop prints it without its type ("WM_CLASS = ...").
+    std::string WindowProperty(const std::string& name) const;
     // Moves the window as a window manager would.
     void MoveWindow(int x, int y);
 

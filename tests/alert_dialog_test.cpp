@@ -29,6 +29,11 @@ protected:
                                           "--name", "^" + title + "$", "windowfocus"},
                                          {{"DISPLAY", display.Name()}}, 20);
         EXPECT_EQ(found.exit_status, 0) << found.errors;
+        // Grouped by docks with the program's other windows, under its desktop entry.
+        EXPECT_EQ(RunProcess({"/usr/bin/xprop", "-notype", "-name", title, "WM_CLASS"},
+                             {{"DISPLAY", display.Name()}}, 20)
+                      .output,
+                  "WM_CLASS = \"harmoloom\", \"Harmoloom\"\n");
         usleep(100000);
         // Typed as from the keyboard, at whatever has the focus.
         std::vector<std::string> command = {"/usr/bin/xdotool", "key", "--delay", "50"};
