@@ -3,7 +3,8 @@
 //
 //   build/bench/engine_render_bench [SoundFont]
 //
-// Prints the median cost per call of each and their ratio (the engine's lock is all it adds).
+// Prints the median cost per call of each and their ratio (the engine's lock is all it adds),
+// then the cost with both effects at their default return level and at level 0.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -102,6 +103,22 @@ int main(int argc, char** argv)
     std::printf("  bare fluid_synth_write_float %9.0f ns per call (median)\n", bare_ns);
     std::printf("  ratio                        %9.4f (target at most 1.02)\n",
                 engine_ns / bare_ns);
+
+    // Reverb and chorus at return level 0 are switched off, and should cost nothing.
+    auto with_effects_at = [&](double level)
+    {
+        engine.SetReverbLevel(level);
+        engine.SetChorusLevel(level);
+        std::vector<double> costs;
+        for (int round = 0; round < kRounds / 2; round++)
+            costs.push_back(nanoseconds_per_call(through_engine));
+        return median(costs);
+    };
+    double effects_on = with_effects_at(0.7);
+    double effects_off = with_effects_at(0.0);
+    std::printf("  reverb and chorus at 0.7     %9.0f ns per call (median)\n", effects_on);
+    std::printf("  both at level 0 (off)        %9.0f ns per call (median), %.3f of the above\n",
+                effects_off, effects_off / effects_on);
     std::printf("  reproduce: %s %s\n", argv[0], soundfont);
     return 0;
 }

@@ -1,0 +1,171 @@
+// MIDI timing under dense playing, Harmoloom beside FluidSynth's own JACK client on one JACK
+// server (dummy driver, 48000 Hz, 64 frames), each fed the same MIDI at the same frames with
+// reverb and chorus off:
+//   - the lag of a lone note and of a chord change (8 note-offs and 8 note-ons at one frame), in
+//     frames from the event to the first sound;
+//   - after a flood (10,000 events a second for the given seconds on 16 channels), the time
+//     from all-sound-off on every channel to silence (below -90 dBFS).
+//
+//   build/bench/midi_timing_bench [flood seconds]      (Debian fluidsynth for the peer)
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/JackRig.h"
+#include "tests/SettingsFiles.h"
+#include "tests/TestSupport.h"
+
+namespace
+{
+
+constexpr int kRate = 48000;
+constexpr int kPeriod = 64;
+
+struct Client
+{
+    std::string name;
+    std::vector<std::string> command;
+    std::string ready; // printed once the client runs; empty: wait for its ports
+    std::string left, right, midi;
+};
+
+jack_nframes_t frames(double seconds)
+{
+    return static_cast<jack_nframes_t>(seconds * kRate);
+}
+
+// First frame from begin whose sample passes the threshold, relative to begin.
+long first_sound(const std::vector<float>& stereo, float threshold)
+{
+    for (size_t index = 0; index < stereo.size(); index++)
+    {
+        if (std::fabs(stereo[index]) > threshold)
+            return static_cast<long>(index / 2);
+    }
+    return -1;
+}
+
+// Last frame that passes the threshold, relative to begin.
+long last_sound(const std::vector<float>& stereo, float threshold)
+{
+    for (size_t index = stereo.size(); index-- > 0;)
+    {
+        if (std::fabs(stereo[index]) > threshold)
+            return static_cast<long>(index / 2);
+    }
+    return -1;
+}
+
+void measure(const Client& client, const std::string& server, int flood_seconds)
+{
+    TemporaryFolder config;
+    std::vector<int32_t> fields = kDefaultSettings;
+    fields[14] = 0;
+    fields[18] = 0;
+    WriteFile(config.File("Harmoloom Settings"),
+              SettingsFile(fields, {{0, {0, TIMGM6MB_SOUNDFONT}}}));
+    BackgroundProcess program(client.command, {{"JACK_DEFAULT_SERVER", server},
+                                               {"XDG_CONFIG_HOME", config.Path()},
+                                               {"HOME", config.Path()},
+                                               {"DISPLAY", ""}});
+    if (!client.ready.empty() && !program.WaitForOutput(client.ready, 60))
+    {
+        std::printf("  %s: did not start\n", client.name.c_str());
+        return;
+    }
+    JackRig rig(server);
+    if (!rig.Open() || !rig.RecordFrom(rig.FindPort(client.left), rig.FindPort(client.right)) ||
+        !rig.ConnectMidiTo(rig.FindPort(client.midi)))
+    {
+        std::printf("  %s: ports not found\n", client.name.c_str());
+        return;
+    }
+    jack_nframes_t at = rig.Now() + frames(0.5);
+    rig.Send(at, {0xC0, 80});
+    jack_nframes_t alone = at + frames(0.2);
+    rig.Send(alone, {0x90, 69, 100});
+    rig.Send(alone + frames(0.2), {0x80, 69, 0});
+    jack_nframes_t chord = alone + frames(0.6);
+    jack_nframes_t change = chord + frames(0.5);
+    for (unsigned char key = 60; key < 76; key = static_cast<unsigned char>(key + 2))
+    {
+        rig.Send(chord, {0x90, key, 100});
+        rig.Send(change, {0x80, key, 0});
+        rig.Send(change, {0x90, static_cast<unsigned char>(key + 1), 100});
+        rig.Send(change + frames(0.3), {0x80, static_cast<unsigned char>(key + 1), 0});
+    }
+    rig.WaitUntil(change + frames(1.0));
+    long lone_lag = first_sound(rig.Recorded(alone, frames(0.1)), 0.001f);
+    // The old chord's release tail is there too: the new chord is where the level jumps.
+    std::vector<float> after_change = rig.Recorded(change, frames(0.1));
+    float tail = 0;
+    for (size_t index = 0; index < 2 * 16; index++)
+        tail = std::max(tail, std::fabs(after_change[index]));
+    long chord_lag = first_sound(after_change, std::max(0.001f, 2.5f * tail));
+
+    // The flood, then all-sound-off on every channel.
+    unsigned seed = 1;
+    auto next = [&seed](unsigned range)
+    { return (seed = seed * 1103515245u + 12345u) / 65536u % range; };
+    jack_nframes_t begin = rig.Now() + frames(0.2);
+    const int events = flood_seconds * 10000;
+    for (int sent = 0; sent < events;)
+    {
+        for (int chunk = 0; chunk < 2000 && sent < events; chunk++, sent++)
+        {
+            jack_nframes_t frame = begin + static_cast<jack_nframes_t>(sent * (kRate / 10000.0));
+            auto channel = static_cast<unsigned char>(next(16));
+            auto a = static_cast<unsigned char>(next(128));
+            auto b = static_cast<unsigned char>(next(128));
+            static const unsigned char kinds[] = {0x90, 0x90, 0x80, 0xB0, 0xE0, 0xC0};
+            unsigned char kind = kinds[next(6)];
+            if (kind == 0xB0)
+                a = static_cast<unsigned char>(std::vector<int>{1, 7, 10, 11, 64, 71, 74}[next(7)]);
+            rig.Send(frame, {static_cast<unsigned char>(kind | channel), a, b});
+        }
+        rig.WaitUntil(begin + static_cast<jack_nframes_t>((sent - 1500) * (kRate / 10000.0)));
+    }
+    jack_nframes_t silence = begin + frames(flood_seconds + 0.05);
+    for (unsigned char channel = 0; channel < 16; channel++)
+        rig.Send(silence, {static_cast<unsigned char>(0xB0 | channel), 120, 0});
+    rig.WaitUntil(silence + frames(1.5));
+    long to_silence = last_sound(rig.Recorded(silence, frames(1.5)), 3.2e-5f) + 1;
+    std::printf("  %-12s lone note %5ld frames, chord change %5ld frames, all-sound-off to "
+                "silence after %d s of flood %6ld frames (%.1f ms)\n",
+                client.name.c_str(), lone_lag, chord_lag, flood_seconds, to_silence,
+                to_silence * 1000.0 / kRate);
+    program.Stop(SIGTERM, 30);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int flood_seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    JackServer server(kRate, kPeriod);
+    if (!server.Running())
+        return 1;
+    std::printf("MIDI timing benchmark: JACK dummy server, %d Hz, %d-frame periods, effects off\n",
+                kRate, kPeriod);
+    measure({"Harmoloom",
+             {HARMOLOOM_BINARY, "--debug"},
+             "DEBUG: End of application constructor",
+             "Harmoloom L/R:outport 0",
+             "Harmoloom L/R:outport 1",
+             ":MIDI In 1"},
+            server.Name(), flood_seconds);
+    measure({"fluidsynth",
+             {"/usr/bin/fluidsynth", "-a", "jack", "-m", "jack", "-r", "48000", "-R", "0", "-C",
+              "0", "-i", TIMGM6MB_SOUNDFONT},
+             "",
+             "fluidsynth:left",
+             "fluidsynth:right",
+             "midi_00"},
+            server.Name(), flood_seconds);
+    std::printf("  reproduce: %s %d\n", argv[0], flood_seconds);
+    return 0;
+}
