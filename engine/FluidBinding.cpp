@@ -33,6 +33,7 @@ int (*hook_fluid_synth_set_interp_method)(fluid_synth_t*, int, int);
 void (*hook_fluid_synth_set_gain)(fluid_synth_t*, float);
 int (*hook_fluid_synth_set_reverb)(fluid_synth_t*, double, double, double, double);
 int (*hook_fluid_synth_set_chorus)(fluid_synth_t*, int, double, double, double, int);
+fluid_log_function_t (*hook_fluid_set_log_function)(int, fluid_log_function_t, void*);
 
 image_id libraryimage = -1;
 
@@ -168,6 +169,9 @@ void LoadLibrary(const char* path)
         }
         entry.store(address, renamed);
     }
+    void* log_function = nullptr;
+    get_image_symbol(libraryimage, "fluid_set_log_function", B_SYMBOL_TYPE_ANY, &log_function);
+    bind(hook_fluid_set_log_function, log_function);
 }
 
 void FreeLibrary()
