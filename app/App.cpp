@@ -11,6 +11,7 @@
 #include "app/WindowPlacement.h"
 #include "audio/AudioOutput.h"
 #include "engine/FluidBinding.h"
+#include "engine/FluidLog.h"
 #include "engine/Harmoloom.h"
 #include "midi/MidiInterface.h"
 #include "platform/Alert.h"
@@ -44,6 +45,7 @@ APP::APP() : BApplication("application/x-vnd.Quillfeather-Harmoloom-1-1")
 {
     DEBUG_PRINT("Loading library");
     LoadLibrary(ProgramPath());
+    RouteFluidLog();
 
     DEBUG_PRINT("Loading settings");
     LoadSettings();

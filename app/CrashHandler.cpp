@@ -35,7 +35,8 @@ const char kStartupCrashText[] =
     "to the factory defaults -- click 'restore to defaults' below. Please note that doing this "
     "will clear all your settings, including which soundfonts were last in-use.";
 
-// Starts the alert command with standard output on output_fd (or ours when negative).
+// Starts the alert command with standard output on output_fd. The command prints the label of
+// the pressed button, for a person at a terminal; ours is no place for it.
 pid_t start_alert(const char* const* arguments, int output_fd)
 {
     // The system call itself, not the library's fork(): that one runs the handlers registered
@@ -50,8 +51,7 @@ pid_t start_alert(const char* const* arguments, int output_fd)
 #endif
     if (child == 0)
     {
-        if (output_fd >= 0)
-            dup2(output_fd, STDOUT_FILENO);
+        dup2(output_fd, STDOUT_FILENO);
         execv(alert_command, const_cast<char* const*>(arguments));
         syscall(SYS_exit_group, 127); // no library code in a copy of a crashed process
     }
@@ -108,7 +108,8 @@ void crash(int)
     {
         // Shown in the background: the alert outlives us.
         const char* const arguments[] = {"alert", "--stop", kRunningCrashText, nullptr};
-        start_alert(arguments, -1);
+        int discard_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        start_alert(arguments, discard_fd >= 0 ? discard_fd : STDERR_FILENO);
         _exit(1);
     }
 

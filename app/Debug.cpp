@@ -59,3 +59,8 @@ void DEBUG_PRINT(const char* message, int value)
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
 }
+
+bool DebugEnabled()
+{
+    return enabled != 0;
+}

@@ -5,3 +5,6 @@
 // A null message switches debug mode on (and says so). Otherwise, in debug mode, prints the
 // message, with value in place of a "%d" in it. Any thread; writes only in debug mode.
 void DEBUG_PRINT(const char* message, int value = 0);
+
+// Whether debug mode is on. Any thread; real-time safe (reads a flag set before other threads).
+bool DebugEnabled();

@@ -35,6 +35,7 @@ int (*hook_fluid_synth_set_reverb)(fluid_synth_t*, double, double, double, doubl
 int (*hook_fluid_synth_set_chorus)(fluid_synth_t*, int, double, double, double, int);
 int (*hook_fluid_synth_reverb_on)(fluid_synth_t*, int, int);
 int (*hook_fluid_synth_chorus_on)(fluid_synth_t*, int, int);
+fluid_log_function_t (*hook_fluid_set_log_function)(int, fluid_log_function_t, void*);
 
 image_id libraryimage = -1;
 
@@ -212,6 +213,9 @@ void LoadLibrary(const char* path)
                        "fluid_synth_set_reverb_on", set_reverb_on, reverb_on_without_groups);
     bind_effect_switch(hook_fluid_synth_chorus_on, "fluid_synth_chorus_on",
                        "fluid_synth_set_chorus_on", set_chorus_on, chorus_on_without_groups);
+    void* log_function = nullptr;
+    get_image_symbol(libraryimage, "fluid_set_log_function", B_SYMBOL_TYPE_ANY, &log_function);
+    bind(hook_fluid_set_log_function, log_function);
 }
 
 void FreeLibrary()

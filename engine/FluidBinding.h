@@ -50,12 +50,17 @@ extern int (*hook_fluid_synth_set_chorus)(fluid_synth_t* synth, int voices, doub
 extern int (*hook_fluid_synth_reverb_on)(fluid_synth_t* synth, int fx_group, int on);
 extern int (*hook_fluid_synth_chorus_on)(fluid_synth_t* synth, int fx_group, int on);
 
+// Optional: null when the library lacks it (then it logs its own way).
+typedef void (*fluid_log_function_t)(int level, const char* message, void* data);
+extern fluid_log_function_t (*hook_fluid_set_log_function)(int level, fluid_log_function_t fun,
+                                                           void* data);
+
 // Image id of the loaded library; negative before a load.
 extern image_id libraryimage;
 
 // Loads the library beside the program whose own file is at path and resolves all 24 entry
-// points (and the optional ones), or shows the "nolib" alert and ends the process with status 1.
-// Main thread.
+// points (and the optional ones it has), or shows the "nolib" alert and ends the process with
+// status 1. Main thread.
 void LoadLibrary(const char* path);
 
 // Unloads the library. Nothing may call through the table afterwards. Main thread.

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/AlsaHardwareSources.h"
+#include "platform/JackServerProbe.h"
 #include "platform/MidiParser.h"
 #include "platform/Threads.h"
 
@@ -296,12 +297,15 @@ BMidiPort::BMidiPort(const char* name) : input_(std::make_unique<Input>())
         if (backend.api == RtMidi::LINUX_ALSA && !alsa_sequencer_available())
             continue;
         // A JACK server busy with another client's arrival may turn a client away; it is
-        // asked again before giving up.
+        // asked again before giving up. Without a server there is no one to ask.
         int attempts = backend.api == RtMidi::UNIX_JACK ? 10 : 1;
         for (int attempt = 0; attempt < attempts && input_->status != B_OK; attempt++)
         {
             if (attempt > 0)
                 snooze(200000);
+            if (backend.api == RtMidi::UNIX_JACK &&
+                probe_jack_server("Harmoloom") == JackServerState::absent)
+                break;
             open_with(input_.get(), backend);
         }
         if (input_->status == B_OK)

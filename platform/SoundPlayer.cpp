@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/JackServerProbe.h"
 #include "platform/Threads.h"
 
 struct BSoundPlayer::Stream
@@ -138,12 +139,19 @@ BSoundPlayer::BSoundPlayer(const media_raw_audio_format* format, const char* nam
         if (forced != nullptr && forced[0] != '\0' && std::strcmp(forced, backend.name) != 0)
             continue;
         // A JACK server busy with another client's arrival may turn a client away; it is
-        // asked again before the next back end is tried.
+        // asked again before the next back end is tried. Without a server there is no one to
+        // ask, and the next back end is tried at once.
         int attempts = backend.api == RtAudio::UNIX_JACK ? 10 : 1;
         for (int attempt = 0; attempt < attempts; attempt++)
         {
             if (attempt > 0)
                 snooze(200000);
+            if (backend.api == RtAudio::UNIX_JACK &&
+                probe_jack_server("Harmoloom") == JackServerState::absent)
+            {
+                why += "jack: no server; ";
+                break;
+            }
             if (open_stream(*stream_, backend, name != nullptr ? name : "Harmoloom", &why))
             {
                 stream_->status = B_OK;

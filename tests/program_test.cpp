@@ -84,12 +84,16 @@ const std::vector<std::string> kShutdown = {
     "DEBUG: End of application destructor",
 };
 
+// The program's own lines: FluidSynth's, passed on in debug mode, are left out.
 std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> result;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
-        result.push_back(line);
+    {
+        if (line.rfind("DEBUG: FluidSynth: ", 0) != 0)
+            result.push_back(line);
+    }
     return result;
 }
 
@@ -222,6 +226,7 @@ TEST_F(Program, QuietWithoutDebugAndSavesOnSigint)
     ProcessResult result = program.Stop(SIGINT, 20);
     EXPECT_EQ(result.exit_status, 0) << result.errors;
     EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.errors, "") << "FluidSynth's warnings about empty channels are debug lines";
     EXPECT_EQ(ReadFile(SettingsPath()), before) << "what was read is what is saved";
 }
 
@@ -328,7 +333,7 @@ TEST_F(Program, RememberedFilesAreLoadedFromTheLastSlotDown)
     };
     insert_rows("DEBUG: Entering ReAttach", "constructor");
     insert_rows("DEBUG: Leaving setup view destructor", "destructor");
-    EXPECT_EQ(result.output, text_of(expected));
+    EXPECT_EQ(text_of(lines(result.output)), text_of(expected));
     EXPECT_EQ(ReadFile(SettingsPath()), before);
 }
 
