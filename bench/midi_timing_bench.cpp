@@ -7,6 +7,8 @@
 //     from all-sound-off on every channel to silence (below -90 dBFS).
 //
 //   build/bench/midi_timing_bench [flood seconds]      (Debian fluidsynth for the peer)
+#include <signal.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -137,7 +139,7 @@ void measure(const Client& client, const std::string& server, int flood_seconds)
     std::printf("  %-12s lone note %5ld frames, chord change %5ld frames, all-sound-off to "
                 "silence after %d s of flood %6ld frames (%.1f ms)\n",
                 client.name.c_str(), lone_lag, chord_lag, flood_seconds, to_silence,
-                to_silence * 1000.0 / kRate);
+                static_cast<double>(to_silence) * 1000.0 / kRate);
     program.Stop(SIGTERM, 30);
 }
 
