@@ -106,7 +106,7 @@ int Picture::Count(int left, int top, int width, int height, Rgb colour) const
 SliderBar SliderBar::Of(int frame_left, int frame_top, int frame_right, bool label,
                         bool upper_marks, int minimum, int maximum)
 {
-    int bar_top = frame_top + (label ? 13 : 2) + (upper_marks ? 4 : 0);
+    int bar_top = frame_top + (label ? 15 : 0) + (upper_marks ? 6 : 4);
     return {frame_left + 6, frame_right - 6, bar_top + 2, minimum, maximum};
 }
 

@@ -129,9 +129,10 @@ bool Eventually(const std::function<bool()>& condition, double timeout_seconds);
 // tab strip; the rest follows from the pages' frames.
 constexpr int kPageTop = 28;
 
-// A slider's bar as the kit draws it: 6 pixels in from the slider's sides, below its label (13
-// pixels, when it has one) and its upper hash marks (4 pixels), and filled in blue from the
-// left up to the thumb, whose 9-pixel box hides the last 5 filled pixels.
+// A slider's bar as the kit draws it: 6 pixels in from the slider's sides, below its label (15
+// pixels, when it has one) and its upper hash marks (6 pixels) or else the thumb's 4-pixel
+// overhang, and filled in blue from the left up to the thumb, whose 9-pixel box hides the last
+// 5 filled pixels.
 struct SliderBar
 {
     int left;
