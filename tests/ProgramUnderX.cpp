@@ -309,10 +309,11 @@ void ProgramUnderX::Drag(int from_x, int from_y, int to_x, int to_y)
     Xdotool(arguments);
 }
 
-void ProgramUnderX::Wheel(int x, int y, bool down)
+void ProgramUnderX::Wheel(int x, int y, int button)
 {
     if (ToScreen(&x, &y))
-        Xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", down ? "5" : "4"});
+        Xdotool(
+            {"mousemove", std::to_string(x), std::to_string(y), "click", std::to_string(button)});
 }
 
 void ProgramUnderX::Key(const std::string& name)

@@ -90,7 +90,8 @@ public:
     // Pointer and keyboard, at coordinates in the window.
     void Click(int x, int y);
     void Drag(int from_x, int from_y, int to_x, int to_y);
-    void Wheel(int x, int y, bool down);
+    // A turn of the wheel: X's button 4 up, 5 down, 6 left, 7 right (a touchpad's sideways).
+    void Wheel(int x, int y, int button);
     void Key(const std::string& name);
     // Clicks a tab of the strip (0 Main ... 3 Setup) and waits until the strip shows it chosen.
     ::testing::AssertionResult ChooseTab(int index);

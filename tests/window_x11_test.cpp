@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -310,12 +311,16 @@ TEST_F(MainWindow, WheelAndKeysScrollTheSoundfontList)
         std::string action;
         int offset; // where the list stands afterwards
     };
-    const Step steps[] = {{"wheel down", 12}, {"Down", 24}, {"Next", 108},     {"wheel up", 96},
-                          {"Prior", 12},      {"Up", 0},    {"wheel down", 12}};
+    // A sideways scroll leaves the list where it is, as the next step shows.
+    const Step steps[] = {{"wheel down", 12}, {"wheel right", 12}, {"Down", 24},
+                          {"Next", 108},      {"wheel up", 96},    {"Prior", 12},
+                          {"Up", 0},          {"wheel down", 12}};
+    const std::map<std::string, int> wheel_buttons = {
+        {"wheel up", 4}, {"wheel down", 5}, {"wheel right", 7}};
     for (const Step& step : steps)
     {
-        if (step.action == "wheel down" || step.action == "wheel up")
-            x.Wheel(150, kListTop + 100, step.action == "wheel down");
+        if (wheel_buttons.count(step.action) != 0)
+            x.Wheel(150, kListTop + 100, wheel_buttons.at(step.action));
         else
             x.Key(step.action);
         Picture now;
