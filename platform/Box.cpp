@@ -48,7 +48,19 @@ protected:
     }
 };
 
-constexpr int kSmallestFittedSize = 9;
+// The lines of a notice, string views stacked in one font, are drawn in one size.
+void fit_lines(const BStringView* view)
+{
+    kit_column_fitted_size(view, kit_font(view->Font()), kit_font_size(view->Font()),
+                           [view](const BView* other)
+                           {
+                               auto* line = static_cast<const BStringView*>(other);
+                               if (kit_font(line->Font()) != kit_font(view->Font()) ||
+                                   kit_font_size(line->Font()) != kit_font_size(view->Font()))
+                                   return KitText();
+                               return KitText{line->Text(), line->Frame().IntegerWidth() + 1};
+                           });
+}
 
 class KitStringWidget : public Fl_Widget
 {
@@ -67,13 +79,7 @@ public:
         fl_push_clip(x(), y(), w(), h());
         if (view->HasViewColor())
             fl_rectf(x(), y(), w(), h(), kit_color(view->ViewColor()));
-        // The fonts here run wider than the ones the layouts were made for: a text that would
-        // be cut at its frame's edge is drawn a size or two smaller instead, and stays whole.
-        Fl_Font font = kit_font(view->Font());
-        int size = kit_font_size(view->Font());
-        fl_font(font, size);
-        while (size > kSmallestFittedSize && fl_width(view->Text()) > w())
-            fl_font(font, --size);
+        fit_lines(view);
         fl_color(FL_BLACK);
         Fl_Align align =
             FL_ALIGN_INSIDE | FL_ALIGN_CLIP |

@@ -4,6 +4,8 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
 
+#include <type_traits>
+
 #include "platform/KitWidget.h"
 #include "platform/Threads.h"
 #include "platform/Window.h"
@@ -24,6 +26,8 @@ std::string literal(const char* text)
     return out;
 }
 
+constexpr int kLabelSize = 12;
+
 template <typename Base> class KitControlWidget : public Base
 {
 public:
@@ -31,6 +35,34 @@ public:
     {
         this->user_data(&link);
         this->callback(pressed);
+    }
+
+    void draw() override
+    {
+        {
+            KitHold hold(link);
+            if (BView* control = hold.View())
+            {
+                this->labelsize(kit_column_fitted_size(
+                    control, this->labelfont(), kLabelSize,
+                    [this](const BView* view)
+                    {
+                        return KitText{static_cast<const BControl*>(view)->Label(),
+                                       LabelRoom(view->Frame().IntegerWidth() + 1)};
+                    }));
+            }
+        }
+        Base::draw();
+    }
+
+    // Where the toolkit puts the label: right of a check box's square (as wide as the label's
+    // size, 6 pixels of gaps), or inside a button's border, kept 2 pixels off it.
+    int LabelRoom(int width) const
+    {
+        if constexpr (std::is_base_of_v<Fl_Light_Button, Base>)
+            return width - kLabelSize - 6;
+        else
+            return width - Fl::box_dw(this->box()) - 4;
     }
 
     static void pressed(Fl_Widget* widget, void* data)
@@ -109,7 +141,6 @@ void BButton::UpdateWidget()
 {
     Fl_Widget* widget = Widget();
     widget->copy_label(literal(Label()).c_str());
-    widget->labelsize(12);
     if (IsEnabled())
         widget->activate();
     else
@@ -134,7 +165,6 @@ void BCheckBox::UpdateWidget()
 {
     auto* widget = static_cast<Fl_Check_Button*>(Widget());
     widget->copy_label(literal(Label()).c_str());
-    widget->labelsize(12);
     widget->value(Value() != 0 ? 1 : 0);
     if (IsEnabled())
         widget->activate();

@@ -6,6 +6,7 @@
 #include <FL/Fl_Group.H>
 
 #include <atomic>
+#include <functional>
 
 #include "platform/InterfaceDefs.h"
 
@@ -43,6 +44,24 @@ void kit_draw_paintings(const BView* view, int x, int y);
 
 Fl_Font kit_font(const BFont& font);
 int kit_font_size(const BFont& font);
+
+// The fonts here run wider than the ones the layouts were made for: a text that would not fit
+// its room is drawn a size or two smaller instead, and stays whole. Sets the font to the size
+// it returns, from size down to 9 at the least. Drawing only (the font needs the display).
+int kit_fitted_size(Fl_Font font, int size, const char* text, int room);
+
+// A view's text and the room it has to fit in; no text for a view that is not fitted with it.
+struct KitText
+{
+    const char* text = nullptr;
+    int room = 0;
+};
+
+// Views of one kind stacked in a column of one parent (the lines of a notice, a column of
+// labels) keep one size: the smallest any of them needs to fit. Sets the font to it. On the
+// window thread while drawing, with the window's lock held: it reads the other views.
+int kit_column_fitted_size(const BView* view, Fl_Font font, int size,
+                           const std::function<KitText(const BView*)>& text_of);
 
 // A view's rectangle in window coordinates, as FLTK's x, y, width and height.
 struct KitBox

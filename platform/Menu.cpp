@@ -128,7 +128,16 @@ public:
             auto* field = static_cast<BMenuField*>(hold.View());
             if (field != nullptr && field->Divider() > 0)
             {
-                fl_font(FL_HELVETICA, 12);
+                // Labels kept 3 pixels off their menus.
+                kit_column_fitted_size(
+                    field, FL_HELVETICA, 12,
+                    [](const BView* view)
+                    {
+                        auto* other = static_cast<const BMenuField*>(view);
+                        if (other->Divider() <= 0)
+                            return KitText();
+                        return KitText{other->Label(), static_cast<int>(other->Divider()) - 3};
+                    });
                 fl_color(field->IsEnabled() ? FL_BLACK : fl_rgb_color(128, 128, 128));
                 fl_draw(field->Label(), x(), y(), static_cast<int>(field->Divider()), h(),
                         FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP, nullptr, 0);

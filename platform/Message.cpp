@@ -259,7 +259,9 @@ BMessage drop_message(const char* text, size_t length)
         if (end == std::string::npos)
             end = list.size();
         std::string line = list.substr(start, end - start);
-        if (!line.empty() && line[0] != '#')
+        // Only a file's URI or absolute path names a file: any other text dropped (words
+        // selected somewhere) is no file at all.
+        if (line.rfind("file://", 0) == 0 || line.rfind('/', 0) == 0)
         {
             entry_ref ref(path_of_uri(line));
             if (!ref.path.empty())

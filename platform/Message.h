@@ -118,5 +118,5 @@ private:
 
 // What a drop of text onto a window becomes: a B_SIMPLE_DATA message with an entry reference in
 // "refs" for each line of a text/uri-list ("file://host/path" with %XX escapes, or a plain
-// path); comment lines starting with '#' and empty lines are skipped.
+// absolute path); every other line (comments, empty lines, plain words) is skipped.
 BMessage drop_message(const char* text, size_t length);

@@ -13,11 +13,39 @@
 namespace
 {
 
-constexpr int kLabelHeight = 13;
+constexpr int kLabelSize = 12;
+constexpr int kLabelLine = 15; // the label's line in the toolkit's font, descenders included
+constexpr int kLimitSize = 10;
+constexpr int kLimitLine = 13;
 constexpr int kBarHeight = 5;
 constexpr int kMarkLength = 3;
 constexpr int kThumbWidth = 9;
+constexpr int kThumbOverhang = 4; // above and below the bar
 constexpr int kInset = 6;
+
+// Where a slider's parts go, down from its top: the label's line, then the hash marks above
+// the bar or the thumb's overhang (a row apart from the label's descenders), the bar, the
+// marks below or the overhang, and a row apart the limit labels' line.
+struct Parts
+{
+    int bar_top;
+    int labels_top;
+    int height;
+};
+
+Parts parts_of(const BSlider& slider)
+{
+    Parts parts;
+    bool above = (slider.HashMarks() & B_HASH_MARKS_TOP) != 0;
+    bool below = (slider.HashMarks() & B_HASH_MARKS_BOTTOM) != 0;
+    parts.bar_top =
+        (slider.Label()[0] != '\0' ? kLabelLine : 0) + (above ? kMarkLength + 3 : kThumbOverhang);
+    int bar_end = parts.bar_top + kBarHeight + (below ? kMarkLength + 2 : kThumbOverhang);
+    parts.labels_top = bar_end + 1;
+    bool limits = slider.MinLimitLabel()[0] != '\0' || slider.MaxLimitLabel()[0] != '\0';
+    parts.height = limits ? parts.labels_top + kLimitLine : bar_end;
+    return parts;
+}
 
 class KitSliderWidget : public Fl_Widget
 {
@@ -39,8 +67,7 @@ public:
         Layout layout;
         layout.left = x() + kInset;
         layout.right = x() + w() - 1 - kInset;
-        layout.bar_top = y() + (slider->Label()[0] != '\0' ? kLabelHeight : 2) +
-                         ((slider->HashMarks() & B_HASH_MARKS_TOP) != 0 ? kMarkLength + 1 : 0);
+        layout.bar_top = y() + parts_of(*slider).bar_top;
         return layout;
     }
 
@@ -67,9 +94,10 @@ public:
         Fl_Color ink = slider->IsEnabled() ? FL_BLACK : fl_rgb_color(128, 128, 128);
         if (slider->Label()[0] != '\0')
         {
-            fl_font(FL_HELVETICA, 12);
+            kit_fitted_size(FL_HELVETICA, kLabelSize, slider->Label(), w() - 4);
             fl_color(ink);
-            fl_draw(slider->Label(), x() + 2, y() + 11);
+            fl_draw(slider->Label(), x() + 2, y(), w() - 4, kLabelLine,
+                    FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_TOP, nullptr, 0);
         }
         Layout layout = LayOut(slider);
         int thumb = Position(layout, slider, slider->Value());
@@ -95,17 +123,16 @@ public:
                           layout.bar_top + kBarHeight + 1 + kMarkLength);
         }
 
-        int thumb_top = layout.bar_top - 4;
         fl_draw_box(slider->IsEnabled() ? FL_UP_BOX : FL_FLAT_BOX, thumb - kThumbWidth / 2,
-                    thumb_top, kThumbWidth, kBarHeight + 8, fl_rgb_color(224, 224, 224));
+                    layout.bar_top - kThumbOverhang, kThumbWidth, kBarHeight + 2 * kThumbOverhang,
+                    fl_rgb_color(224, 224, 224));
 
-        int labels_top = layout.bar_top + kBarHeight + 2 +
-                         ((slider->HashMarks() & B_HASH_MARKS_BOTTOM) != 0 ? kMarkLength : 0);
-        fl_font(FL_HELVETICA, 10);
+        int labels_top = y() + parts_of(*slider).labels_top;
+        fl_font(FL_HELVETICA, kLimitSize);
         fl_color(ink);
-        fl_draw(slider->MinLimitLabel(), layout.left - 2, labels_top, 60, 11,
+        fl_draw(slider->MinLimitLabel(), layout.left - 2, labels_top, 60, kLimitLine,
                 FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_TOP, nullptr, 0);
-        fl_draw(slider->MaxLimitLabel(), layout.right - 58, labels_top, 60, 11,
+        fl_draw(slider->MaxLimitLabel(), layout.right - 58, labels_top, 60, kLimitLine,
                 FL_ALIGN_RIGHT | FL_ALIGN_INSIDE | FL_ALIGN_TOP, nullptr, 0);
         fl_pop_clip();
     }
@@ -227,4 +254,9 @@ Fl_Widget* BSlider::CreateWidget(int x, int y, int width, int height)
     auto* widget = new KitSliderWidget(x, y, width, height);
     widget->link.view = this;
     return widget;
+}
+
+int BSlider::MinimumWidgetHeight() const
+{
+    return parts_of(*this).height;
 }

@@ -33,6 +33,9 @@ public:
 
 protected:
     Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+    // A slider grows to the height its label, bar, hash marks and limit labels need, as sliders
+    // do: a shorter frame keeps its top.
+    int MinimumWidgetHeight() const override;
 
 private:
     int32 minimum_;

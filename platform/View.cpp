@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <typeinfo>
 
 #include "platform/Bitmap.h"
 #include "platform/EventLoop.h"
@@ -91,6 +92,35 @@ Fl_Font kit_font(const BFont& font)
 int kit_font_size(const BFont& font)
 {
     return static_cast<int>(std::lround(font.Size()));
+}
+
+int kit_fitted_size(Fl_Font font, int size, const char* text, int room)
+{
+    constexpr int kSmallestFittedSize = 9;
+    fl_font(font, size);
+    while (size > kSmallestFittedSize && fl_width(text) > room)
+        fl_font(font, --size);
+    return size;
+}
+
+int kit_column_fitted_size(const BView* view, Fl_Font font, int size,
+                           const std::function<KitText(const BView*)>& text_of)
+{
+    int fitted = size;
+    BRect frame = view->Frame();
+    const BView* parent = view->Parent();
+    for (int32 index = -1; index < (parent != nullptr ? parent->CountChildren() : 0); index++)
+    {
+        const BView* line = index < 0 ? view : parent->ChildAt(index);
+        BRect other = line->Frame();
+        bool stacked = index < 0 || (typeid(*line) == typeid(*view) && other.top != frame.top &&
+                                     other.left <= frame.right && other.right >= frame.left);
+        KitText text = stacked ? text_of(line) : KitText();
+        if (text.text != nullptr)
+            fitted = std::min(fitted, kit_fitted_size(font, size, text.text, text.room));
+    }
+    fl_font(font, fitted);
+    return fitted;
 }
 
 KitBox kit_box(BRect rect, float origin_x, float origin_y)

@@ -121,6 +121,10 @@ public:
         }
         case FL_MOUSEWHEEL:
         {
+            // A sideways scroll of a touchpad: nothing here scrolls sideways, and a wheel
+            // message with no vertical part would read as a scroll up.
+            if (Fl::event_dy() == 0)
+                return 1;
             BMessage message(B_MOUSE_WHEEL_CHANGED);
             message.AddFloat("be:wheel_delta_x", static_cast<float>(Fl::event_dx()));
             message.AddFloat("be:wheel_delta_y", static_cast<float>(Fl::event_dy()));

@@ -106,7 +106,7 @@ int Picture::Count(int left, int top, int width, int height, Rgb colour) const
 SliderBar SliderBar::Of(int frame_left, int frame_top, int frame_right, bool label,
                         bool upper_marks, int minimum, int maximum)
 {
-    int bar_top = frame_top + (label ? 13 : 2) + (upper_marks ? 4 : 0);
+    int bar_top = frame_top + (label ? 15 : 0) + (upper_marks ? 6 : 4);
     return {frame_left + 6, frame_right - 6, bar_top + 2, minimum, maximum};
 }
 
@@ -317,10 +317,11 @@ void ProgramUnderX::Drag(int from_x, int from_y, int to_x, int to_y)
     Xdotool(arguments);
 }
 
-void ProgramUnderX::Wheel(int x, int y, bool down)
+void ProgramUnderX::Wheel(int x, int y, int button)
 {
     if (ToScreen(&x, &y))
-        Xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", down ? "5" : "4"});
+        Xdotool(
+            {"mousemove", std::to_string(x), std::to_string(y), "click", std::to_string(button)});
 }
 
 void ProgramUnderX::Key(const std::string& name)

@@ -94,7 +94,8 @@ public:
     // Pointer and keyboard, at coordinates in the window.
     void Click(int x, int y);
     void Drag(int from_x, int from_y, int to_x, int to_y);
-    void Wheel(int x, int y, bool down);
+    // A turn of the wheel: X's button 4 up, 5 down, 6 left, 7 right (a touchpad's sideways).
+    void Wheel(int x, int y, int button);
     void Key(const std::string& name);
     // Clicks a tab of the strip (0 Main ... 3 Setup) and waits until the strip shows it chosen.
     ::testing::AssertionResult ChooseTab(int index);
@@ -133,9 +134,10 @@ bool Eventually(const std::function<bool()>& condition, double timeout_seconds);
 // tab strip; the rest follows from the pages' frames.
 constexpr int kPageTop = 28;
 
-// A slider's bar as the kit draws it: 6 pixels in from the slider's sides, below its label (13
-// pixels, when it has one) and its upper hash marks (4 pixels), and filled in blue from the
-// left up to the thumb, whose 9-pixel box hides the last 5 filled pixels.
+// A slider's bar as the kit draws it: 6 pixels in from the slider's sides, below its label (15
+// pixels, when it has one) and its upper hash marks (6 pixels) or else the thumb's 4-pixel
+// overhang, and filled in blue from the left up to the thumb, whose 9-pixel box hides the last
+// 5 filled pixels.
 struct SliderBar
 {
     int left;

@@ -155,6 +155,9 @@ TEST_F(Dispatch, DropWithoutFileReferencesIsIgnored)
     const char text[] = "# nothing but a comment\r\n";
     BMessage no_files = drop_message(text, sizeof(text) - 1);
     EXPECT_EQ(DebugLinesOf(&no_files), "DEBUG: File dragged\n");
+    const char selected[] = "piano.sf2 is\nwhat I play";
+    BMessage words = drop_message(selected, sizeof(selected) - 1);
+    EXPECT_EQ(DebugLinesOf(&words), "DEBUG: File dragged\n");
     BMessage plain_text(B_SIMPLE_DATA);
     plain_text.AddString("refs", SoundfontNamed("piano.sf2").c_str());
     EXPECT_EQ(DebugLinesOf(&plain_text), "DEBUG: File dragged\n");

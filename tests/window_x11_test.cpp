@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,27 @@ bool list_scrolled_by(const Picture& now, const Picture& top, int offset)
 {
     return now.Region(kListLeft, kListTop, kListWidth, kListHeight - offset) ==
            top.Region(kListLeft, kListTop + offset, kListWidth, kListHeight - offset);
+}
+
+// Pixels dark enough to be text in a rectangle.
+int ink_pixels(const Picture& picture, int left, int top, int width, int height)
+{
+    int ink = 0;
+    for (const Rgb& pixel : picture.Region(left, top, width, height))
+        ink += pixel.red + pixel.green + pixel.blue < 300 ? 1 : 0;
+    return ink;
+}
+
+// How many columns lie between the first and the last of a band of rows that hold ink.
+int ink_width(const Picture& picture, int left, int top, int width, int height)
+{
+    int first = left;
+    int last = left + width - 1;
+    while (first <= last && ink_pixels(picture, first, top, 1, height) == 0)
+        first++;
+    while (last >= first && ink_pixels(picture, last, top, 1, height) == 0)
+        last--;
+    return last - first + 1;
 }
 
 class MainWindow : public ::testing::Test
@@ -130,6 +152,42 @@ TEST_F(MainWindow, EachTabShowsItsPageWhenClicked)
         for (size_t other = one + 1; other < pages.size(); other++)
             EXPECT_TRUE(pages[one] != pages[other]) << "pages " << one << " and " << other;
     }
+}
+
+TEST_F(MainWindow, TextsAreDrawnWholeInsideTheirFrames)
+{
+    ASSERT_TRUE(x.Launch());
+    // The polyphony slider, (8, 58) to (255, 79) in the second box, takes the 43 pixels its
+    // parts need: its label clear of the thumb, the limit labels below its hash marks.
+    constexpr int kSliderLeft = 6 + 8;
+    constexpr int kSliderTop = kPageTop + 149 + 58;
+    Picture picture = x.Take();
+    EXPECT_EQ(picture.Count(kSliderLeft, kSliderTop, 248, 15, {224, 224, 224}), 0) << "thumb";
+    EXPECT_GT(ink_pixels(picture, kSliderLeft, kSliderTop + 30, 30, 13), 10) << "\"16\"";
+    EXPECT_GT(ink_pixels(picture, kSliderLeft + 218, kSliderTop + 30, 30, 13), 10) << "\"256\"";
+    EXPECT_EQ(ink_pixels(picture, kSliderLeft, kSliderTop + 43, 248, 10), 0);
+
+    // A row of panel between the "Damping:" slider's label and its hash marks.
+    ASSERT_TRUE(x.ChooseTab(2));
+    EXPECT_EQ(x.Take().Count(8 + 12, kPageTop + 8 + 72 + 15, 156, 1, kPanel), 156);
+
+    // "Add Soundfont or wave file...", (9, 9) to (176, 28), within its border.
+    ASSERT_TRUE(x.ChooseTab(1));
+    picture = x.Take();
+    EXPECT_GT(ink_pixels(picture, 12, kPageTop + 12, 162, 14), 100);
+    EXPECT_EQ(ink_pixels(picture, 3, kPageTop + 9, 6, 20), 0);
+    EXPECT_EQ(ink_pixels(picture, 177, kPageTop + 9, 6, 20), 0);
+
+    // In the Setup box at (4, 4): "Timing Accuracy:" stops short of its menu at 105, the check
+    // box's label before its frame's right edge at 340, and the notice's two lines are of one
+    // size: the second's ink is 0.69 as wide as the first's so, 0.76 were it a size larger.
+    ASSERT_TRUE(x.ChooseTab(3));
+    picture = x.Take();
+    EXPECT_EQ(ink_pixels(picture, 4 + 20 + 102, kPageTop + 4 + 81, 3, 23), 0);
+    EXPECT_EQ(ink_pixels(picture, 4 + 341, kPageTop + 4 + 141, 20, 23), 0);
+    double first = ink_width(picture, 26, kPageTop + 204, 351, 12);
+    EXPECT_LT(ink_width(picture, 101, kPageTop + 228, 276, 8) / first, 0.73) << first;
+    Close();
 }
 
 TEST_F(MainWindow, SlidersStandWhereTheSettingsPutThem)
@@ -253,12 +311,16 @@ TEST_F(MainWindow, WheelAndKeysScrollTheSoundfontList)
         std::string action;
         int offset; // where the list stands afterwards
     };
-    const Step steps[] = {{"wheel down", 12}, {"Down", 24}, {"Next", 108},     {"wheel up", 96},
-                          {"Prior", 12},      {"Up", 0},    {"wheel down", 12}};
+    // A sideways scroll leaves the list where it is, as the next step shows.
+    const Step steps[] = {{"wheel down", 12}, {"wheel right", 12}, {"Down", 24},
+                          {"Next", 108},      {"wheel up", 96},    {"Prior", 12},
+                          {"Up", 0},          {"wheel down", 12}};
+    const std::map<std::string, int> wheel_buttons = {
+        {"wheel up", 4}, {"wheel down", 5}, {"wheel right", 7}};
     for (const Step& step : steps)
     {
-        if (step.action == "wheel down" || step.action == "wheel up")
-            x.Wheel(150, kListTop + 100, step.action == "wheel down");
+        if (wheel_buttons.count(step.action) != 0)
+            x.Wheel(150, kListTop + 100, wheel_buttons.at(step.action));
         else
             x.Key(step.action);
         Picture now;
