@@ -1,7 +1,9 @@
 #include "tests/JackRig.h"
 
+#include <fcntl.h>
 #include <jack/midiport.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,8 +35,21 @@ JackServer::JackServer(int rate, int period)
     // without closing only when a server of the same name starts: names are taken from a small
     // pool, so that a killed test's entry is reused rather than left there for good. A name a
     // live server has is refused by jackd, which then ends at once.
+    // Each name is also held by a lock for the server's life, so that tests running at once,
+    // from this suite or another checkout's, never start or reach a server of the same name.
     for (int index = 0; index < 8 && !Running(); index++)
-        Launch("harmoloom-test-" + std::to_string(index), rate, period);
+    {
+        std::string name = "harmoloom-test-" + std::to_string(index);
+        lock_ = open(("/tmp/" + name + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
+                     0600);
+        if (lock_ >= 0 && flock(lock_, LOCK_EX | LOCK_NB) == 0)
+            Launch(name, rate, period);
+        if (!Running() && lock_ >= 0)
+        {
+            close(lock_);
+            lock_ = -1;
+        }
+    }
 }
 
 void JackServer::Launch(const std::string& name, int rate, int period)
@@ -81,15 +96,21 @@ JackServer::~JackServer()
         kill(pid_, SIGTERM);
         // A server whose client died without closing takes some seconds to go; killing it
         // instead would leave its entry in JACK's registry of servers for good.
-        for (int wait = 0; wait < 1500; wait++)
+        bool ended = false;
+        for (int wait = 0; wait < 1500 && !ended; wait++)
         {
-            if (waitpid(pid_, nullptr, WNOHANG) == pid_)
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ended = waitpid(pid_, nullptr, WNOHANG) == pid_;
+            if (!ended)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+        if (!ended)
+        {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
     }
+    if (lock_ >= 0)
+        close(lock_);
 }
 
 JackRig::JackRig(const std::string& server) : events_(kEvents)

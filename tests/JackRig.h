@@ -27,6 +27,7 @@ private:
     void Launch(const std::string& name, int rate, int period);
 
     pid_t pid_ = -1;
+    int lock_ = -1; // holds the name while the server runs
     std::string name_;
 };
 

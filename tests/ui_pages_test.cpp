@@ -139,6 +139,7 @@ struct SliderCase
     int field;         // -1: none
     const char* label; // null: the initial label stays
     std::string call;  // empty: FluidSynth is not called
+    const char* switched = nullptr; // the effect switched off first
 };
 
 TEST_F(Pages, EverySliderKindStoresLabelsAndReachesFluidSynth)
@@ -151,7 +152,8 @@ TEST_F(Pages, EverySliderKindStoresLabelsAndReachesFluidSynth)
         {1, 0, 30, 45, 30, reverb_room_size, "Room Size: 100%", Reverb(1, 1.3, 1, 0.7)},
         {2, 0, 30, 29, 29, reverb_damping, "Damping: 96%", Reverb(0.7, 29 / 30.0, 1, 0.7)},
         {3, 0, 30, 0, 0, reverb_width, "Width: 0%", Reverb(0.7, 1.3, 0, 0.7)},
-        {4, 0, 30, 0, 0, reverb_level, "Return Level: OFF", Reverb(0.7, 1.3, 1, 0)},
+        {4, 0, 30, 0, 0, reverb_level, "Return Level: OFF", Reverb(0.7, 1.3, 1, 0),
+         "fluid_synth_reverb_on(-1,0)"},
         {4, 0, 30, 1, 1, reverb_level, "Return Level: -31.5dB", Reverb(0.7, 1.3, 1, Linear(-31.5))},
         {4, 0, 30, 22, 22, reverb_level, "Return Level: 0.0dB", Reverb(0.7, 1.3, 1, 1)},
         {4, 0, 30, 30, 30, reverb_level, "Return Level: 12.0dB", Reverb(0.7, 1.3, 1, Linear(12))},
@@ -162,7 +164,8 @@ TEST_F(Pages, EverySliderKindStoresLabelsAndReachesFluidSynth)
         {7, 0, 30, 15, 15, chorus_depth, "Depth: 50%", Chorus(6, 0.7, 3, 0.5)},
         // 1 ms is the engine's depth already: nothing reaches FluidSynth.
         {7, 0, 30, 30, 30, chorus_depth, "Depth: 100%", ""},
-        {8, 0, 30, 0, 0, chorus_level, "Return Level: OFF", Chorus(6, 0, 3, 1)},
+        {8, 0, 30, 0, 0, chorus_level, "Return Level: OFF", Chorus(6, 0, 3, 1),
+         "fluid_synth_chorus_on(-1,0)"},
         {8, 0, 30, 30, 30, chorus_level, "Return Level: 12.0dB", Chorus(6, Linear(12), 3, 1)},
         {9, -40, 17, 0, 0, output_level_db, nullptr, Gain(1.0f)},
         {9, -40, 17, 17, 17, output_level_db, nullptr, Gain(Linear(17))},
@@ -190,7 +193,12 @@ TEST_F(Pages, EverySliderKindStoresLabelsAndReachesFluidSynth)
             before[c.field] = c.shown;
         EXPECT_TRUE(std::equal(settings, settings + SETTINGS_COUNT, before))
             << "only the slider's own field changes";
-        EXPECT_EQ(recorder.Take(), c.call.empty() ? Calls{} : Calls{c.call});
+        Calls expected;
+        if (c.switched != nullptr)
+            expected.push_back(c.switched);
+        if (!c.call.empty())
+            expected.push_back(c.call);
+        EXPECT_EQ(recorder.Take(), expected);
     }
 
     // 12 dB in single precision, 10^0.6: the level kept is the one FluidSynth got.
