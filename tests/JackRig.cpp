@@ -197,6 +197,9 @@ jack_nframes_t JackRig::Now() const
 void JackRig::Send(jack_nframes_t frame, std::vector<unsigned char> message, int output)
 {
     size_t index = events_written_.load();
+    // A full ring waits for the process callback to send its oldest event.
+    while (index - events_sent_.load() >= kEvents)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     Event& event = events_[index % kEvents];
     event.frame = frame;
     event.output = output;
@@ -266,9 +269,9 @@ int JackRig::Process(jack_nframes_t frames, void* data)
         jack_midi_clear_buffer(midi[output]);
     }
     size_t written = rig->events_written_.load();
-    while (rig->events_sent_ < written)
+    for (size_t sent = rig->events_sent_.load(); sent < written; sent = rig->events_sent_.load())
     {
-        const Event& event = rig->events_[rig->events_sent_ % kEvents];
+        const Event& event = rig->events_[sent % kEvents];
         auto offset = static_cast<int32_t>(event.frame - cycle);
         if (offset >= static_cast<int32_t>(frames))
             break;
