@@ -8,8 +8,8 @@
 #include "audio/Fuse.h"
 #include "audio/LevelMeter.h"
 #include "engine/Harmoloom.h"
-#include "platform/Alert.h"
-#include "platform/Threads.h"
+#include "platform/interface/Alert.h"
+#include "platform/support/Threads.h"
 
 BSoundPlayer* player = nullptr;
 int current_sample_rate = 0;

@@ -11,7 +11,7 @@
 #include <atomic>
 
 #include "engine/FluidBinding.h"
-#include "platform/Locker.h"
+#include "platform/support/Locker.h"
 
 constexpr int ENGINE_CHANNELS = 32;
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/Directories.h"
+#include "platform/support/Directories.h"
 
 const char AUDIO_FILE_IMPORTER[] = "Support Files/System Files/Audio File Importer";
 

@@ -8,8 +8,8 @@
 #include "app/ExitNow.h"
 #include "app/Settings.h"
 #include "engine/Harmoloom.h"
-#include "platform/Alert.h"
-#include "platform/Threads.h"
+#include "platform/interface/Alert.h"
+#include "platform/support/Threads.h"
 
 MIDIINTERFACE* midiinterface_a = nullptr;
 MIDIINTERFACE* midiinterface_b = nullptr;

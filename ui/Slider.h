@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "platform/Slider.h"
+#include "platform/interface/Slider.h"
 
 // What a slider stands for.
 enum SliderKind

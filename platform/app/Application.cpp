@@ -1,7 +1,7 @@
-#include "platform/Application.h"
+#include "platform/app/Application.h"
 
-#include "platform/EventLoop.h"
-#include "platform/Window.h"
+#include "platform/app/EventLoop.h"
+#include "platform/interface/Window.h"
 
 #include <fcntl.h>
 #include <poll.h>

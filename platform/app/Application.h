@@ -5,8 +5,8 @@
 // desktop logout shuts the program down in its normal order.
 #pragma once
 
-#include "platform/Message.h"
-#include "platform/SupportDefs.h"
+#include "platform/app/Message.h"
+#include "platform/support/SupportDefs.h"
 
 class BApplication
 {

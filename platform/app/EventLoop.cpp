@@ -1,4 +1,4 @@
-#include "platform/EventLoop.h"
+#include "platform/app/EventLoop.h"
 
 #include <FL/Fl.H>
 #include <FL/x.H>
@@ -11,8 +11,8 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/Alert.h"
-#include "platform/Threads.h"
+#include "platform/interface/Alert.h"
+#include "platform/support/Threads.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "platform/Message.h"
+#include "platform/app/Message.h"
 
 #include <sys/stat.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 constexpr uint32 four_char_code(const char (&code)[5])
 {

@@ -1,10 +1,10 @@
-#include "platform/Alert.h"
+#include "platform/interface/Alert.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
-#include "platform/EventLoop.h"
+#include "platform/app/EventLoop.h"
 
 namespace
 {

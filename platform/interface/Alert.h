@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "platform/InterfaceDefs.h"
-#include "platform/SupportDefs.h"
+#include "platform/interface/InterfaceDefs.h"
+#include "platform/support/SupportDefs.h"
 
 enum alert_type
 {

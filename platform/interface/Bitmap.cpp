@@ -1,4 +1,4 @@
-#include "platform/Bitmap.h"
+#include "platform/interface/Bitmap.h"
 
 BBitmap::BBitmap(BRect bounds, color_space)
     : bounds_(bounds), width_(bounds.IntegerWidth() + 1), height_(bounds.IntegerHeight() + 1),

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "platform/InterfaceDefs.h"
-#include "platform/Locker.h"
+#include "platform/interface/InterfaceDefs.h"
+#include "platform/support/Locker.h"
 
 class BBitmap
 {

@@ -1,10 +1,10 @@
-#include "platform/Box.h"
+#include "platform/interface/Box.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Group.H>
 #include <FL/fl_draw.H>
 
-#include "platform/KitWidget.h"
+#include "platform/interface/private/KitWidget.h"
 
 namespace
 {

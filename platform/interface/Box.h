@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/View.h"
+#include "platform/interface/View.h"
 
 class BBox : public BView
 {

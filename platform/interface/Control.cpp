@@ -1,4 +1,4 @@
-#include "platform/Control.h"
+#include "platform/interface/Control.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Button.H>
@@ -6,9 +6,9 @@
 
 #include <type_traits>
 
-#include "platform/KitWidget.h"
-#include "platform/Threads.h"
-#include "platform/Window.h"
+#include "platform/interface/Window.h"
+#include "platform/interface/private/KitWidget.h"
+#include "platform/support/Threads.h"
 
 namespace
 {

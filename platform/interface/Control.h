@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/Message.h"
-#include "platform/View.h"
+#include "platform/app/Message.h"
+#include "platform/interface/View.h"
 
 class BControl : public BView
 {

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 struct BPoint
 {

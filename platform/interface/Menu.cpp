@@ -1,13 +1,13 @@
-#include "platform/Menu.h"
+#include "platform/interface/Menu.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Menu_Button.H>
 #include <FL/fl_draw.H>
 
-#include "platform/KitWidget.h"
-#include "platform/Threads.h"
-#include "platform/Window.h"
+#include "platform/interface/Window.h"
+#include "platform/interface/private/KitWidget.h"
+#include "platform/support/Threads.h"
 
 BMenuItem::BMenuItem(const char* label, BMessage* message)
     : label_(label != nullptr ? label : ""), message_(message)

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Control.h"
+#include "platform/interface/Control.h"
 
 class BMenu;
 

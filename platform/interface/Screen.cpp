@@ -1,9 +1,9 @@
-#include "platform/Screen.h"
+#include "platform/interface/Screen.h"
 
 #include <FL/Fl.H>
 
-#include "platform/Alert.h"
-#include "platform/EventLoop.h"
+#include "platform/app/EventLoop.h"
+#include "platform/interface/Alert.h"
 
 BScreen::BScreen(screen_id) : frame_(0, 0, 1023, 767)
 {

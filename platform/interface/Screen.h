@@ -1,7 +1,7 @@
 // The screen the windows are on.
 #pragma once
 
-#include "platform/InterfaceDefs.h"
+#include "platform/interface/InterfaceDefs.h"
 
 enum screen_id
 {

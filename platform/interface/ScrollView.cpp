@@ -1,4 +1,4 @@
-#include "platform/ScrollView.h"
+#include "platform/interface/ScrollView.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Scrollbar.H>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/KitWidget.h"
+#include "platform/interface/private/KitWidget.h"
 
 namespace
 {

@@ -2,7 +2,7 @@
 // scroll bar beside it.
 #pragma once
 
-#include "platform/View.h"
+#include "platform/interface/View.h"
 
 constexpr float B_V_SCROLL_BAR_WIDTH = 14;
 

@@ -1,4 +1,4 @@
-#include "platform/Slider.h"
+#include "platform/interface/Slider.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Widget.H>
@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/Box.h"
-#include "platform/KitWidget.h"
+#include "platform/interface/Box.h"
+#include "platform/interface/private/KitWidget.h"
 
 namespace
 {

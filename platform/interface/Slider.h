@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/Control.h"
+#include "platform/interface/Control.h"
 
 class BSlider : public BControl
 {

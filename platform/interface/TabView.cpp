@@ -1,4 +1,4 @@
-#include "platform/TabView.h"
+#include "platform/interface/TabView.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Group.H>
@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "platform/Box.h"
-#include "platform/KitWidget.h"
+#include "platform/interface/Box.h"
+#include "platform/interface/private/KitWidget.h"
 
 BTab::BTab(BView* view) : view_(view) {}
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/View.h"
+#include "platform/interface/View.h"
 
 class BTabView;
 

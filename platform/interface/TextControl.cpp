@@ -1,11 +1,11 @@
-#include "platform/TextControl.h"
+#include "platform/interface/TextControl.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Group.H>
 #include <FL/Fl_Input.H>
 #include <FL/fl_draw.H>
 
-#include "platform/KitWidget.h"
+#include "platform/interface/private/KitWidget.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "platform/View.h"
+#include "platform/interface/View.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Group.H>
@@ -8,10 +8,10 @@
 #include <cmath>
 #include <typeinfo>
 
-#include "platform/Bitmap.h"
-#include "platform/EventLoop.h"
-#include "platform/KitWidget.h"
-#include "platform/Window.h"
+#include "platform/app/EventLoop.h"
+#include "platform/interface/Bitmap.h"
+#include "platform/interface/Window.h"
+#include "platform/interface/private/KitWidget.h"
 
 static const BFont plain_font(false, 12.0f);
 static const BFont bold_font(true, 12.0f);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/InterfaceDefs.h"
+#include "platform/interface/InterfaceDefs.h"
 
 class BBitmap;
 class BWindow;

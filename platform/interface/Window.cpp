@@ -1,4 +1,4 @@
-#include "platform/Window.h"
+#include "platform/interface/Window.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
@@ -10,10 +10,10 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/DesktopIdentity.h"
-#include "platform/EventLoop.h"
-#include "platform/Threads.h"
-#include "platform/View.h"
+#include "platform/app/EventLoop.h"
+#include "platform/interface/View.h"
+#include "platform/interface/private/DesktopIdentity.h"
+#include "platform/support/Threads.h"
 
 namespace
 {

@@ -9,9 +9,9 @@
 
 #include <string>
 
-#include "platform/InterfaceDefs.h"
-#include "platform/Locker.h"
-#include "platform/Message.h"
+#include "platform/app/Message.h"
+#include "platform/interface/InterfaceDefs.h"
+#include "platform/support/Locker.h"
 
 class BView;
 class Fl_Double_Window;

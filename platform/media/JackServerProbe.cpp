@@ -1,4 +1,4 @@
-#include "platform/JackServerProbe.h"
+#include "platform/media/JackServerProbe.h"
 
 #include <jack/jack.h>
 

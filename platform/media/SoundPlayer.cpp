@@ -1,4 +1,4 @@
-#include "platform/SoundPlayer.h"
+#include "platform/media/SoundPlayer.h"
 
 #include <rtaudio/RtAudio.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/JackServerProbe.h"
-#include "platform/Threads.h"
+#include "platform/media/JackServerProbe.h"
+#include "platform/support/Threads.h"
 
 struct BSoundPlayer::Stream
 {

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 enum : uint32
 {

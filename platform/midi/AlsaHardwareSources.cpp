@@ -1,4 +1,4 @@
-#include "platform/AlsaHardwareSources.h"
+#include "platform/midi/AlsaHardwareSources.h"
 
 #include <alsa/asoundlib.h>
 #include <unistd.h>

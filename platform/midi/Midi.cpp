@@ -1,4 +1,4 @@
-#include "platform/Midi.h"
+#include "platform/midi/Midi.h"
 
 #include <pthread.h>
 #include <rtmidi/RtMidi.h>
@@ -12,10 +12,10 @@
 #include <string>
 #include <thread>
 
-#include "platform/AlsaHardwareSources.h"
-#include "platform/JackServerProbe.h"
-#include "platform/MidiParser.h"
-#include "platform/Threads.h"
+#include "platform/media/JackServerProbe.h"
+#include "platform/midi/AlsaHardwareSources.h"
+#include "platform/midi/MidiParser.h"
+#include "platform/support/Threads.h"
 
 void BMidi::NoteOff(uchar, uchar, uchar, uint32) {}
 void BMidi::NoteOn(uchar, uchar, uchar, uint32) {}

@@ -13,7 +13,7 @@
 #include <atomic>
 #include <memory>
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 class BMidi
 {

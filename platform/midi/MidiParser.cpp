@@ -1,4 +1,4 @@
-#include "platform/MidiParser.h"
+#include "platform/midi/MidiParser.h"
 
 namespace
 {

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 class MidiParser
 {

@@ -1,4 +1,4 @@
-#include "platform/FilePanel.h"
+#include "platform/storage/FilePanel.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Native_File_Chooser.H>
@@ -10,8 +10,8 @@
 #include <mutex>
 #include <string>
 
-#include "platform/EventLoop.h"
-#include "platform/Window.h"
+#include "platform/app/EventLoop.h"
+#include "platform/interface/Window.h"
 
 namespace
 {

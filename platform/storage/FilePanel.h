@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Message.h"
+#include "platform/app/Message.h"
 
 class BWindow;
 

@@ -1,4 +1,4 @@
-#include "platform/AddOn.h"
+#include "platform/support/AddOn.h"
 
 #include <dlfcn.h>
 

@@ -1,7 +1,7 @@
 // Run-time loading of shared libraries ("add-ons") and look-up of their symbols.
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 enum : int32
 {

@@ -1,4 +1,4 @@
-#include "platform/Directories.h"
+#include "platform/support/Directories.h"
 
 #include <pwd.h>
 #include <sys/stat.h>

@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 // The user's settings folder: $XDG_CONFIG_HOME, else ~/.config. With create, missing folders
 // are made (mode 0700). B_BAD_VALUE when the path does not fit into size bytes with its NUL.

@@ -1,8 +1,8 @@
-#include "platform/Locker.h"
+#include "platform/support/Locker.h"
 
 #include <ctime>
 
-#include "platform/Threads.h"
+#include "platform/support/Threads.h"
 
 BLocker::BLocker()
 {

@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 class BLocker
 {

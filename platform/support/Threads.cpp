@@ -1,4 +1,4 @@
-#include "platform/Threads.h"
+#include "platform/support/Threads.h"
 
 #include <pthread.h>
 #include <sched.h>

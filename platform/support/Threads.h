@@ -6,7 +6,7 @@
 // names threads that the kit did not make (an audio library's callback thread, say).
 #pragma once
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 typedef status_t (*thread_func)(void* data);
 

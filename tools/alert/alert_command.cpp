@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/Alert.h"
+#include "platform/interface/Alert.h"
 
 namespace
 {

@@ -13,7 +13,7 @@
 #include "app/Paths.h"
 #include "instruments/WaveProbe.h"
 #include "instruments/WaveToSoundfont.h"
-#include "platform/Directories.h"
+#include "platform/support/Directories.h"
 
 namespace
 {

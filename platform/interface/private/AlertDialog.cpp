@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Alert.h"
-#include "platform/DesktopIdentity.h"
+#include "platform/interface/Alert.h"
+#include "platform/interface/private/DesktopIdentity.h"
 
 namespace
 {

@@ -1,9 +1,9 @@
-#include "platform/DesktopIdentity.h"
+#include "platform/interface/private/DesktopIdentity.h"
 
 #include <FL/Fl_Image.H>
 #include <FL/Fl_Window.H>
 
-#include "platform/DesktopIconPixels.h"
+#include "platform/interface/private/DesktopIconPixels.h"
 
 void give_desktop_identity(Fl_Window* window, bool icon)
 {

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <functional>
 
-#include "platform/InterfaceDefs.h"
+#include "platform/interface/InterfaceDefs.h"
 
 class BView;
 class BWindow;
