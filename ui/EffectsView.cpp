@@ -13,11 +13,12 @@ const rgb_color kFillColor = {0, 128, 255, 255};
 constexpr float kSliderTops[4] = {24, 72, 120, 168};
 constexpr float kSliderHeight = 32;
 
-SLIDER* effect_slider(BBox* box, float left, float right, int row, const char* label,
-                      int32 minimum, int32 maximum, int kind, int32 stored)
+SLIDER* effect_slider(BBox* box, float left, float right, int row, const char* label, int32 minimum,
+                      int32 maximum, int kind, int32 stored)
 {
-    auto* slider = new SLIDER(BRect(left, kSliderTops[row], right, kSliderTops[row] + kSliderHeight),
-                              "slider", label, minimum, maximum, kind);
+    auto* slider =
+        new SLIDER(BRect(left, kSliderTops[row], right, kSliderTops[row] + kSliderHeight), "slider",
+                   label, minimum, maximum, kind);
     slider->SetHashMarks(B_HASH_MARKS_TOP);
     slider->SetHashMarkCount(16);
     slider->UseFillColor(true, &kFillColor);
@@ -42,8 +43,9 @@ FXVIEW::FXVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLOW_ALL,
     SetViewColor(kPanelColor);
     BRect bounds = Bounds();
 
-    reverb_box = new BBox(BRect(bounds.left + 8, bounds.top + 8, bounds.left + 183, bounds.top + 258),
-                          "box", B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW, B_FANCY_BORDER);
+    reverb_box =
+        new BBox(BRect(bounds.left + 8, bounds.top + 8, bounds.left + 183, bounds.top + 258), "box",
+                 B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW, B_FANCY_BORDER);
     reverb_box->SetLabel("Reverb Processor");
     AddChild(reverb_box);
     room_size_slider = effect_slider(reverb_box, 12, 167, 0, "Room Size:", 0, 30, SLIDER_ROOM_SIZE,
@@ -58,8 +60,8 @@ FXVIEW::FXVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLOW_ALL,
     reverb_level_slider->SetEnabled(false);
 
     reverb_preset_menu = preset_menu(REVERB_PRESET_NAMES, MSG_REVERB_PRESET);
-    reverb_preset_field = new BMenuField(BRect(12, 217, 167, 239), "ReverbPreset", "",
-                                         reverb_preset_menu, true);
+    reverb_preset_field =
+        new BMenuField(BRect(12, 217, 167, 239), "ReverbPreset", "", reverb_preset_menu, true);
     reverb_preset_field->SetDivider(0);
     reverb_box->AddChild(reverb_preset_field);
 
@@ -80,8 +82,8 @@ FXVIEW::FXVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLOW_ALL,
                                         SLIDER_CHORUS_LEVEL, settings[setting::chorus_level]);
 
     chorus_preset_menu = preset_menu(CHORUS_PRESET_NAMES, MSG_CHORUS_PRESET);
-    chorus_preset_field = new BMenuField(BRect(left, 217, right, 239), "ChorusPreset", "",
-                                         chorus_preset_menu, true);
+    chorus_preset_field =
+        new BMenuField(BRect(left, 217, right, 239), "ChorusPreset", "", chorus_preset_menu, true);
     chorus_preset_field->SetDivider(0);
     chorus_box->AddChild(chorus_preset_field);
     DEBUG_PRINT("Leaving fx view constructor");
