@@ -102,6 +102,10 @@ private:
     // and 25, whose registered-parameter state is left alone too. Lock held.
     void ResetChannels();
 
+    // Moves the selected registered parameter one step up (+1) or down (-1), within its range.
+    // Lock held.
+    void StepParameter(int channel, int parameter, int step);
+
     // Sends the channel's fine tuning as an octave tuning, selects it, and sends the pitch-wheel
     // sensitivity. Lock held.
     void SendTuning(int channel);

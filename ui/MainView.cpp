@@ -76,7 +76,8 @@ MAINVIEW::MAINVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLOW_
         new BButton(BRect(275, 14, 357, 94), "resetsynth", "Panic", new BMessage(MSG_SYSTEM_RESET));
     quality_box->AddChild(panic_button);
 
-    polyphony_slider = new SLIDER(BRect(8, 58, 255, 79), "slider", "", 0, 30, SLIDER_POLYPHONY);
+    polyphony_slider =
+        new SLIDER(BRect(8, 58, 255, 79), "slider", "", 0, SLIDER_STEPS, SLIDER_POLYPHONY);
     polyphony_slider->SetHashMarkCount(31);
     polyphony_slider->UseFillColor(true, &kFillColor);
     quality_box->AddChild(polyphony_slider);

@@ -21,6 +21,9 @@ enum SliderKind
     SLIDER_POLYPHONY = 10,
 };
 
+// The sliders' scale: the effect and polyphony sliders move in this many steps from 0.
+constexpr int32 SLIDER_STEPS = 30;
+
 // The voices of a polyphony slider step: 16 at the lowest, 8 more a step.
 constexpr int PolyphonyVoices(int32 step)
 {
