@@ -14,9 +14,9 @@
 #include "engine/FluidLog.h"
 #include "engine/Harmoloom.h"
 #include "midi/MidiInterface.h"
-#include "platform/Alert.h"
-#include "platform/Directories.h"
-#include "platform/Screen.h"
+#include "platform/interface/Alert.h"
+#include "platform/interface/Screen.h"
+#include "platform/support/Directories.h"
 #include "ui/StatusWindow.h"
 #include "ui/Window.h"
 

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/Application.h"
+#include "platform/app/Application.h"
 
 class APP : public BApplication
 {

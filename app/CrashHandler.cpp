@@ -14,8 +14,8 @@
 #include "app/App.h"
 #include "app/Paths.h"
 #include "app/Settings.h"
-#include "platform/Directories.h"
-#include "platform/Threads.h"
+#include "platform/support/Directories.h"
+#include "platform/support/Threads.h"
 
 namespace
 {

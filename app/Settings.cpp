@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/EffectPresets.h"
-#include "platform/Directories.h"
+#include "platform/support/Directories.h"
 
 int32_t settings[SETTINGS_COUNT];
 char soundfont_paths[SOUNDFONT_SLOTS][SOUNDFONT_PATH_SIZE];

@@ -1,7 +1,7 @@
 // Where the main window goes: the stored position, kept on the screen.
 #pragma once
 
-#include "platform/InterfaceDefs.h"
+#include "platform/interface/InterfaceDefs.h"
 
 // Keeps the stored position (settings fields 1 and 2) where the title bar can be reached on a
 // screen of the given size, and stores it back.

@@ -1,15 +1,17 @@
 #include "audio/AudioOutput.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "app/Debug.h"
 #include "app/ExitNow.h"
 #include "app/Settings.h"
 #include "audio/Fuse.h"
 #include "audio/LevelMeter.h"
 #include "engine/Harmoloom.h"
-#include "platform/Alert.h"
-#include "platform/Threads.h"
+#include "platform/interface/Alert.h"
+#include "platform/support/Threads.h"
 
 BSoundPlayer* player = nullptr;
 int current_sample_rate = 0;
@@ -96,6 +98,8 @@ void StopAudio()
         // The caller may hold the window's lock: a fuse trip in the callback waits for it only a
         // moment, so this wait for the callback to end comes to an end.
         player->Stop(true, true);
+        DEBUG_PRINT("Audio underruns: %d",
+                    static_cast<int>(std::min<uint64>(player->UnderrunCount(), INT32_MAX)));
         delete player;
     }
     player = nullptr;

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "platform/SoundPlayer.h"
+#include "platform/media/SoundPlayer.h"
 
 class MAINVIEW;
 

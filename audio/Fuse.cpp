@@ -3,7 +3,7 @@
 #include "app/Debug.h"
 #include "audio/AudioOutput.h"
 #include "engine/Harmoloom.h"
-#include "platform/Threads.h"
+#include "platform/support/Threads.h"
 #include "ui/MainView.h"
 #include "ui/MessageCodes.h"
 #include "ui/Slider.h"

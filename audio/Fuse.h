@@ -5,7 +5,7 @@
 // latest at the next buffer), and a window that is busy is told the new step by a message.
 #pragma once
 
-#include "platform/Locker.h"
+#include "platform/support/Locker.h"
 
 extern bigtime_t fuse_timer; // the last stamp, under fuse_locker
 extern BLocker& fuse_locker;

@@ -2,7 +2,7 @@
 // decay slowly; the peaks hold the highest level since the last clear.
 #pragma once
 
-#include "platform/Locker.h"
+#include "platform/support/Locker.h"
 
 // Linear amplitudes, 1.0 being full scale; guarded by meter_level_locker, which is held only for
 // the few loads and stores and never together with another lock.

@@ -12,7 +12,7 @@
 #include "audio/AudioOutput.h"
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
-#include "platform/AddOn.h"
+#include "platform/support/AddOn.h"
 
 namespace
 {

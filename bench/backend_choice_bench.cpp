@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Midi.h"
-#include "platform/SoundPlayer.h"
+#include "platform/media/SoundPlayer.h"
+#include "platform/midi/Midi.h"
 
 namespace
 {

@@ -11,7 +11,7 @@
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
 #include "midi/MidiInterface.h"
-#include "platform/Threads.h"
+#include "platform/support/Threads.h"
 
 namespace
 {

@@ -16,8 +16,8 @@
 
 #include "app/Settings.h"
 #include "engine/Harmoloom.h"
-#include "platform/EventLoop.h"
-#include "platform/Threads.h"
+#include "platform/app/EventLoop.h"
+#include "platform/support/Threads.h"
 #include "tests/TestSupport.h"
 #include "tests/WindowRig.h"
 #include "ui/SoundfontsView.h"

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <string>
 
+#include "instruments/TemplateLayout.h"
+
 namespace
 {
 
@@ -216,7 +218,8 @@ int main(int argc, char** argv)
     piece_e.U16(kMonoSample);
     piece_e.Text("EOS", 46);
 
-    const size_t expected[] = {16, 222, 8, 296, 4, 52};
+    using namespace template_layout;
+    const size_t expected[] = {kMarkSize, kPieceA, kPieceB, kPieceC, kPieceD, kPieceE};
     const Bytes* pieces[] = {&header, &piece_a, &piece_b, &piece_c, &piece_d, &piece_e};
     Bytes file;
     for (size_t index = 0; index < 6; index++)
@@ -238,9 +241,10 @@ int main(int argc, char** argv)
     }
     bool written = std::fwrite(file.Data().data(), 1, file.Size(), out) == file.Size();
     written = std::fclose(out) == 0 && written;
-    if (!written || file.Size() != 598)
+    if (!written || file.Size() != kTemplateSize)
     {
-        std::fprintf(stderr, "could not write the 598-byte template to %s\n", argv[1]);
+        std::fprintf(stderr, "could not write the %zu-byte template to %s\n", kTemplateSize,
+                     argv[1]);
         return 1;
     }
     return 0;

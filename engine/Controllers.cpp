@@ -4,19 +4,12 @@
 
 #include <algorithm>
 
+#include "engine/ControllerNumbers.h"
+
 namespace
 {
 
-constexpr int kBankSelectLow = 32;
-constexpr int kDataEntry = 6;
-constexpr int kDataEntryLow = 38;
-constexpr int kDataIncrement = 96;
-constexpr int kDataDecrement = 97;
-constexpr int kRegisteredLow = 100;
-constexpr int kRegisteredHigh = 101;
-constexpr int kAllSoundOff = 120;
-constexpr int kResetAllControllers = 121;
-constexpr int kAllNotesOff = 123;
+using namespace controller;
 
 constexpr int kPitchBendSensitivity = 0;
 constexpr int kFineTuning = 1;
@@ -72,26 +65,10 @@ void HARMOLOOM::ControlChange(int channel, int controller, int value)
             coarse_tune[channel] = std::clamp(value, 40, 88);
         break;
     case kDataIncrement:
-        retune = true;
-        if (value != 0)
-            break;
-        if (parameter == kPitchBendSensitivity)
-            bend_range[channel] = std::clamp(bend_range[channel] + 1, 0, 24);
-        else if (parameter == kFineTuning)
-            fine_tune_msb[channel] = std::clamp(fine_tune_msb[channel] + 1, 0, 127);
-        else if (parameter == kCoarseTuning)
-            coarse_tune[channel] = std::clamp(coarse_tune[channel] + 1, 40, 88);
-        break;
     case kDataDecrement:
         retune = true;
-        if (value != 0)
-            break;
-        if (parameter == kPitchBendSensitivity)
-            bend_range[channel] = std::clamp(bend_range[channel] - 1, 0, 24);
-        else if (parameter == kFineTuning)
-            fine_tune_msb[channel] = std::clamp(fine_tune_msb[channel] - 1, 0, 127);
-        else if (parameter == kCoarseTuning)
-            coarse_tune[channel] = std::clamp(coarse_tune[channel] - 1, 40, 88);
+        if (value == 0)
+            StepParameter(channel, parameter, controller == kDataIncrement ? 1 : -1);
         break;
     default:
         break;
@@ -101,6 +78,16 @@ void HARMOLOOM::ControlChange(int channel, int controller, int value)
         SendTuning(channel);
     else
         hook_fluid_synth_cc(fluid_synth, channel, controller, value);
+}
+
+void HARMOLOOM::StepParameter(int channel, int parameter, int step)
+{
+    if (parameter == kPitchBendSensitivity)
+        bend_range[channel] = std::clamp(bend_range[channel] + step, 0, 24);
+    else if (parameter == kFineTuning)
+        fine_tune_msb[channel] = std::clamp(fine_tune_msb[channel] + step, 0, 127);
+    else if (parameter == kCoarseTuning)
+        coarse_tune[channel] = std::clamp(coarse_tune[channel] + step, 40, 88);
 }
 
 void HARMOLOOM::SendTuning(int channel)
@@ -125,10 +112,11 @@ void HARMOLOOM::ResetAllControllers(int channel)
         for (int controller = 1; controller <= 118; controller++)
         {
             // Volume, pan and the effect sends are the player's mix, not performance state.
-            if (controller == 7 || controller == 10 || controller == kBankSelectLow ||
-                controller == 91 || controller == 93)
+            if (controller == kVolume || controller == kPan || controller == kBankSelectLow ||
+                controller == kReverbSend || controller == kChorusSend)
                 continue;
-            hook_fluid_synth_cc(fluid_synth, channel, controller, controller == 11 ? 127 : 0);
+            hook_fluid_synth_cc(fluid_synth, channel, controller,
+                                controller == kExpression ? 127 : 0);
         }
         hook_fluid_synth_pitch_bend(fluid_synth, channel, 8192);
         // FluidSynth reads the data entry above as a registered parameter of its own: the 100=0

@@ -6,8 +6,8 @@
 
 #include "app/ExitNow.h"
 #include "app/Paths.h"
-#include "platform/AddOn.h"
-#include "platform/Alert.h"
+#include "platform/interface/Alert.h"
+#include "platform/support/AddOn.h"
 
 fluid_settings_t* (*hook_new_fluid_settings)(void);
 void (*hook_delete_fluid_settings)(fluid_settings_t*);

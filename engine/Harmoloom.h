@@ -11,7 +11,7 @@
 #include <atomic>
 
 #include "engine/FluidBinding.h"
-#include "platform/Locker.h"
+#include "platform/support/Locker.h"
 
 constexpr int ENGINE_CHANNELS = 32;
 
@@ -101,6 +101,10 @@ private:
     // System reset, then bank 0 and program 0 on every channel but the percussion channels 9
     // and 25, whose registered-parameter state is left alone too. Lock held.
     void ResetChannels();
+
+    // Moves the selected registered parameter one step up (+1) or down (-1), within its range.
+    // Lock held.
+    void StepParameter(int channel, int parameter, int step);
 
     // Sends the channel's fine tuning as an octave tuning, selects it, and sends the pitch-wheel
     // sensitivity. Lock held.

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/ExitNow.h"
 #include "app/Debug.h"
+#include "app/ExitNow.h"
 #include "engine/Harmoloom.h"
 #include "instruments/LoadAnyFile.h"
-#include "platform/Alert.h"
+#include "platform/interface/Alert.h"
 
 namespace
 {

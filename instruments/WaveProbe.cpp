@@ -36,4 +36,3 @@ bool ProbeWave(FILE* file, WaveFormat* format)
     format->sample_rate = rate;
     return true;
 }
-

@@ -9,24 +9,20 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/Directories.h"
+#include "instruments/TemplateLayout.h"
+#include "platform/support/Directories.h"
 
 const char AUDIO_FILE_IMPORTER[] = "Support Files/System Files/Audio File Importer";
 
 namespace
 {
 
-constexpr long kTemplateSize = 598;
-constexpr size_t kPieceA = 222;
-constexpr size_t kPieceB = 8;
-constexpr size_t kPieceC = 296;
-constexpr size_t kPieceD = 4;
-constexpr size_t kPieceE = 52;
-constexpr unsigned long kTrailingZeroSamples = 32;
+using namespace template_layout;
+
 constexpr unsigned long kFramesPerBlock = 16384;
 
-// The SoundFont's sizes are 32-bit: the largest data size D for which D + 666 still fits.
-constexpr unsigned long kLargestSampleData = 0xFFFFFFFFul - 666;
+// The SoundFont's sizes are 32-bit: the largest data size whose RIFF form size still fits.
+constexpr unsigned long kLargestSampleData = 0xFFFFFFFFul - kRiffExtra;
 
 // The template's own mark, its first 16 bytes.
 bool template_header_is_right(const unsigned char* header)
@@ -207,7 +203,8 @@ ConversionStatus ConvertWave(FILE* file, unsigned long data_length, unsigned lon
     unsigned char header[16];
     if (std::fread(header, 1, sizeof(header), importer) != sizeof(header) ||
         !template_header_is_right(header) || std::fseek(importer, 0, SEEK_END) != 0 ||
-        std::ftell(importer) != kTemplateSize || std::fseek(importer, 16, SEEK_SET) != 0)
+        std::ftell(importer) != static_cast<long>(kTemplateSize) ||
+        std::fseek(importer, static_cast<long>(kMarkSize), SEEK_SET) != 0)
     {
         std::fclose(importer);
         return ConversionStatus::Template;
@@ -221,11 +218,11 @@ ConversionStatus ConvertWave(FILE* file, unsigned long data_length, unsigned lon
     }
     Output out(soundfont);
     out.Bytes("RIFF", 4);
-    out.Uint32(data_size + 666);
+    out.Uint32(data_size + kRiffExtra);
     out.Piece(importer, kPieceA);
-    out.Uint32(data_size + 76);
+    out.Uint32(data_size + kSampleListExtra);
     out.Piece(importer, kPieceB);
-    out.Uint32(data_size + 64);
+    out.Uint32(data_size + kSampleChunkExtra);
 
     unsigned long written = write_samples(file, out, frames, bits_per_sample, channels);
     ConversionStatus status = ConversionStatus::Done;

@@ -18,7 +18,7 @@
 #include <array>
 #include <cstddef>
 
-#include "platform/SupportDefs.h"
+#include "platform/support/SupportDefs.h"
 
 // One channel message: status (kind and channel 0..15) and its data bytes.
 struct ChannelEvent

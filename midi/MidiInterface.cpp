@@ -7,9 +7,10 @@
 #include "app/Debug.h"
 #include "app/ExitNow.h"
 #include "app/Settings.h"
+#include "engine/ControllerNumbers.h"
 #include "engine/Harmoloom.h"
-#include "platform/Alert.h"
-#include "platform/Threads.h"
+#include "platform/interface/Alert.h"
+#include "platform/support/Threads.h"
 
 MIDIINTERFACE* midiinterface_a = nullptr;
 MIDIINTERFACE* midiinterface_b = nullptr;
@@ -22,12 +23,7 @@ namespace
 {
 
 constexpr uchar kPercussionChannel = 10;
-constexpr uchar kBankSelect = 0;
-constexpr uchar kAllSoundOff = 120;
-constexpr uchar kResetAllControllers = 121;
-constexpr uchar kAllNotesOff = 123;
-constexpr uchar kNonRegisteredLow = 98;
-constexpr uchar kNonRegisteredHigh = 99;
+using namespace controller;
 
 uchar limit(uchar value)
 {

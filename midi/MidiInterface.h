@@ -3,7 +3,7 @@
 #pragma once
 
 #include "midi/HeldEvents.h"
-#include "platform/Midi.h"
+#include "platform/midi/Midi.h"
 
 class MIDIINTERFACE : public BMidi, private HeldEvents::Target
 {

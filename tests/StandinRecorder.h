@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/FluidBinding.h"
-#include "platform/AddOn.h"
+#include "platform/support/AddOn.h"
 
 using Calls = std::vector<std::string>;
 

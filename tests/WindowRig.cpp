@@ -10,8 +10,8 @@
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
 #include "midi/MidiInterface.h"
-#include "platform/EventLoop.h"
-#include "platform/Window.h"
+#include "platform/app/EventLoop.h"
+#include "platform/interface/Window.h"
 #include "ui/Window.h"
 
 WindowRig::WindowRig(const std::string& library, const std::string& display)

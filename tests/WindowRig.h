@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Message.h"
+#include "platform/app/Message.h"
 #include "tests/JackRig.h"
 #include "tests/StandinRecorder.h"
 #include "tests/TestSupport.h"

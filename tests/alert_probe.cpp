@@ -1,6 +1,6 @@
 // Shows one alert and exits with the index of the button pressed:
 //   alert_probe TITLE TEXT BUTTON [BUTTON [BUTTON]]
-#include "platform/Alert.h"
+#include "platform/interface/Alert.h"
 
 int main(int argc, char** argv)
 {

@@ -20,7 +20,7 @@
 #include "audio/LevelMeter.h"
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
-#include "platform/Threads.h"
+#include "platform/support/Threads.h"
 #include "tests/JackRig.h"
 #include "tests/TestSupport.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/FluidBinding.h"
-#include "platform/AddOn.h"
+#include "platform/support/AddOn.h"
 #include "tests/TestSupport.h"
 
 namespace

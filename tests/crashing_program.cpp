@@ -8,7 +8,7 @@
 
 #include "app/App.h"
 #include "app/ProgramMain.h"
-#include "platform/Threads.h"
+#include "platform/support/Threads.h"
 
 namespace
 {

@@ -10,7 +10,7 @@
 
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
-#include "platform/AddOn.h"
+#include "platform/support/AddOn.h"
 #include "tests/StandinRecorder.h"
 #include "tests/TestSupport.h"
 

@@ -14,7 +14,7 @@
 #include "app/Settings.h"
 #include "audio/AudioOutput.h"
 #include "audio/Fuse.h"
-#include "platform/Threads.h"
+#include "platform/support/Threads.h"
 #include "tests/WindowRig.h"
 #include "ui/MainView.h"
 #include "ui/Window.h"

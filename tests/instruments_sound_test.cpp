@@ -16,7 +16,7 @@
 #include "engine/Harmoloom.h"
 #include "instruments/LoadAnyFile.h"
 #include "instruments/WaveToSoundfont.h"
-#include "platform/AddOn.h"
+#include "platform/support/AddOn.h"
 #include "tests/AudioAnalysis.h"
 #include "tests/TestSupport.h"
 

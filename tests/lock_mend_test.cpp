@@ -12,7 +12,7 @@
 #include "audio/AudioOutput.h"
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
-#include "platform/Threads.h"
+#include "platform/support/Threads.h"
 #include "tests/AudioAnalysis.h"
 #include "tests/JackRig.h"
 

@@ -9,8 +9,8 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/Bitmap.h"
-#include "platform/Box.h"
+#include "platform/interface/Bitmap.h"
+#include "platform/interface/Box.h"
 #include "ui/MeterDisplay.h"
 
 namespace

@@ -17,8 +17,8 @@
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
 #include "midi/MidiInterface.h"
-#include "platform/MidiParser.h"
-#include "platform/Threads.h"
+#include "platform/midi/MidiParser.h"
+#include "platform/support/Threads.h"
 #include "tests/JackRig.h"
 #include "tests/TestSupport.h"
 

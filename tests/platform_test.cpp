@@ -13,12 +13,12 @@
 #include <string>
 #include <thread>
 
-#include "platform/AddOn.h"
-#include "platform/Alert.h"
-#include "platform/Application.h"
-#include "platform/Directories.h"
-#include "platform/Locker.h"
-#include "platform/Threads.h"
+#include "platform/app/Application.h"
+#include "platform/interface/Alert.h"
+#include "platform/support/AddOn.h"
+#include "platform/support/Directories.h"
+#include "platform/support/Locker.h"
+#include "platform/support/Threads.h"
 #include "tests/TestSupport.h"
 
 namespace

@@ -70,6 +70,7 @@ constexpr size_t kAfterEngineCheck = 8;
 const std::vector<std::string> kShutdown = {
     "DEBUG: Quit requested",
     "DEBUG: Stopping audio",
+    "DEBUG: Audio underruns: N",
     "DEBUG: Suspending meter thread",
     "DEBUG: Recording window position",
     "DEBUG: Requesting application quit",
@@ -91,6 +92,9 @@ std::vector<std::string> lines(const std::string& text)
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);)
     {
+        // The underruns are the machine's, not the program's: only their line is compared.
+        if (line.rfind("DEBUG: Audio underruns: ", 0) == 0)
+            line.replace(24, std::string::npos, "N");
         if (line.rfind("DEBUG: FluidSynth: ", 0) != 0)
             result.push_back(line);
     }

@@ -16,7 +16,7 @@
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
 #include "instruments/SlotTable.h"
-#include "platform/AddOn.h"
+#include "platform/support/AddOn.h"
 #include "tests/TestSupport.h"
 
 namespace

@@ -13,11 +13,12 @@ const rgb_color kFillColor = {0, 128, 255, 255};
 constexpr float kSliderTops[4] = {24, 72, 120, 168};
 constexpr float kSliderHeight = 32;
 
-SLIDER* effect_slider(BBox* box, float left, float right, int row, const char* label,
-                      int32 minimum, int32 maximum, int kind, int32 stored)
+SLIDER* effect_slider(BBox* box, float left, float right, int row, const char* label, int32 minimum,
+                      int32 maximum, int kind, int32 stored)
 {
-    auto* slider = new SLIDER(BRect(left, kSliderTops[row], right, kSliderTops[row] + kSliderHeight),
-                              "slider", label, minimum, maximum, kind);
+    auto* slider =
+        new SLIDER(BRect(left, kSliderTops[row], right, kSliderTops[row] + kSliderHeight), "slider",
+                   label, minimum, maximum, kind);
     slider->SetHashMarks(B_HASH_MARKS_TOP);
     slider->SetHashMarkCount(16);
     slider->UseFillColor(true, &kFillColor);
@@ -42,24 +43,25 @@ FXVIEW::FXVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLOW_ALL,
     SetViewColor(kPanelColor);
     BRect bounds = Bounds();
 
-    reverb_box = new BBox(BRect(bounds.left + 8, bounds.top + 8, bounds.left + 183, bounds.top + 258),
-                          "box", B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW, B_FANCY_BORDER);
+    reverb_box =
+        new BBox(BRect(bounds.left + 8, bounds.top + 8, bounds.left + 183, bounds.top + 258), "box",
+                 B_FOLLOW_LEFT | B_FOLLOW_TOP, B_WILL_DRAW, B_FANCY_BORDER);
     reverb_box->SetLabel("Reverb Processor");
     AddChild(reverb_box);
-    room_size_slider = effect_slider(reverb_box, 12, 167, 0, "Room Size:", 0, 30, SLIDER_ROOM_SIZE,
-                                     settings[setting::reverb_room_size]);
-    damping_slider = effect_slider(reverb_box, 12, 167, 1, "Damping:", 0, 30, SLIDER_DAMPING,
-                                   settings[setting::reverb_damping]);
-    width_slider = effect_slider(reverb_box, 12, 167, 2, "Width:", 0, 30, SLIDER_WIDTH,
+    room_size_slider = effect_slider(reverb_box, 12, 167, 0, "Room Size:", 0, SLIDER_STEPS,
+                                     SLIDER_ROOM_SIZE, settings[setting::reverb_room_size]);
+    damping_slider = effect_slider(reverb_box, 12, 167, 1, "Damping:", 0, SLIDER_STEPS,
+                                   SLIDER_DAMPING, settings[setting::reverb_damping]);
+    width_slider = effect_slider(reverb_box, 12, 167, 2, "Width:", 0, SLIDER_STEPS, SLIDER_WIDTH,
                                  settings[setting::reverb_width]);
-    reverb_level_slider = effect_slider(reverb_box, 12, 167, 3, "Return Level:", 0, 30,
+    reverb_level_slider = effect_slider(reverb_box, 12, 167, 3, "Return Level:", 0, SLIDER_STEPS,
                                         SLIDER_REVERB_LEVEL, settings[setting::reverb_level]);
     // It shows and applies the stored level, but is not for the user to move.
     reverb_level_slider->SetEnabled(false);
 
     reverb_preset_menu = preset_menu(REVERB_PRESET_NAMES, MSG_REVERB_PRESET);
-    reverb_preset_field = new BMenuField(BRect(12, 217, 167, 239), "ReverbPreset", "",
-                                         reverb_preset_menu, true);
+    reverb_preset_field =
+        new BMenuField(BRect(12, 217, 167, 239), "ReverbPreset", "", reverb_preset_menu, true);
     reverb_preset_field->SetDivider(0);
     reverb_box->AddChild(reverb_preset_field);
 
@@ -72,16 +74,17 @@ FXVIEW::FXVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLOW_ALL,
     float right = R - 216;
     voices_slider = effect_slider(chorus_box, left, right, 0, "Voices:", 1, 16,
                                   SLIDER_CHORUS_VOICES, settings[setting::chorus_voices]);
-    frequency_slider = effect_slider(chorus_box, left, right, 1, "Frequency:", 0, 30,
+    frequency_slider = effect_slider(chorus_box, left, right, 1, "Frequency:", 0, SLIDER_STEPS,
                                      SLIDER_CHORUS_FREQUENCY, settings[setting::chorus_frequency]);
-    depth_slider = effect_slider(chorus_box, left, right, 2, "Depth:", 0, 30, SLIDER_CHORUS_DEPTH,
-                                 settings[setting::chorus_depth]);
-    chorus_level_slider = effect_slider(chorus_box, left, right, 3, "Return Level:", 0, 30,
-                                        SLIDER_CHORUS_LEVEL, settings[setting::chorus_level]);
+    depth_slider = effect_slider(chorus_box, left, right, 2, "Depth:", 0, SLIDER_STEPS,
+                                 SLIDER_CHORUS_DEPTH, settings[setting::chorus_depth]);
+    chorus_level_slider =
+        effect_slider(chorus_box, left, right, 3, "Return Level:", 0, SLIDER_STEPS,
+                      SLIDER_CHORUS_LEVEL, settings[setting::chorus_level]);
 
     chorus_preset_menu = preset_menu(CHORUS_PRESET_NAMES, MSG_CHORUS_PRESET);
-    chorus_preset_field = new BMenuField(BRect(left, 217, right, 239), "ChorusPreset", "",
-                                         chorus_preset_menu, true);
+    chorus_preset_field =
+        new BMenuField(BRect(left, 217, right, 239), "ChorusPreset", "", chorus_preset_menu, true);
     chorus_preset_field->SetDivider(0);
     chorus_box->AddChild(chorus_preset_field);
     DEBUG_PRINT("Leaving fx view constructor");

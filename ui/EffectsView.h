@@ -1,8 +1,8 @@
 // FXVIEW, the Effects page: reverb and chorus, each with four sliders and a menu of presets.
 #pragma once
 
-#include "platform/Box.h"
-#include "platform/Menu.h"
+#include "platform/interface/Box.h"
+#include "platform/interface/Menu.h"
 #include "ui/Slider.h"
 
 class FXVIEW : public BView

@@ -32,8 +32,7 @@ BStringView* small_label(BRect frame, const char* text, float size)
 
 } // namespace
 
-MAINVIEW::MAINVIEW(BRect frame, const char* name)
-    : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW)
+MAINVIEW::MAINVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW)
 {
     DEBUG_PRINT("Entering MAINVIEW constructor");
     SetViewColor(kPanelColor);
@@ -46,8 +45,8 @@ MAINVIEW::MAINVIEW(BRect frame, const char* name)
                           B_WILL_DRAW, B_FANCY_BORDER);
     output_box->SetLabel("Output Level");
 
-    level_slider = new SLIDER(BRect(4, 75, 364, 91), "slider", nullptr, -40, 17,
-                              SLIDER_OUTPUT_LEVEL);
+    level_slider =
+        new SLIDER(BRect(4, 75, 364, 91), "slider", nullptr, -40, 17, SLIDER_OUTPUT_LEVEL);
     level_slider->SetHashMarks(B_HASH_MARKS_TOP);
     level_slider->SetHashMarkCount(58);
     level_slider->UseFillColor(true, &kFillColor);
@@ -68,8 +67,8 @@ MAINVIEW::MAINVIEW(BRect frame, const char* name)
     // Any other stored value marks nothing.
     if (BMenuItem* item = quality_menu->ItemAt(settings[setting::quality]))
         item->SetMarked(true);
-    quality_field = new BMenuField(BRect(7, 14, 249, 36), "quality", "Sound Quality:",
-                                   quality_menu, true);
+    quality_field =
+        new BMenuField(BRect(7, 14, 249, 36), "quality", "Sound Quality:", quality_menu, true);
     quality_field->SetDivider(92);
     quality_box->AddChild(quality_field);
 
@@ -77,7 +76,8 @@ MAINVIEW::MAINVIEW(BRect frame, const char* name)
         new BButton(BRect(275, 14, 357, 94), "resetsynth", "Panic", new BMessage(MSG_SYSTEM_RESET));
     quality_box->AddChild(panic_button);
 
-    polyphony_slider = new SLIDER(BRect(8, 58, 255, 79), "slider", "", 0, 30, SLIDER_POLYPHONY);
+    polyphony_slider =
+        new SLIDER(BRect(8, 58, 255, 79), "slider", "", 0, SLIDER_STEPS, SLIDER_POLYPHONY);
     polyphony_slider->SetHashMarkCount(31);
     polyphony_slider->UseFillColor(true, &kFillColor);
     quality_box->AddChild(polyphony_slider);

@@ -2,9 +2,9 @@
 // sound quality, the polyphony and "Panic".
 #pragma once
 
-#include "platform/Box.h"
-#include "platform/Control.h"
-#include "platform/Menu.h"
+#include "platform/interface/Box.h"
+#include "platform/interface/Control.h"
+#include "platform/interface/Menu.h"
 #include "ui/Slider.h"
 
 class MAINVIEW : public BView

@@ -2,7 +2,7 @@
 // the slot or preset it is about, added to the whole 32-bit value.
 #pragma once
 
-#include "platform/Message.h"
+#include "platform/app/Message.h"
 
 // The Soundfonts page and its file panel; drops come as B_SIMPLE_DATA ("DATA").
 constexpr uint32 MSG_ADD_SOUNDFONT = four_char_code("SFAD");

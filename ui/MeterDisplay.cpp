@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "audio/LevelMeter.h"
-#include "platform/Box.h"
-#include "platform/Screen.h"
-#include "platform/Threads.h"
+#include "platform/interface/Box.h"
+#include "platform/interface/Screen.h"
+#include "platform/support/Threads.h"
 #include "ui/MainView.h"
 #include "ui/Window.h"
 

@@ -2,8 +2,8 @@
 // thread of their own about 25 times a second, and the scale marks under them.
 #pragma once
 
-#include "platform/Bitmap.h"
-#include "platform/SupportDefs.h"
+#include "platform/interface/Bitmap.h"
+#include "platform/support/SupportDefs.h"
 
 class BView;
 

@@ -41,8 +41,7 @@ const char* const kPriorities[] = {"Low (responsive GUI)", "Medium", "High (glit
 
 void (*setup_view_closing_hook)() = nullptr;
 
-SETUPVIEW::SETUPVIEW(BRect frame, const char* name)
-    : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW)
+SETUPVIEW::SETUPVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW)
 {
     DEBUG_PRINT("Entering setup view constructor");
     SetViewColor(216, 216, 216, 255);
@@ -52,8 +51,8 @@ SETUPVIEW::SETUPVIEW(BRect frame, const char* name)
     AddChild(box);
 
     device_menu = choice_menu("Media Kit Mixer", kDevices, 2, 0);
-    device_field = choice_field(box, BRect(20, 25, 270, 47), "OutputDevice", "Output Device:",
-                                device_menu);
+    device_field =
+        choice_field(box, BRect(20, 25, 270, 47), "OutputDevice", "Output Device:", device_menu);
     device_field->SetEnabled(false);
     rate_menu = choice_menu("48 KHz", kRates, 5, settings[setting::sample_rate_index]);
     rate_field = choice_field(box, BRect(20, 53, 270, 75), "SampleRate", "Sample Rate:", rate_menu);

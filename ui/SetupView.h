@@ -3,9 +3,9 @@
 // settings only when it is destroyed, as the window closes.
 #pragma once
 
-#include "platform/Box.h"
-#include "platform/Control.h"
-#include "platform/Menu.h"
+#include "platform/interface/Box.h"
+#include "platform/interface/Control.h"
+#include "platform/interface/Menu.h"
 
 class SETUPVIEW : public BView
 {

@@ -12,7 +12,93 @@ namespace
 // A return level: off at 0, else (v - 30) x 1.5 + 12 dB, in single precision.
 float return_level_db(int32 value)
 {
-    return static_cast<float>(value - 30) * 1.5f + 12.0f;
+    return static_cast<float>(value - SLIDER_STEPS) * 1.5f + 12.0f;
+}
+
+double fraction(int32 v)
+{
+    return v / static_cast<double>(SLIDER_STEPS);
+}
+
+double return_level(int32 v)
+{
+    return v == 0 ? 0.0 : static_cast<float>(std::pow(10.0, return_level_db(v) / 20.0));
+}
+
+// How the label shows a position: not at all, as a percentage of the scale, as the engine's value
+// in whole numbers or tenths, or as a return level in dB.
+enum class Shown
+{
+    Nothing,
+    Percent,
+    Whole,
+    Tenths,
+    ReturnLevel,
+};
+
+// What one kind of slider does with its position: where it is kept, how it is labelled, the
+// engine's value and where that goes; a linear level is kept in level as well.
+struct Behaviour
+{
+    setting::Index stored;
+    const char* format;
+    Shown shown;
+    double (*convert)(int32 v);
+    void (*apply)(HARMOLOOM& engine, double value);
+    bool linear_level;
+};
+
+const Behaviour kBehaviours[] = {
+    {setting::reverb_room_size, "Room Size: %d%%", Shown::Percent, fraction,
+     [](HARMOLOOM& engine, double value) { engine.SetReverbSize(value); }, false},
+    {setting::reverb_damping, "Damping: %d%%", Shown::Percent, fraction,
+     [](HARMOLOOM& engine, double value) { engine.SetReverbDamping(value); }, false},
+    {setting::reverb_width, "Width: %d%%", Shown::Percent, fraction,
+     [](HARMOLOOM& engine, double value) { engine.SetReverbWidth(value); }, false},
+    {setting::reverb_level, "Return Level: %2.1fdB", Shown::ReturnLevel, return_level,
+     [](HARMOLOOM& engine, double value) { engine.SetReverbLevel(value); }, true},
+    {setting::chorus_voices, "Voices: %d", Shown::Whole,
+     [](int32 v) { return static_cast<double>(v); },
+     [](HARMOLOOM& engine, double value) { engine.SetChorusVoices(static_cast<int>(value)); },
+     false},
+    {setting::chorus_frequency, "Frequency %1.1fHz", Shown::Tenths,
+     [](int32 v) { return fraction(v) * 4.8 + 0.1; },
+     [](HARMOLOOM& engine, double value) { engine.SetChorusFreq(value); }, false},
+    {setting::chorus_depth, "Depth: %d%%", Shown::Percent, fraction,
+     [](HARMOLOOM& engine, double value) { engine.SetChorusDepth(value); }, false},
+    {setting::chorus_level, "Return Level: %2.1fdB", Shown::ReturnLevel, return_level,
+     [](HARMOLOOM& engine, double value) { engine.SetChorusLevel(value); }, true},
+    {setting::output_level_db, nullptr, Shown::Nothing,
+     [](int32 v) { return double{static_cast<float>(std::pow(10.0, v / 20.0))}; },
+     [](HARMOLOOM& engine, double value) { engine.SetGain(static_cast<float>(value)); }, true},
+    {setting::polyphony_step, "Polyphony: %d voices", Shown::Whole,
+     [](int32 v) { return static_cast<double>(PolyphonyVoices(v)); },
+     [](HARMOLOOM& engine, double value) { engine.RequestPoly(static_cast<int>(value)); }, false},
+};
+
+// The label for a position, into text.
+void write_label(char* text, size_t size, const Behaviour& behaviour, int32 v, double value)
+{
+    switch (behaviour.shown)
+    {
+    case Shown::Nothing:
+        break;
+    case Shown::Percent:
+        std::snprintf(text, size, behaviour.format, static_cast<int>(v * 100 / SLIDER_STEPS));
+        break;
+    case Shown::Whole:
+        std::snprintf(text, size, behaviour.format, static_cast<int>(value));
+        break;
+    case Shown::Tenths:
+        std::snprintf(text, size, behaviour.format, value);
+        break;
+    case Shown::ReturnLevel:
+        if (v == 0)
+            std::snprintf(text, size, "Return Level: OFF");
+        else
+            std::snprintf(text, size, behaviour.format, static_cast<double>(return_level_db(v)));
+        break;
+    }
 }
 
 } // namespace
@@ -29,83 +115,17 @@ void SLIDER::SetValue(int32 value)
     BSlider::SetValue(value);
     int32 v = Value();
     current_value.store(v);
-    int percent = v * 100 / 30;
-    switch (kind)
+    if (kind < SLIDER_ROOM_SIZE || kind > SLIDER_POLYPHONY)
+        return;
+    const Behaviour& behaviour = kBehaviours[kind - SLIDER_ROOM_SIZE];
+    settings[behaviour.stored] = v;
+    double converted = behaviour.convert(v);
+    if (behaviour.linear_level)
+        level = static_cast<float>(converted);
+    if (behaviour.shown != Shown::Nothing)
     {
-    case SLIDER_ROOM_SIZE:
-        settings[setting::reverb_room_size] = v;
-        std::snprintf(label_text, sizeof(label_text), "Room Size: %d%%", percent);
+        write_label(label_text, sizeof(label_text), behaviour, v, converted);
         SetLabel(label_text);
-        Synth->SetReverbSize(v / 30.0);
-        break;
-    case SLIDER_DAMPING:
-        settings[setting::reverb_damping] = v;
-        std::snprintf(label_text, sizeof(label_text), "Damping: %d%%", percent);
-        SetLabel(label_text);
-        Synth->SetReverbDamping(v / 30.0);
-        break;
-    case SLIDER_WIDTH:
-        settings[setting::reverb_width] = v;
-        std::snprintf(label_text, sizeof(label_text), "Width: %d%%", percent);
-        SetLabel(label_text);
-        Synth->SetReverbWidth(v / 30.0);
-        break;
-    case SLIDER_REVERB_LEVEL:
-    case SLIDER_CHORUS_LEVEL:
-    {
-        settings[kind == SLIDER_REVERB_LEVEL ? setting::reverb_level : setting::chorus_level] = v;
-        if (v == 0)
-        {
-            std::snprintf(label_text, sizeof(label_text), "Return Level: OFF");
-            level = 0.0f;
-        }
-        else
-        {
-            float db = return_level_db(v);
-            std::snprintf(label_text, sizeof(label_text), "Return Level: %2.1fdB",
-                          static_cast<double>(db));
-            level = static_cast<float>(std::pow(10.0, db / 20.0));
-        }
-        SetLabel(label_text);
-        if (kind == SLIDER_REVERB_LEVEL)
-            Synth->SetReverbLevel(level);
-        else
-            Synth->SetChorusLevel(level);
-        break;
     }
-    case SLIDER_CHORUS_VOICES:
-        settings[setting::chorus_voices] = v;
-        std::snprintf(label_text, sizeof(label_text), "Voices: %d", static_cast<int>(v));
-        SetLabel(label_text);
-        Synth->SetChorusVoices(v);
-        break;
-    case SLIDER_CHORUS_FREQUENCY:
-    {
-        settings[setting::chorus_frequency] = v;
-        double frequency = v / 30.0 * 4.8 + 0.1;
-        std::snprintf(label_text, sizeof(label_text), "Frequency %1.1fHz", frequency);
-        SetLabel(label_text);
-        Synth->SetChorusFreq(frequency);
-        break;
-    }
-    case SLIDER_CHORUS_DEPTH:
-        settings[setting::chorus_depth] = v;
-        std::snprintf(label_text, sizeof(label_text), "Depth: %d%%", percent);
-        SetLabel(label_text);
-        Synth->SetChorusDepth(v / 30.0);
-        break;
-    case SLIDER_OUTPUT_LEVEL:
-        settings[setting::output_level_db] = v;
-        level = static_cast<float>(std::pow(10.0, v / 20.0));
-        Synth->SetGain(level);
-        break;
-    case SLIDER_POLYPHONY:
-        settings[setting::polyphony_step] = v;
-        std::snprintf(label_text, sizeof(label_text), "Polyphony: %d voices", PolyphonyVoices(v));
-        SetLabel(label_text);
-        Synth->RequestPoly(PolyphonyVoices(v));
-        break;
-    default:
-        break;
-    }
+    behaviour.apply(*Synth, behaviour.linear_level ? double{level} : converted);
 }

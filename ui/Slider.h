@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "platform/Slider.h"
+#include "platform/interface/Slider.h"
 
 // What a slider stands for.
 enum SliderKind
@@ -20,6 +20,9 @@ enum SliderKind
     SLIDER_OUTPUT_LEVEL = 9,
     SLIDER_POLYPHONY = 10,
 };
+
+// The sliders' scale: the effect and polyphony sliders move in this many steps from 0.
+constexpr int32 SLIDER_STEPS = 30;
 
 // The voices of a polyphony slider step: 16 at the lowest, 8 more a step.
 constexpr int PolyphonyVoices(int32 step)

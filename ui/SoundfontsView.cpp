@@ -45,13 +45,14 @@ FONTVIEW::FONTVIEW(BRect frame, int slot, const char* path, int bank, int32 row_
     name_label->SetFont(be_bold_font, B_FONT_ALL);
     box->AddChild(name_label);
     auto code = static_cast<uint32>(slot);
-    remove_button = new BButton(BRect(5, 1, 63, 24), "remove", "Remove",
-                                new BMessage(MSG_REMOVE_SLOT + code));
+    remove_button =
+        new BButton(BRect(5, 1, 63, 24), "remove", "Remove", new BMessage(MSG_REMOVE_SLOT + code));
     box->AddChild(remove_button);
     minus_button =
         new BButton(BRect(265, 1, 288, 24), "minus", "-", new BMessage(MSG_BANK_DOWN + code));
     box->AddChild(minus_button);
-    plus_button = new BButton(BRect(320, 1, 343, 24), "plus", "+", new BMessage(MSG_BANK_UP + code));
+    plus_button =
+        new BButton(BRect(320, 1, 343, 24), "plus", "+", new BMessage(MSG_BANK_UP + code));
     box->AddChild(plus_button);
     auto* typed = new BMessage(MSG_BANK_TYPED + code);
     typed->AddInt32("generation", generation);
@@ -80,8 +81,8 @@ FONTVIEW::~FONTVIEW()
 }
 
 SFVIEW::SFVIEW(BRect frame, const char* name)
-    : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW), visible(0), font_handles{}, rows{},
-      row_generations{}
+    : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW),
+      visible(0), font_handles{}, rows{}, row_generations{}
 {
     DEBUG_PRINT("Entering SFVIEW constructor");
     SetViewColor(kPanelColor);
@@ -99,8 +100,9 @@ SFVIEW::SFVIEW(BRect frame, const char* name)
     scroll_area = new BView(BRect(bounds.left, bounds.top, bounds.right, bounds.top + 50),
                             "scrollarea", B_FOLLOW_ALL, B_WILL_DRAW);
     scroll_area->SetViewColor(kWhite);
-    holder = new BView(BRect(bounds.left + 4, bounds.top + 40, bounds.right - 22, bounds.bottom - 30),
-                       "scrollviewholder", B_FOLLOW_ALL, B_WILL_DRAW);
+    holder =
+        new BView(BRect(bounds.left + 4, bounds.top + 40, bounds.right - 22, bounds.bottom - 30),
+                  "scrollviewholder", B_FOLLOW_ALL, B_WILL_DRAW);
     holder->SetViewColor(kWhite);
     scroll_view = new BScrollView("scrollview", holder, B_FOLLOW_LEFT | B_FOLLOW_TOP, 0, false,
                                   true, B_PLAIN_BORDER);

@@ -4,10 +4,10 @@
 #pragma once
 
 #include "app/Settings.h"
-#include "platform/Box.h"
-#include "platform/Control.h"
-#include "platform/ScrollView.h"
-#include "platform/TextControl.h"
+#include "platform/interface/Box.h"
+#include "platform/interface/Control.h"
+#include "platform/interface/ScrollView.h"
+#include "platform/interface/TextControl.h"
 
 // One row of the list.
 class FONTVIEW : public BView

@@ -1,8 +1,8 @@
 // The "Loading" window that asks the user to wait: during start-up and while a file is added.
 #pragma once
 
-#include "platform/Box.h"
-#include "platform/Window.h"
+#include "platform/interface/Box.h"
+#include "platform/interface/Window.h"
 
 // Null while no status window is shown.
 extern BWindow* statuswindow;

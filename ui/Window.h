@@ -4,9 +4,9 @@
 
 #include <atomic>
 
-#include "platform/FilePanel.h"
-#include "platform/TabView.h"
-#include "platform/Window.h"
+#include "platform/interface/TabView.h"
+#include "platform/interface/Window.h"
+#include "platform/storage/FilePanel.h"
 
 class MAINVIEW;
 class SFVIEW;

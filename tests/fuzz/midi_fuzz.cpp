@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/MidiParser.h"
+#include "platform/midi/MidiParser.h"
 
 namespace
 {

@@ -1,0 +1,149 @@
+#include "platform/interface/Box.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Group.H>
+#include <FL/fl_draw.H>
+
+#include "platform/interface/private/KitWidget.h"
+
+namespace
+{
+
+constexpr int kLabelSize = 12;
+
+class KitBoxWidget : public KitGroupWidget
+{
+public:
+    using KitGroupWidget::KitGroupWidget;
+
+protected:
+    void DrawView(BView* view) override
+    {
+        auto* box = static_cast<BBox*>(view);
+        rgb_color background = background_of(box);
+        fl_rectf(x(), y(), w(), h(), kit_color(background));
+        std::string label = box->Label() != nullptr ? box->Label() : "";
+        int top = y() + (label.empty() ? 0 : kLabelSize / 2);
+        if (box->Border() == B_FANCY_BORDER)
+        {
+            fl_color(fl_rgb_color(152, 152, 152));
+            fl_rect(x(), top, w() - 1, y() + h() - top - 1);
+            fl_color(FL_WHITE);
+            fl_rect(x() + 1, top + 1, w() - 1, y() + h() - top - 1);
+        }
+        else if (box->Border() == B_PLAIN_BORDER)
+        {
+            fl_color(fl_rgb_color(152, 152, 152));
+            fl_rect(x(), top, w(), y() + h() - top);
+        }
+        if (!label.empty())
+        {
+            fl_font(FL_HELVETICA_BOLD, kLabelSize);
+            int text_width = static_cast<int>(fl_width(label.c_str()));
+            fl_rectf(x() + 8, y(), text_width + 6, kLabelSize + 2, kit_color(background));
+            fl_color(FL_BLACK);
+            fl_draw(label.c_str(), x() + 11, y() + kLabelSize - 2);
+        }
+        kit_draw_paintings(box, x(), y());
+    }
+};
+
+// The lines of a notice, string views stacked in one font, are drawn in one size.
+void fit_lines(const BStringView* view)
+{
+    kit_column_fitted_size(view, kit_font(view->Font()), kit_font_size(view->Font()),
+                           [view](const BView* other)
+                           {
+                               auto* line = static_cast<const BStringView*>(other);
+                               if (kit_font(line->Font()) != kit_font(view->Font()) ||
+                                   kit_font_size(line->Font()) != kit_font_size(view->Font()))
+                                   return KitText();
+                               return KitText{line->Text(), line->Frame().IntegerWidth() + 1};
+                           });
+}
+
+class KitStringWidget : public Fl_Widget
+{
+public:
+    KitStringWidget(int x, int y, int width, int height) : Fl_Widget(x, y, width, height)
+    {
+        user_data(&link);
+    }
+
+    void draw() override
+    {
+        KitHold hold(link);
+        auto* view = static_cast<BStringView*>(hold.View());
+        if (view == nullptr)
+            return;
+        fl_push_clip(x(), y(), w(), h());
+        if (view->HasViewColor())
+            fl_rectf(x(), y(), w(), h(), kit_color(view->ViewColor()));
+        fit_lines(view);
+        fl_color(FL_BLACK);
+        Fl_Align align =
+            FL_ALIGN_INSIDE | FL_ALIGN_CLIP |
+            (view->Alignment() == B_ALIGN_CENTER
+                 ? FL_ALIGN_CENTER
+                 : (view->Alignment() == B_ALIGN_RIGHT ? FL_ALIGN_RIGHT : FL_ALIGN_LEFT));
+        fl_draw(view->Text(), x(), y(), w(), h(), align, nullptr, 0);
+        fl_pop_clip();
+    }
+
+    KitLink link;
+};
+
+} // namespace
+
+rgb_color background_of(const BView* view)
+{
+    for (; view != nullptr; view = view->Parent())
+    {
+        if (view->HasViewColor())
+            return view->ViewColor();
+    }
+    return make_color(216, 216, 216);
+}
+
+BBox::BBox(BRect frame, const char* name, uint32 resizingMode, uint32 flags, border_style border)
+    : BView(frame, name, resizingMode, flags), border_(border)
+{
+}
+
+void BBox::SetLabel(const char* label)
+{
+    label_ = label != nullptr ? label : "";
+    Changed();
+}
+
+Fl_Widget* BBox::CreateWidget(int x, int y, int width, int height)
+{
+    auto* widget = new KitBoxWidget(x, y, width, height);
+    widget->link.view = this;
+    return widget;
+}
+
+BStringView::BStringView(BRect frame, const char* name, const char* text, uint32 resizingMode,
+                         uint32 flags)
+    : BView(frame, name, resizingMode, flags), text_(text != nullptr ? text : "")
+{
+}
+
+void BStringView::SetText(const char* text)
+{
+    text_ = text != nullptr ? text : "";
+    Changed();
+}
+
+void BStringView::SetAlignment(alignment flag)
+{
+    alignment_ = flag;
+    Changed();
+}
+
+Fl_Widget* BStringView::CreateWidget(int x, int y, int width, int height)
+{
+    auto* widget = new KitStringWidget(x, y, width, height);
+    widget->link.view = this;
+    return widget;
+}

@@ -1,0 +1,47 @@
+// A group box: a border, with a label in its top edge, around other views.
+#pragma once
+
+#include <string>
+
+#include "platform/interface/View.h"
+
+class BBox : public BView
+{
+public:
+    BBox(BRect frame, const char* name = nullptr,
+         uint32 resizingMode = B_FOLLOW_LEFT | B_FOLLOW_TOP, uint32 flags = B_WILL_DRAW,
+         border_style border = B_FANCY_BORDER);
+
+    void SetLabel(const char* label);
+    const char* Label() const { return label_.empty() ? nullptr : label_.c_str(); }
+    border_style Border() const { return border_; }
+
+protected:
+    Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+
+private:
+    std::string label_;
+    border_style border_;
+};
+
+class BStringView : public BView
+{
+public:
+    BStringView(BRect frame, const char* name, const char* text,
+                uint32 resizingMode = B_FOLLOW_LEFT | B_FOLLOW_TOP, uint32 flags = B_WILL_DRAW);
+
+    void SetText(const char* text);
+    const char* Text() const { return text_.c_str(); }
+    void SetAlignment(alignment flag);
+    alignment Alignment() const { return alignment_; }
+
+protected:
+    Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+
+private:
+    std::string text_;
+    alignment alignment_ = B_ALIGN_LEFT;
+};
+
+// The colour a view's background shows: its own view colour or its nearest ancestor's.
+rgb_color background_of(const BView* view);

@@ -1,0 +1,94 @@
+// Inside the kit: what every toolkit widget that shows a view carries, and helpers shared by the
+// widgets. Only platform/ includes this.
+#pragma once
+
+#include <FL/Enumerations.H>
+#include <FL/Fl_Group.H>
+
+#include <atomic>
+#include <functional>
+
+#include "platform/interface/InterfaceDefs.h"
+
+class BView;
+class BWindow;
+
+// The view a widget shows. Cleared (under the window's lock) when the view leaves the window,
+// so that a widget waiting to be deleted by the window thread draws and reports nothing.
+struct KitLink
+{
+    std::atomic<BView*> view{nullptr};
+};
+
+// The widget's link, for widgets made by the kit (their user data).
+KitLink* kit_link(Fl_Widget* widget);
+
+// Holds the window lock of the view a widget shows, for drawing or reporting; empty when the
+// widget shows no view any more.
+class KitHold
+{
+public:
+    explicit KitHold(const KitLink& link);
+    ~KitHold();
+    KitHold(const KitHold&) = delete;
+    KitHold& operator=(const KitHold&) = delete;
+    BView* View() const { return view_; }
+
+private:
+    BWindow* window_ = nullptr;
+    BView* view_ = nullptr;
+};
+
+// Draws a view's kept drawing, with the view's (0, 0) at x, y.
+void kit_draw_paintings(const BView* view, int x, int y);
+
+Fl_Font kit_font(const BFont& font);
+int kit_font_size(const BFont& font);
+
+// The fonts here run wider than the ones the layouts were made for: a text that would not fit
+// its room is drawn a size or two smaller instead, and stays whole. Sets the font to the size
+// it returns, from size down to 9 at the least. Drawing only (the font needs the display).
+int kit_fitted_size(Fl_Font font, int size, const char* text, int room);
+
+// A view's text and the room it has to fit in; no text for a view that is not fitted with it.
+struct KitText
+{
+    const char* text = nullptr;
+    int room = 0;
+};
+
+// Views of one kind stacked in a column of one parent (the lines of a notice, a column of
+// labels) keep one size: the smallest any of them needs to fit. Sets the font to it. On the
+// window thread while drawing, with the window's lock held: it reads the other views.
+int kit_column_fitted_size(const BView* view, Fl_Font font, int size,
+                           const std::function<KitText(const BView*)>& text_of);
+
+// A view's rectangle in window coordinates, as FLTK's x, y, width and height.
+struct KitBox
+{
+    int x;
+    int y;
+    int w;
+    int h;
+};
+KitBox kit_box(BRect rect, float origin_x, float origin_y);
+
+// Whether a child of the group reaches outside it (a scrolled list, say). Only then does the
+// group clip its children: FLTK keeps ten nested clip regions at most, fewer than a list row
+// inside a scroll view inside a tab has parents.
+bool kit_children_overflow(const Fl_Group* group);
+
+// A widget that shows a view with children: the view's own drawing when the widget itself is
+// damaged, then the children, clipped only when they reach outside it.
+class KitGroupWidget : public Fl_Group
+{
+public:
+    KitGroupWidget(int x, int y, int width, int height);
+    void draw() override;
+
+    KitLink link;
+
+protected:
+    // Draws the view itself (background, border, its drawing); the window's lock is held.
+    virtual void DrawView(BView* view) = 0;
+};

@@ -1,0 +1,60 @@
+// The sound player: one stereo output stream that calls a render function for every buffer.
+//
+// The back end is JACK when a JACK server runs, else PulseAudio, else ALSA; HARMOLOOM_AUDIO=jack,
+// pulse or alsa chooses one. Buffers are 32-bit float, interleaved stereo, at the asked rate and
+// always exactly buffer_size bytes: when the back end's period differs, buffers are cut up or
+// gathered to fit. With JACK the client is named after the player and its outputs are
+// connected to the system's playback ports.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "platform/support/SupportDefs.h"
+
+enum : uint32
+{
+    B_AUDIO_FLOAT = 0x24,
+    B_MEDIA_LITTLE_ENDIAN = 2,
+};
+
+struct media_raw_audio_format
+{
+    float frame_rate = 0;
+    uint32 channel_count = 0;
+    uint32 format = 0;
+    uint32 byte_order = 0;
+    size_t buffer_size = 0;
+};
+
+class BSoundPlayer
+{
+public:
+    // Runs on the back end's real-time thread; must not block for long.
+    typedef void (*BufferPlayerFunc)(void* cookie, void* buffer, size_t size,
+                                     const media_raw_audio_format& format);
+    typedef void (*EventNotifierFunc)(void* cookie, int32 what, ...);
+
+    // Opens the stream (stopped). Only stereo float formats are offered; check InitCheck().
+    BSoundPlayer(const media_raw_audio_format* format, const char* name, BufferPlayerFunc player,
+                 EventNotifierFunc notifier = nullptr, void* cookie = nullptr);
+    ~BSoundPlayer(); // stops first
+
+    BSoundPlayer(const BSoundPlayer&) = delete;
+    BSoundPlayer& operator=(const BSoundPlayer&) = delete;
+
+    status_t InitCheck() const;
+    status_t Start();
+    // With block, returns only once no call of the render function runs or will run.
+    void Stop(bool block = true, bool flush = true);
+
+    // What the player runs on: "jack", "pulse" or "alsa"; empty when nothing could be opened.
+    const char* BackendName() const;
+    // Buffers the back end reported as late since the start.
+    uint64 UnderrunCount() const;
+
+    struct Stream;
+
+private:
+    std::unique_ptr<Stream> stream_;
+};

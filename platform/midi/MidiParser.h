@@ -1,0 +1,30 @@
+// Turns a stream of MIDI bytes into channel messages: running status, several messages in one
+// packet and messages split across packets are all taken apart; system exclusive, system common
+// and real-time bytes are passed over without disturbing the message they interrupt.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/support/SupportDefs.h"
+
+class MidiParser
+{
+public:
+    // Receives each complete channel message: its status byte and its data (data2 is 0 for the
+    // one-byte messages, program change and channel pressure).
+    class Sink
+    {
+    public:
+        virtual ~Sink() = default;
+        virtual void ChannelMessage(uint8_t status, uint8_t data1, uint8_t data2, uint32 time) = 0;
+    };
+
+    void Feed(const uint8_t* bytes, size_t count, uint32 time, Sink& sink);
+
+private:
+    uint8_t running_status_ = 0;
+    uint8_t data_[2] = {};
+    int have_ = 0;
+    int skip_ = 0; // data bytes of a system common message still to pass over
+    bool in_system_exclusive_ = false;
+};
