@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-// jackd -n NAME --no-realtime -d dummy -r RATE -p PERIOD, for the life of the object, under a
-// name of its own. Clients find it through JACK_DEFAULT_SERVER=Name(). The server is stopped
-// with SIGTERM, so that it leaves JACK's registry of servers (eight at most) as it found it.
+// jackd -n NAME -R -d dummy -r RATE -p PERIOD (--no-realtime where real-time scheduling is
+// refused), for the life of the object, under a name of its own. Clients find it through
+// JACK_DEFAULT_SERVER=Name(). The server is stopped with SIGTERM, so that it leaves JACK's
+// registry of servers (eight at most) as it found it.
 class JackServer
 {
 public:
@@ -24,7 +25,7 @@ public:
     const std::string& Name() const { return name_; }
 
 private:
-    void Launch(const std::string& name, int rate, int period);
+    void Launch(const std::string& name, int rate, int period, bool realtime);
 
     pid_t pid_ = -1;
     int lock_ = -1; // holds the name while the server runs
