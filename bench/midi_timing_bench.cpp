@@ -110,30 +110,7 @@ void measure(const Client& client, const std::string& server, int flood_seconds)
     long chord_lag = first_sound(after_change, std::max(0.001f, 2.5f * tail));
 
     // The flood, then all-sound-off on every channel.
-    unsigned seed = 1;
-    auto next = [&seed](unsigned range)
-    { return (seed = seed * 1103515245u + 12345u) / 65536u % range; };
-    jack_nframes_t begin = rig.Now() + frames(0.2);
-    const int events = flood_seconds * 10000;
-    for (int sent = 0; sent < events;)
-    {
-        for (int chunk = 0; chunk < 2000 && sent < events; chunk++, sent++)
-        {
-            jack_nframes_t frame = begin + static_cast<jack_nframes_t>(sent * (kRate / 10000.0));
-            auto channel = static_cast<unsigned char>(next(16));
-            auto a = static_cast<unsigned char>(next(128));
-            auto b = static_cast<unsigned char>(next(128));
-            static const unsigned char kinds[] = {0x90, 0x90, 0x80, 0xB0, 0xE0, 0xC0};
-            unsigned char kind = kinds[next(6)];
-            if (kind == 0xB0)
-                a = static_cast<unsigned char>(std::vector<int>{1, 7, 10, 11, 64, 71, 74}[next(7)]);
-            rig.Send(frame, {static_cast<unsigned char>(kind | channel), a, b});
-        }
-        rig.WaitUntil(begin + static_cast<jack_nframes_t>((sent - 1500) * (kRate / 10000.0)));
-    }
-    jack_nframes_t silence = begin + frames(flood_seconds + 0.05);
-    for (unsigned char channel = 0; channel < 16; channel++)
-        rig.Send(silence, {static_cast<unsigned char>(0xB0 | channel), 120, 0});
+    jack_nframes_t silence = rig.FloodThenSilence(rig.Now() + frames(0.2), flood_seconds);
     rig.WaitUntil(silence + frames(1.5));
     long to_silence = last_sound(rig.Recorded(silence, frames(1.5)), 3.2e-5f) + 1;
     std::printf("  %-12s lone note %5ld frames, chord change %5ld frames, all-sound-off to "

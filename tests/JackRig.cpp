@@ -217,6 +217,29 @@ void JackRig::Send(jack_nframes_t frame, std::vector<unsigned char> message, int
     events_written_.store(index + 1);
 }
 
+jack_nframes_t JackRig::FloodThenSilence(jack_nframes_t begin, int seconds)
+{
+    const unsigned char kinds[] = {0x90, 0x90, 0x80, 0xB0, 0xE0, 0xC0};
+    const unsigned char controllers[] = {1, 7, 10, 11, 64, 71, 74};
+    unsigned seed = 1;
+    auto next = [&seed](unsigned range)
+    { return (seed = seed * 1103515245u + 12345u) / 65536u % range; };
+    double frames_per_event = SampleRate() / 10000.0;
+    for (int sent = 0; sent < seconds * 10000; sent++)
+    {
+        auto channel = static_cast<unsigned char>(next(16));
+        unsigned char kind = kinds[next(6)];
+        auto a = static_cast<unsigned char>(kind == 0xB0 ? controllers[next(7)] : next(128));
+        auto b = static_cast<unsigned char>(kind == 0x80 ? 0 : next(128));
+        Send(begin + static_cast<jack_nframes_t>(sent * frames_per_event),
+             {static_cast<unsigned char>(kind | channel), a, b});
+    }
+    auto silence = begin + static_cast<jack_nframes_t>((seconds + 0.05) * SampleRate());
+    for (unsigned char channel = 0; channel < 16; channel++)
+        Send(silence, {static_cast<unsigned char>(0xB0 | channel), 120, 0});
+    return silence;
+}
+
 void JackRig::WaitUntil(jack_nframes_t frame) const
 {
     while (static_cast<int32_t>(Now() - frame) < 0)

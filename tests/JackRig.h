@@ -55,6 +55,10 @@ public:
     // Sends a MIDI message at an absolute frame from one of our two MIDI outputs (in order of
     // time, a little ahead of Now()).
     void Send(jack_nframes_t frame, std::vector<unsigned char> message, int output = 0);
+    // 10,000 events a second on 16 channels from begin (notes, controllers, bends and programs
+    // in a fixed pseudo-random order), then all-sound-off on every channel at the frame it
+    // returns, 50 ms after the last.
+    jack_nframes_t FloodThenSilence(jack_nframes_t begin, int seconds);
     // Sleeps until the server's clock has passed the frame.
     void WaitUntil(jack_nframes_t frame) const;
 

@@ -250,44 +250,7 @@ TEST_F(Harmoloom, AfterAFloodAllSoundOffSilencesEveryChannelWithinABuffer)
 {
     Launch(false, false);
     // Ten seconds of 10,000 events a second on 16 channels: notes, controllers, bends, programs.
-    const unsigned char controllers[] = {1, 7, 10, 11, 64, 71, 74};
-    unsigned seed = 1;
-    auto next = [&seed](unsigned range)
-    { return (seed = seed * 1103515245u + 12345u) / 65536u % range; };
-    jack_nframes_t begin = Soon();
-    const int events = 100000;
-    for (int sent = 0; sent < events;)
-    {
-        for (int chunk = 0; chunk < 2000 && sent < events; chunk++, sent++)
-        {
-            jack_nframes_t frame = begin + static_cast<jack_nframes_t>(sent * (rate / 10000.0));
-            auto channel = static_cast<unsigned char>(next(16));
-            auto a = static_cast<unsigned char>(next(128));
-            auto b = static_cast<unsigned char>(next(128));
-            switch (next(5))
-            {
-            case 0:
-            case 1:
-                rig->Send(frame, {static_cast<unsigned char>(0x90 | channel), a, b});
-                break;
-            case 2:
-                rig->Send(frame, {static_cast<unsigned char>(0x80 | channel), a, 0});
-                break;
-            case 3:
-                rig->Send(frame,
-                          {static_cast<unsigned char>(0xB0 | channel), controllers[next(7)], b});
-                break;
-            default:
-                rig->Send(frame,
-                          {static_cast<unsigned char>((next(2) ? 0xE0 : 0xC0) | channel), a, b});
-                break;
-            }
-        }
-        rig->WaitUntil(begin + static_cast<jack_nframes_t>((sent - 1500) * (rate / 10000.0)));
-    }
-    jack_nframes_t silence = begin + Frames(10.05);
-    for (unsigned char channel = 0; channel < 16; channel++)
-        rig->Send(silence, {static_cast<unsigned char>(0xB0 | channel), 120, 0});
+    jack_nframes_t silence = rig->FloodThenSilence(Soon(), 10);
     rig->WaitUntil(silence + Frames(0.5));
 
     std::vector<float> before = rig->Recorded(silence - Frames(0.5), Frames(0.5));
