@@ -48,7 +48,6 @@ const BMessage::Field* BMessage::Find(const char* name, type_code type, int32 in
 
 ADD_NUMBER(AddInt32, int32, B_INT32_TYPE)
 ADD_NUMBER(AddInt64, int64, B_INT64_TYPE)
-ADD_NUMBER(AddBool, bool, B_BOOL_TYPE)
 
 #undef ADD_NUMBER
 
@@ -99,39 +98,12 @@ status_t BMessage::FindInt32(const char* name, int32 index, int32* value) const
     return status;
 }
 
-status_t BMessage::FindInt64(const char* name, int64* value) const
-{
-    status_t status;
-    const Field* field = Find(name, B_INT64_TYPE, 0, &status);
-    if (field != nullptr)
-        *value = field->numbers[0];
-    return status;
-}
-
 status_t BMessage::FindFloat(const char* name, float* value) const
 {
     status_t status;
     const Field* field = Find(name, B_FLOAT_TYPE, 0, &status);
     if (field != nullptr)
         *value = static_cast<float>(field->reals[0]);
-    return status;
-}
-
-status_t BMessage::FindBool(const char* name, bool* value) const
-{
-    status_t status;
-    const Field* field = Find(name, B_BOOL_TYPE, 0, &status);
-    if (field != nullptr)
-        *value = field->numbers[0] != 0;
-    return status;
-}
-
-status_t BMessage::FindString(const char* name, const char** value) const
-{
-    status_t status;
-    const Field* field = Find(name, B_STRING_TYPE, 0, &status);
-    if (field != nullptr)
-        *value = field->texts[0].c_str();
     return status;
 }
 
@@ -167,11 +139,6 @@ status_t BMessage::GetInfo(const char* name, type_code* type, int32* count) cons
         *count = static_cast<int32>(values);
     }
     return B_OK;
-}
-
-bool BMessage::HasField(const char* name) const
-{
-    return fields_.count(name != nullptr ? name : "") != 0;
 }
 
 status_t BEntry::SetTo(const entry_ref* ref, bool traverse)

@@ -32,7 +32,6 @@ enum : type_code
     B_INT32_TYPE = four_char_code("LONG"),
     B_INT64_TYPE = four_char_code("LLNG"),
     B_FLOAT_TYPE = four_char_code("FLOT"),
-    B_BOOL_TYPE = four_char_code("BOOL"),
     B_STRING_TYPE = four_char_code("CSTR"),
     B_POINTER_TYPE = four_char_code("PNTR"),
     B_REF_TYPE = four_char_code("RREF"),
@@ -56,7 +55,6 @@ public:
     status_t AddInt32(const char* name, int32 value);
     status_t AddInt64(const char* name, int64 value);
     status_t AddFloat(const char* name, float value);
-    status_t AddBool(const char* name, bool value);
     status_t AddString(const char* name, const char* value);
     status_t AddPointer(const char* name, const void* value);
     status_t AddRef(const char* name, const entry_ref* ref);
@@ -65,23 +63,19 @@ public:
     // fewer values.
     status_t FindInt32(const char* name, int32* value) const { return FindInt32(name, 0, value); }
     status_t FindInt32(const char* name, int32 index, int32* value) const;
-    status_t FindInt64(const char* name, int64* value) const;
     status_t FindFloat(const char* name, float* value) const;
-    status_t FindBool(const char* name, bool* value) const;
-    status_t FindString(const char* name, const char** value) const;
     status_t FindPointer(const char* name, void** value) const;
     status_t FindRef(const char* name, entry_ref* ref) const { return FindRef(name, 0, ref); }
     status_t FindRef(const char* name, int32 index, entry_ref* ref) const;
 
     // The type and number of values of a field.
     status_t GetInfo(const char* name, type_code* type, int32* count = nullptr) const;
-    bool HasField(const char* name) const;
 
 private:
     struct Field
     {
         type_code type;
-        std::vector<int64> numbers; // integers, booleans, pointers
+        std::vector<int64> numbers; // integers, pointers
         std::vector<double> reals;
         std::vector<std::string> texts; // strings and reference paths
     };
