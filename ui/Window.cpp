@@ -9,6 +9,7 @@
 #include "engine/Harmoloom.h"
 #include "midi/MidiInterface.h"
 #include "platform/app/Application.h"
+#include "platform/storage/Entry.h"
 #include "platform/support/Threads.h"
 #include "ui/EffectsView.h"
 #include "ui/MainView.h"

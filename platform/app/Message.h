@@ -1,5 +1,5 @@
-// Messages: a 32-bit code (written as four characters) and named, typed fields. Also the file
-// references a message can carry, and how they become paths.
+// Messages: a 32-bit code (written as four characters) and named, typed fields, file references
+// (platform/storage/Entry.h) among them.
 #pragma once
 
 #include <map>
@@ -37,13 +37,7 @@ enum : type_code
     B_REF_TYPE = four_char_code("RREF"),
 };
 
-// A reference to a file: here simply its path as it was given.
-struct entry_ref
-{
-    std::string path;
-    entry_ref() = default;
-    explicit entry_ref(std::string p) : path(std::move(p)) {}
-};
+struct entry_ref;
 
 class BMessage
 {
@@ -84,30 +78,6 @@ private:
     const Field* Find(const char* name, type_code type, int32 index, status_t* status) const;
 
     std::map<std::string, Field> fields_;
-};
-
-class BPath
-{
-public:
-    const char* Path() const { return path_.empty() ? nullptr : path_.c_str(); }
-    void SetTo(const std::string& path) { path_ = path; }
-
-private:
-    std::string path_;
-};
-
-class BEntry
-{
-public:
-    // With traverse, a link is followed to the file it names. B_ENTRY_NOT_FOUND when the
-    // reference is empty or names nothing.
-    status_t SetTo(const entry_ref* ref, bool traverse = false);
-    status_t InitCheck() const { return status_; }
-    status_t GetPath(BPath* path) const;
-
-private:
-    std::string path_;
-    status_t status_ = B_NO_INIT;
 };
 
 // What a drop of text onto a window becomes: a B_SIMPLE_DATA message with an entry reference in
