@@ -65,11 +65,6 @@ bool fits(int length, size_t size)
 
 } // namespace
 
-const char* CrashDialoguePath()
-{
-    return dialogue_path;
-}
-
 void InstallCrashHandler()
 {
     // A path that does not fit is left empty rather than cut: a cut one names another file.

@@ -8,6 +8,3 @@ void InstallCrashHandler();
 
 // The handler. Never returns: the process ends with status 1.
 void crash(int signal_number);
-
-// The dialogue file the alert command writes the pressed button's label into.
-const char* CrashDialoguePath();

@@ -80,14 +80,6 @@ void HeldEvents::ApplyAll(bigtime_t now)
         ApplyDue(channel, now, true);
 }
 
-size_t HeldEvents::Held() const
-{
-    size_t held = 0;
-    for (const Channel& channel : channels_)
-        held += channel.waiting;
-    return held;
-}
-
 void HeldEvents::Hold(Channel& channel, const ChannelEvent& event, bigtime_t now)
 {
     // A full queue gives up its oldest event early rather than lose anything.

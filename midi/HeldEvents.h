@@ -56,9 +56,6 @@ public:
     // Applies everything held at once, in order (the input is stopping).
     void ApplyAll(bigtime_t now);
 
-    // How many events are held.
-    size_t Held() const;
-
 private:
     // Enough for a very dense channel within one delay; when a channel's queue is full its
     // oldest event is applied early rather than lost.

@@ -15,6 +15,7 @@
 #include "app/Settings.h"
 #include "audio/LevelMeter.h"
 #include "platform/app/Application.h"
+#include "platform/storage/Entry.h"
 #include "platform/support/Threads.h"
 #include "tests/WindowRig.h"
 #include "ui/EffectsView.h"

@@ -9,6 +9,7 @@
 #include "engine/Harmoloom.h"
 #include "midi/MidiInterface.h"
 #include "platform/app/Application.h"
+#include "platform/storage/Entry.h"
 #include "platform/support/Threads.h"
 #include "ui/EffectsView.h"
 #include "ui/MainView.h"
@@ -188,56 +189,63 @@ bool WINDOW::ReceiveFiles(BMessage* message)
             filepanel->SetMessage(&chosen);
         }
         filepanel->Show();
-        return false;
+        return true;
     case MSG_FILE_CHOSEN:
     {
         DEBUG_PRINT("File selected");
         entry_ref ref;
-        if (message->FindRef("refs", &ref) != B_OK)
-            return false;
         BEntry entry;
-        if (entry.SetTo(&ref, false) != B_OK)
-            return false;
-        AddFileFrom(ref, false);
-        return false;
+        if (message->FindRef("refs", &ref) == B_OK && entry.SetTo(&ref, false) == B_OK)
+            AddFileFrom(ref, false);
+        return true;
     }
     case MSG_FILE_DROPPED:
     {
         DEBUG_PRINT("File dragged");
         type_code type = 0;
-        if (message->GetInfo("refs", &type) != B_OK || type != B_REF_TYPE)
-            return false;
         entry_ref ref;
-        if (message->FindRef("refs", 0, &ref) == B_OK)
+        // A drop whose "refs" are not file references (text dragged in) is taken and ignored.
+        if (message->GetInfo("refs", &type) == B_OK && type == B_REF_TYPE &&
+            message->FindRef("refs", 0, &ref) == B_OK)
             AddFileFrom(ref, true); // only the first of several dropped files
         return true;
     }
     default:
-        return true;
+        return false;
     }
 }
 
-void WINDOW::ReceiveMainPage(BMessage* message)
+bool WINDOW::ReceiveMainPage(BMessage* message)
 {
-    if (message->what == MSG_CLEAR_PEAK)
-        ClearPeakLevels();
-    if (message->what == MSG_SYSTEM_RESET)
-        Synth->SystemReset();
     int quality = -1;
-    if (message->what == MSG_QUALITY_LOW)
-        quality = 0;
-    if (message->what == MSG_QUALITY_MEDIUM)
-        quality = 1;
-    if (message->what == MSG_QUALITY_HIGH)
-        quality = 2;
-    if (quality >= 0)
-    {
-        settings[setting::quality] = quality;
-        Synth->SetInterp(quality + 1);
-    }
     int32 step = 0;
-    if (message->what == MSG_FUSE_STEP && message->FindInt32("step", &step) == B_OK)
-        mainview->PolyphonySlider()->SetValue(step);
+    switch (message->what)
+    {
+    case MSG_CLEAR_PEAK:
+        ClearPeakLevels();
+        return true;
+    case MSG_SYSTEM_RESET:
+        Synth->SystemReset();
+        return true;
+    case MSG_QUALITY_LOW:
+        quality = 0;
+        break;
+    case MSG_QUALITY_MEDIUM:
+        quality = 1;
+        break;
+    case MSG_QUALITY_HIGH:
+        quality = 2;
+        break;
+    case MSG_FUSE_STEP:
+        if (message->FindInt32("step", &step) == B_OK)
+            mainview->PolyphonySlider()->SetValue(step);
+        return true;
+    default:
+        return false;
+    }
+    settings[setting::quality] = quality;
+    Synth->SetInterp(quality + 1);
+    return true;
 }
 
 bool WINDOW::ReceiveOthers(BMessage* message)
@@ -310,9 +318,7 @@ bool WINDOW::ReceiveOthers(BMessage* message)
 
 void WINDOW::MessageReceived(BMessage* message)
 {
-    if (!ReceiveFiles(message))
+    if (ReceiveFiles(message) || ReceiveMainPage(message) || ReceiveOthers(message))
         return;
-    ReceiveMainPage(message);
-    if (!ReceiveOthers(message))
-        BWindow::MessageReceived(message);
+    BWindow::MessageReceived(message);
 }

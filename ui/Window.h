@@ -44,11 +44,10 @@ public:
     BTabView* Tabs() const { return tabview; }
 
 private:
-    // Stage 1: files; false when the message is done with.
+    // The stages MessageReceived tries in turn, each true when it handled the message: files,
+    // the Main page, then presets, rows and scrolling.
     bool ReceiveFiles(BMessage* message);
-    // Stage 2: the Main page.
-    void ReceiveMainPage(BMessage* message);
-    // Stage 3: presets, rows, scrolling; false when nothing matched.
+    bool ReceiveMainPage(BMessage* message);
     bool ReceiveOthers(BMessage* message);
     void AddFileFrom(const entry_ref& ref, bool follow_links);
 

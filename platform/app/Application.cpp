@@ -34,11 +34,8 @@ void post_quit_from_signal(int)
 
 } // namespace
 
-BApplication::BApplication(const char* signature) : pipe_read_(-1), pipe_write_(-1)
+BApplication::BApplication(const char*) : pipe_read_(-1), pipe_write_(-1)
 {
-    std::strncpy(signature_, signature != nullptr ? signature : "", sizeof(signature_) - 1);
-    signature_[sizeof(signature_) - 1] = '\0';
-
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) == 0)
     {

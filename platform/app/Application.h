@@ -27,10 +27,7 @@ public:
     // it asks every window to quit, and agrees once none is left.
     virtual bool QuitRequested();
 
-    const char* Signature() const { return signature_; }
-
 private:
-    char signature_[256];
     int pipe_read_;
     int pipe_write_;
 };

@@ -1,9 +1,6 @@
 #include "platform/app/Message.h"
 
-#include <sys/stat.h>
-
-#include <climits>
-#include <cstdlib>
+#include "platform/storage/Entry.h"
 
 BMessage::Field& BMessage::Add(const char* name, type_code type, status_t* status)
 {
@@ -48,7 +45,6 @@ const BMessage::Field* BMessage::Find(const char* name, type_code type, int32 in
 
 ADD_NUMBER(AddInt32, int32, B_INT32_TYPE)
 ADD_NUMBER(AddInt64, int64, B_INT64_TYPE)
-ADD_NUMBER(AddBool, bool, B_BOOL_TYPE)
 
 #undef ADD_NUMBER
 
@@ -99,39 +95,12 @@ status_t BMessage::FindInt32(const char* name, int32 index, int32* value) const
     return status;
 }
 
-status_t BMessage::FindInt64(const char* name, int64* value) const
-{
-    status_t status;
-    const Field* field = Find(name, B_INT64_TYPE, 0, &status);
-    if (field != nullptr)
-        *value = field->numbers[0];
-    return status;
-}
-
 status_t BMessage::FindFloat(const char* name, float* value) const
 {
     status_t status;
     const Field* field = Find(name, B_FLOAT_TYPE, 0, &status);
     if (field != nullptr)
         *value = static_cast<float>(field->reals[0]);
-    return status;
-}
-
-status_t BMessage::FindBool(const char* name, bool* value) const
-{
-    status_t status;
-    const Field* field = Find(name, B_BOOL_TYPE, 0, &status);
-    if (field != nullptr)
-        *value = field->numbers[0] != 0;
-    return status;
-}
-
-status_t BMessage::FindString(const char* name, const char** value) const
-{
-    status_t status;
-    const Field* field = Find(name, B_STRING_TYPE, 0, &status);
-    if (field != nullptr)
-        *value = field->texts[0].c_str();
     return status;
 }
 
@@ -166,43 +135,6 @@ status_t BMessage::GetInfo(const char* name, type_code* type, int32* count) cons
         size_t values = field.numbers.size() + field.reals.size() + field.texts.size();
         *count = static_cast<int32>(values);
     }
-    return B_OK;
-}
-
-bool BMessage::HasField(const char* name) const
-{
-    return fields_.count(name != nullptr ? name : "") != 0;
-}
-
-status_t BEntry::SetTo(const entry_ref* ref, bool traverse)
-{
-    path_.clear();
-    status_ = B_ENTRY_NOT_FOUND;
-    if (ref == nullptr || ref->path.empty())
-        return status_;
-    struct stat info;
-    if (traverse)
-    {
-        char resolved[PATH_MAX];
-        if (realpath(ref->path.c_str(), resolved) == nullptr)
-            return status_;
-        path_ = resolved;
-    }
-    else
-    {
-        if (lstat(ref->path.c_str(), &info) != 0)
-            return status_;
-        path_ = ref->path;
-    }
-    status_ = B_OK;
-    return status_;
-}
-
-status_t BEntry::GetPath(BPath* path) const
-{
-    if (status_ != B_OK || path == nullptr)
-        return B_NO_INIT;
-    path->SetTo(path_);
     return B_OK;
 }
 

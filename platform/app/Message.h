@@ -1,5 +1,5 @@
-// Messages: a 32-bit code (written as four characters) and named, typed fields. Also the file
-// references a message can carry, and how they become paths.
+// Messages: a 32-bit code (written as four characters) and named, typed fields, file references
+// (platform/storage/Entry.h) among them.
 #pragma once
 
 #include <map>
@@ -32,19 +32,12 @@ enum : type_code
     B_INT32_TYPE = four_char_code("LONG"),
     B_INT64_TYPE = four_char_code("LLNG"),
     B_FLOAT_TYPE = four_char_code("FLOT"),
-    B_BOOL_TYPE = four_char_code("BOOL"),
     B_STRING_TYPE = four_char_code("CSTR"),
     B_POINTER_TYPE = four_char_code("PNTR"),
     B_REF_TYPE = four_char_code("RREF"),
 };
 
-// A reference to a file: here simply its path as it was given.
-struct entry_ref
-{
-    std::string path;
-    entry_ref() = default;
-    explicit entry_ref(std::string p) : path(std::move(p)) {}
-};
+struct entry_ref;
 
 class BMessage
 {
@@ -56,7 +49,6 @@ public:
     status_t AddInt32(const char* name, int32 value);
     status_t AddInt64(const char* name, int64 value);
     status_t AddFloat(const char* name, float value);
-    status_t AddBool(const char* name, bool value);
     status_t AddString(const char* name, const char* value);
     status_t AddPointer(const char* name, const void* value);
     status_t AddRef(const char* name, const entry_ref* ref);
@@ -65,23 +57,19 @@ public:
     // fewer values.
     status_t FindInt32(const char* name, int32* value) const { return FindInt32(name, 0, value); }
     status_t FindInt32(const char* name, int32 index, int32* value) const;
-    status_t FindInt64(const char* name, int64* value) const;
     status_t FindFloat(const char* name, float* value) const;
-    status_t FindBool(const char* name, bool* value) const;
-    status_t FindString(const char* name, const char** value) const;
     status_t FindPointer(const char* name, void** value) const;
     status_t FindRef(const char* name, entry_ref* ref) const { return FindRef(name, 0, ref); }
     status_t FindRef(const char* name, int32 index, entry_ref* ref) const;
 
     // The type and number of values of a field.
     status_t GetInfo(const char* name, type_code* type, int32* count = nullptr) const;
-    bool HasField(const char* name) const;
 
 private:
     struct Field
     {
         type_code type;
-        std::vector<int64> numbers; // integers, booleans, pointers
+        std::vector<int64> numbers; // integers, pointers
         std::vector<double> reals;
         std::vector<std::string> texts; // strings and reference paths
     };
@@ -90,30 +78,6 @@ private:
     const Field* Find(const char* name, type_code type, int32 index, status_t* status) const;
 
     std::map<std::string, Field> fields_;
-};
-
-class BPath
-{
-public:
-    const char* Path() const { return path_.empty() ? nullptr : path_.c_str(); }
-    void SetTo(const std::string& path) { path_ = path; }
-
-private:
-    std::string path_;
-};
-
-class BEntry
-{
-public:
-    // With traverse, a link is followed to the file it names. B_ENTRY_NOT_FOUND when the
-    // reference is empty or names nothing.
-    status_t SetTo(const entry_ref* ref, bool traverse = false);
-    status_t InitCheck() const { return status_; }
-    status_t GetPath(BPath* path) const;
-
-private:
-    std::string path_;
-    status_t status_ = B_NO_INIT;
 };
 
 // What a drop of text onto a window becomes: a B_SIMPLE_DATA message with an entry reference in

@@ -14,8 +14,6 @@ public:
     BRect Bounds() const { return bounds_; }
     void* Bits() { return pixels_.data(); }
     const uint32* Pixels() const { return pixels_.data(); }
-    int32 BitsLength() const { return static_cast<int32>(pixels_.size() * sizeof(uint32)); }
-    int32 BytesPerRow() const { return width_ * static_cast<int32>(sizeof(uint32)); }
     int32 PixelWidth() const { return width_; }
     int32 PixelHeight() const { return height_; }
 

@@ -30,7 +30,6 @@ struct BRect
     int32 IntegerWidth() const { return static_cast<int32>(right - left); }
     int32 IntegerHeight() const { return static_cast<int32>(bottom - top); }
     bool IsValid() const { return left <= right && top <= bottom; }
-    BPoint LeftTop() const { return BPoint(left, top); }
 
     BRect& InsetBy(float dx, float dy)
     {
@@ -49,10 +48,6 @@ struct BRect
         return *this;
     }
     BRect& OffsetTo(float x, float y) { return OffsetBy(x - left, y - top); }
-    bool Contains(BPoint point) const
-    {
-        return point.x >= left && point.x <= right && point.y >= top && point.y <= bottom;
-    }
     bool operator==(const BRect& other) const
     {
         return left == other.left && top == other.top && right == other.right &&

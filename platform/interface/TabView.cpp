@@ -13,14 +13,12 @@ BTab::BTab(BView* view) : view_(view) {}
 
 void BTab::Select(BView*)
 {
-    selected_ = true;
     if (view_ != nullptr)
         view_->Show();
 }
 
 void BTab::Deselect()
 {
-    selected_ = false;
     if (view_ != nullptr)
         view_->Hide();
 }

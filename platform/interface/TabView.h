@@ -21,7 +21,6 @@ public:
     virtual void Select(BView* owner);
     // The page hides.
     virtual void Deselect();
-    bool IsSelected() const { return selected_; }
     BView* View() const { return view_; }
     // The page's name.
     const char* Label() const;
@@ -29,7 +28,6 @@ public:
 private:
     friend class BTabView;
     BView* view_;
-    bool selected_ = false;
 };
 
 class BTabView : public BView
@@ -50,7 +48,6 @@ public:
     void SetTabWidth(button_width width);
     button_width TabWidth() const { return tab_width_; }
     float TabHeight() const { return 24; }
-    BView* ContainerView() const { return container_; }
 
 protected:
     Fl_Widget* CreateWidget(int x, int y, int width, int height) override;

@@ -51,7 +51,6 @@ public:
     rgb_color ViewColor() const { return view_color_; }
     bool HasViewColor() const { return has_view_color_; }
     void SetHighColor(rgb_color color) { high_color_ = color; }
-    rgb_color HighColor() const { return high_color_; }
     void SetFont(const BFont* font, uint32 properties = B_FONT_ALL);
     void SetFontSize(float size);
     const BFont& Font() const { return font_; }
@@ -64,7 +63,6 @@ public:
 
     void Hide();
     void Show();
-    bool IsHidden() const { return hidden_; }
 
     // A view's drawing: one rectangle of pixels (0x00RRGGBB), drawn over the background.
     struct Painting

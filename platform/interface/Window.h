@@ -34,11 +34,9 @@ public:
 
     // Shows the window (the window thread starts if it does not run yet).
     void Show();
-    bool IsShown() const { return shown_; }
     // Closes and deletes the window on the window thread. A thread that holds the lock gives it
     // up; nobody may use the window afterwards.
     void Quit();
-    bool IsQuitting() const { return quitting_; }
 
     bool Lock();
     void Unlock();

@@ -12,6 +12,7 @@
 
 #include "platform/app/EventLoop.h"
 #include "platform/interface/Window.h"
+#include "platform/storage/Entry.h"
 
 namespace
 {
