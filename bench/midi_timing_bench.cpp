@@ -156,8 +156,8 @@ int main(int argc, char** argv)
     measure({"Harmoloom",
              {HARMOLOOM_BINARY, "--debug"},
              "DEBUG: End of application constructor",
-             "Harmoloom L/R:outport 0",
-             "Harmoloom L/R:outport 1",
+             "Harmoloom:left",
+             "Harmoloom:right",
              ":MIDI In 1"},
             server.Name(), flood_seconds);
     // Without a shell on standard input, FluidSynth keeps running only as a server.
