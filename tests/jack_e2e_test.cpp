@@ -50,8 +50,8 @@ protected:
             << program->Output() << program->Errors();
         rig = std::make_unique<JackRig>(server.Name());
         ASSERT_TRUE(rig->Open());
-        ASSERT_TRUE(rig->RecordFrom(rig->FindPort("Harmoloom:left"),
-                                    rig->FindPort("Harmoloom:right")));
+        ASSERT_TRUE(
+            rig->RecordFrom(rig->FindPort("Harmoloom:left"), rig->FindPort("Harmoloom:right")));
         ASSERT_TRUE(rig->ConnectMidiTo(rig->FindPort(":MIDI In 1"), 0));
         if (two_ports)
         {

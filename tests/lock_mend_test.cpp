@@ -36,8 +36,7 @@ TEST(LockMend, OutputSurvivesALargeSoundfontLoadWhileNotesPlay)
     ASSERT_NE(player, nullptr);
 
     JackRig rig(server.Name());
-    ASSERT_TRUE(rig.RecordFrom(rig.FindPort("Harmoloom:left"),
-                               rig.FindPort("Harmoloom:right")));
+    ASSERT_TRUE(rig.RecordFrom(rig.FindPort("Harmoloom:left"), rig.FindPort("Harmoloom:right")));
     Synth->ProgramChange(0, 19); // an organ holds its note
     Synth->NoteOn(0, 60, 100);
     snooze(300000);
