@@ -220,12 +220,20 @@ std::vector<std::string> JackRig::Connections(const std::string& port) const
 
 bool JackRig::ClientExists(const std::string& port_prefix) const
 {
+    return !Ports(port_prefix).empty();
+}
+
+std::vector<std::string> JackRig::Ports(const std::string& port_prefix) const
+{
+    std::vector<std::string> names;
     const char** ports = jack_get_ports(client_, nullptr, nullptr, 0);
-    bool found = false;
     for (size_t index = 0; ports != nullptr && ports[index] != nullptr; index++)
-        found = found || std::string(ports[index]).rfind(port_prefix, 0) == 0;
+    {
+        if (std::string(ports[index]).rfind(port_prefix, 0) == 0)
+            names.emplace_back(ports[index]);
+    }
     jack_free(ports);
-    return found;
+    return names;
 }
 
 int JackRig::Process(jack_nframes_t frames, void* data)
