@@ -68,6 +68,11 @@ bigtime_t EnginePatience(unsigned long frames, int sample_rate)
     return static_cast<bigtime_t>(frames) * 1000000 / sample_rate / 4;
 }
 
+std::string OutputDeviceName()
+{
+    return player != nullptr && player->InitCheck() == B_OK ? player->BackendDescription() : "None";
+}
+
 int CurrentPeriod()
 {
     return current_period;

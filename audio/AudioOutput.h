@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "platform/SoundPlayer.h"
 
@@ -21,6 +22,10 @@ int OpenAudio(int sample_rate, int frames_per_buffer);
 // Opens (unless OpenAudio has) and starts the output, unless it runs already. Does not return
 // when the output cannot be opened (AudioError). Main thread, at start-up.
 void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view);
+
+// The output in use as the user knows it: "JACK (44.1 kHz, 256)", "PulseAudio" or "ALSA";
+// "None" while none is open. Main thread.
+std::string OutputDeviceName();
 
 // Frames of the buffer being rendered (JACK's period may change while it runs); 0 while no
 // output runs. Any thread.

@@ -145,6 +145,9 @@ std::string JackRig::FindPort(const std::string& suffix, double timeout_seconds)
         for (size_t index = 0; ports != nullptr && ports[index] != nullptr; index++)
         {
             std::string name = ports[index];
+            // Our own recorder's "left" and "right" are never the one looked for.
+            if (jack_port_is_mine(client_, jack_port_by_name(client_, ports[index])) != 0)
+                continue;
             if (name.size() >= suffix.size() &&
                 name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
                 found = name;
