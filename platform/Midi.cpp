@@ -17,6 +17,7 @@
 #include "platform/MidiParser.h"
 #include "platform/Threads.h"
 #include "platform/media/JackClient.h"
+#include "platform/midi/AlsaHotplug.h"
 
 void BMidi::NoteOff(uchar, uchar, uchar, uint32) {}
 void BMidi::NoteOn(uchar, uchar, uchar, uint32) {}
@@ -181,7 +182,8 @@ struct BMidiPort::Input : public MidiParser::Sink, public JackMidiSink
     std::atomic<uint64> dropped{0};
     std::thread thread;
 
-    int jack_slot = -1; // the port on the JACK client, or -1
+    int jack_slot = -1;    // the port on the JACK client, or -1
+    bool watching = false; // for hardware sources plugged in later
 
     MidiParser parser;
     MidiParser cycle_parser; // for what is applied inside the JACK render
@@ -361,11 +363,17 @@ BMidiPort::BMidiPort(const char* name) : input_(std::make_unique<Input>())
             break;
     }
     if (input_->status == B_OK && input_->backend == "alsa" && jack_client::AutoConnect())
+    {
         connect_hardware_source(number - 1, input_->name.c_str());
+        watch_hardware_sources(input_->name.c_str());
+        input_->watching = true;
+    }
 }
 
 BMidiPort::~BMidiPort()
 {
+    if (input_->watching)
+        unwatch_hardware_sources(input_->name.c_str());
     input_->accepting = false;
     if (input_->thread.joinable())
     {
