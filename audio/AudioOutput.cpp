@@ -11,6 +11,7 @@
 #include "app/Settings.h"
 #include "audio/Fuse.h"
 #include "audio/LevelMeter.h"
+#include "engine/FluidLog.h"
 #include "engine/Harmoloom.h"
 #include "platform/Alert.h"
 #include "platform/Threads.h"
@@ -123,6 +124,9 @@ void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view)
 void BufferFiller(void*, void* buffer, size_t size, const media_raw_audio_format& format)
 {
     set_priority_once();
+    // Notes are applied here with JACK, and FluidSynth may say something about them: no write
+    // on this thread (a flag of the thread's own, so set on every call).
+    DeferFluidLogOnThisThread();
     unsigned long frames = size / 8;
     if (format.format != B_AUDIO_FLOAT)
         AudioError();
@@ -154,6 +158,7 @@ void StopAudio()
     }
     player = nullptr;
     audio_started = false;
+    FlushFluidLog();
     current_period = 0;
 }
 
