@@ -90,7 +90,7 @@ private:
     static constexpr size_t kEvents = 8192;
     std::vector<Event> events_;
     std::atomic<size_t> events_written_{0};
-    size_t events_sent_ = 0;
+    std::atomic<size_t> events_sent_{0}; // written by the process callback
 
     // Recording: a minute of stereo from the frame the client started at.
     std::vector<float> recording_;
