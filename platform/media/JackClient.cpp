@@ -44,8 +44,8 @@ struct Client
     jack_client_t* client = nullptr;
     int users = 0;
 
-    jack_port_t* left = nullptr;
-    jack_port_t* right = nullptr;
+    std::atomic<jack_port_t*> left{nullptr};
+    std::atomic<jack_port_t*> right{nullptr};
     std::atomic<AudioBackend::Render> render{nullptr};
     void* cookie = nullptr;
     std::atomic<bool> running{false};
@@ -147,10 +147,16 @@ int process(jack_nframes_t frames, void* data)
     bool rendering = self.running;
     read_midi(self, frames, rendering);
 
-    auto* left = static_cast<float*>(jack_port_get_buffer(self.left, frames));
-    auto* right = static_cast<float*>(jack_port_get_buffer(self.right, frames));
+    jack_port_t* left_port = self.left;
+    jack_port_t* right_port = self.right;
+    auto* left = left_port != nullptr ? static_cast<float*>(jack_port_get_buffer(left_port, frames))
+                                      : nullptr;
+    auto* right = right_port != nullptr
+                      ? static_cast<float*>(jack_port_get_buffer(right_port, frames))
+                      : nullptr;
     AudioBackend::Render render = self.render.load(std::memory_order_acquire);
-    if (rendering && render != nullptr && frames <= kMaxPeriod)
+    if (rendering && render != nullptr && frames <= kMaxPeriod && left != nullptr &&
+        right != nullptr)
     {
         self.buffer_start = self.timeline;
         self.in_render = true;
@@ -301,9 +307,7 @@ bool Acquire(std::string* why, bool* busy)
     jack_set_process_callback(client, process, &self);
     jack_set_buffer_size_callback(client, buffer_size_changed, &self);
     jack_set_xrun_callback(client, xrun, &self);
-    self.left = jack_port_register(client, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-    self.right = jack_port_register(client, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-    if (self.left == nullptr || self.right == nullptr || jack_activate(client) != 0)
+    if (jack_activate(client) != 0)
     {
         jack_client_close(client);
         self.client = nullptr;
@@ -324,6 +328,7 @@ void Release()
     self.client = nullptr;
     self.left = nullptr;
     self.right = nullptr;
+    self.render = nullptr;
     self.pending_count = 0;
     self.pending_next = 0;
 }
@@ -333,6 +338,19 @@ bool AttachAudio(AudioBackend::Render render, void* cookie)
     Client& self = the_client;
     if (self.client == nullptr)
         return false;
+    // Registered only here: a client that only takes MIDI (the sound going elsewhere) has no
+    // outputs to show.
+    if (self.left == nullptr)
+    {
+        jack_port_t* left =
+            jack_port_register(self.client, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        jack_port_t* right =
+            jack_port_register(self.client, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        if (left == nullptr || right == nullptr)
+            return false;
+        self.right = right;
+        self.left = left;
+    }
     self.cookie = cookie;
     self.render.store(render, std::memory_order_release);
     if (AutoConnect())
