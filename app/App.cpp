@@ -53,8 +53,14 @@ APP::APP() : BApplication("application/x-vnd.Quillfeather-Harmoloom-1-1")
     DEBUG_PRINT("Opening status window");
     OpenStatusWindow();
 
+    // A JACK server sets its own rate: the output is opened first, and the engine made at its
+    // rate; the window starts it.
+    int stored_rate = SampleRateForIndex(settings[setting::sample_rate_index]);
+    int rate =
+        OpenAudio(stored_rate, FramesPerBuffer(settings[setting::timing_index], stored_rate));
+
     DEBUG_PRINT("Creating synth");
-    Synth = new HARMOLOOM(SampleRateForIndex(settings[setting::sample_rate_index]));
+    Synth = new HARMOLOOM(rate);
 
     DEBUG_PRINT("Testing synth for errors");
     if (Synth->InitCheck() == -1)

@@ -1,6 +1,8 @@
 #include "audio/AudioOutput.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,8 +11,10 @@
 #include "app/Settings.h"
 #include "audio/Fuse.h"
 #include "audio/LevelMeter.h"
+#include "engine/FluidLog.h"
 #include "engine/Harmoloom.h"
 #include "platform/interface/Alert.h"
+#include "platform/media/CycleMidi.h"
 #include "platform/support/Threads.h"
 
 BSoundPlayer* player = nullptr;
@@ -19,6 +23,23 @@ MAINVIEW* theview = nullptr;
 
 namespace
 {
+
+std::atomic<int> current_period{0};
+bool audio_started = false;
+
+// FluidSynth takes a note at the start of the 64-frame block it renders next: the buffer is
+// rendered in pieces ending at those blocks, so that an event keeps its place within the buffer
+// to within a block, whatever the period.
+constexpr unsigned long kEngineBlock = 64;
+
+unsigned long next_stop(void*, unsigned long reached, unsigned long frames)
+{
+    unsigned long block_end = (reached / kEngineBlock + 1) * kEngineBlock;
+    size_t next = ApplyCycleMidiBefore(block_end);
+    if (next >= frames)
+        return frames;
+    return std::max<unsigned long>(block_end, next / kEngineBlock * kEngineBlock);
+}
 
 // Set on the callback's first run, once its thread's priority has been dealt with.
 int have_set_priority = 0;
@@ -48,15 +69,20 @@ bigtime_t EnginePatience(unsigned long frames, int sample_rate)
     return static_cast<bigtime_t>(frames) * 1000000 / sample_rate / 4;
 }
 
-void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view)
+std::string OutputDeviceName()
+{
+    return player != nullptr && player->InitCheck() == B_OK ? player->BackendDescription() : "None";
+}
+
+int CurrentPeriod()
+{
+    return current_period;
+}
+
+int OpenAudio(int sample_rate, int frames_per_buffer)
 {
     if (player != nullptr)
-        return;
-    theview = view;
-    current_sample_rate = sample_rate;
-    if (settings[setting::cutout] != 0)
-        StartFuse();
-
+        return current_sample_rate;
     media_raw_audio_format format;
     format.frame_rate = static_cast<float>(sample_rate);
     format.channel_count = 2;
@@ -64,15 +90,43 @@ void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view)
     format.byte_order = B_MEDIA_LITTLE_ENDIAN;
     format.buffer_size = static_cast<size_t>(frames_per_buffer) * 8;
 
-    player = new BSoundPlayer(&format, "Harmoloom L/R", BufferFiller, nullptr, nullptr);
+    player = new BSoundPlayer(&format, "Harmoloom", BufferFiller, nullptr, nullptr);
+    if (player->InitCheck() != B_OK)
+        return sample_rate;
+    current_sample_rate = player->FrameRate();
+    current_period = static_cast<int>(player->Period());
+    if (current_sample_rate != sample_rate || current_period != frames_per_buffer)
+    {
+        char line[160];
+        std::snprintf(line, sizeof(line),
+                      "Audio server's rate %d Hz and period %d frames used instead of the "
+                      "stored %d Hz and %d frames",
+                      current_sample_rate, current_period.load(), sample_rate, frames_per_buffer);
+        DEBUG_PRINT(line);
+    }
+    return current_sample_rate;
+}
+
+void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view)
+{
+    if (audio_started)
+        return;
+    theview = view;
+    if (settings[setting::cutout] != 0)
+        StartFuse();
+    OpenAudio(sample_rate, frames_per_buffer);
     // A stream that opened may still refuse to run; silence would then hide the failure.
-    if (player == nullptr || player->InitCheck() != B_OK || player->Start() != B_OK)
+    if (player->InitCheck() != B_OK || player->Start() != B_OK)
         AudioError();
+    audio_started = true;
 }
 
 void BufferFiller(void*, void* buffer, size_t size, const media_raw_audio_format& format)
 {
     set_priority_once();
+    // Notes are applied here with JACK, and FluidSynth may say something about them: no write
+    // on this thread (a flag of the thread's own, so set on every call).
+    DeferFluidLogOnThisThread();
     unsigned long frames = size / 8;
     if (format.format != B_AUDIO_FLOAT)
         AudioError();
@@ -80,10 +134,12 @@ void BufferFiller(void*, void* buffer, size_t size, const media_raw_audio_format
     auto* samples = static_cast<float*>(buffer);
     float max_left = 0.0f;
     float max_right = 0.0f;
+    current_period = static_cast<int>(frames);
     bigtime_t patience = EnginePatience(frames, current_sample_rate);
     if (frames != 0 && samples != nullptr)
     {
-        Synth->RenderWithin(samples, frames, patience);
+        // MIDI that could not be applied (the engine was busy) waits for the next buffer.
+        Synth->RenderWithin(samples, frames, patience, next_stop, nullptr);
         PeakScan(samples, frames, &max_left, &max_right);
     }
     UpdateMeterLevels(max_left, max_right, frames, current_sample_rate);
@@ -103,6 +159,9 @@ void StopAudio()
         delete player;
     }
     player = nullptr;
+    audio_started = false;
+    FlushFluidLog();
+    current_period = 0;
 }
 
 void AudioError()

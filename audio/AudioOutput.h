@@ -3,18 +3,33 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "platform/media/SoundPlayer.h"
 
 class MAINVIEW;
 
 extern BSoundPlayer* player;    // null while no output is open
-extern int current_sample_rate; // the rate the output was opened with
+extern int current_sample_rate; // the rate the output runs at (the server's, with JACK)
 extern MAINVIEW* theview;       // the Main page, through which the fuse reaches its slider
 
-// Opens and starts the output, unless one is open already. Does not return when the output
-// cannot be opened (AudioError). Main thread, at start-up.
+// Opens the output (stopped) unless one is open, asking for the stored rate and period, and
+// returns the rate it runs at, for the engine: a JACK server sets its own. The stored rate when
+// nothing could be opened (StartAudio then reports it). Main thread, at start-up, before the
+// engine is made.
+int OpenAudio(int sample_rate, int frames_per_buffer);
+
+// Opens (unless OpenAudio has) and starts the output, unless it runs already. Does not return
+// when the output cannot be opened (AudioError). Main thread, at start-up.
 void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view);
+
+// The output in use as the user knows it: "JACK (44.1 kHz, 256)", "PulseAudio" or "ALSA";
+// "None" while none is open. Main thread.
+std::string OutputDeviceName();
+
+// Frames of the buffer being rendered (JACK's period may change while it runs); 0 while no
+// output runs. Any thread.
+int CurrentPeriod();
 
 // The player's callback, on the audio thread, for every buffer.
 void BufferFiller(void* cookie, void* buffer, size_t size, const media_raw_audio_format& format);

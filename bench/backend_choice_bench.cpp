@@ -52,7 +52,7 @@ int main(int argc, char** argv)
         auto start = Clock::now();
         std::string audio_backend;
         {
-            BSoundPlayer player(&format, "Harmoloom L/R", render_silence);
+            BSoundPlayer player(&format, "Harmoloom", render_silence);
             audio_backend = player.BackendName();
             audio.push_back(std::chrono::duration<double>(Clock::now() - start).count());
         }

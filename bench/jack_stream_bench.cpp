@@ -49,9 +49,9 @@ int main(int argc, char** argv)
     JackRig rig(server.Name());
     if (!rig.Open())
         return 1;
-    if (!empty && (!rig.ConnectMidiTo(rig.FindPort(":MIDI In 1")) ||
-                   !rig.RecordFrom(rig.FindPort("Harmoloom L/R:outport 0"),
-                                   rig.FindPort("Harmoloom L/R:outport 1"))))
+    if (!empty &&
+        (!rig.ConnectMidiTo(rig.FindPort(":MIDI In 1")) ||
+         !rig.RecordFrom(rig.FindPort("Harmoloom:left"), rig.FindPort("Harmoloom:right"))))
         return 1;
 
     // 20 note-ons and 20 note-offs a second on each of 15 channels, and a volume sweep.

@@ -4,7 +4,11 @@
 //   - the lag of a lone note and of a chord change (8 note-offs and 8 note-ons at one frame), in
 //     frames from the event to the first sound;
 //   - after a flood (10,000 events a second for the given seconds on 16 channels), the time
-//     from all-sound-off on every channel to silence (below -90 dBFS).
+//     from all-sound-off on every channel to silence (below -90 dBFS);
+//   - on a second server of 256-frame periods, 40 lone notes at random places within the
+//     periods: the spread of their lags (largest minus smallest), which is at most 64 frames
+//     for a client that applies MIDI at its place in the period and up to a period for one that
+//     applies it at the period's start.
 //
 //   build/bench/midi_timing_bench [flood seconds]      (Debian fluidsynth for the peer)
 #include <signal.h>
@@ -26,6 +30,7 @@ namespace
 
 constexpr int kRate = 48000;
 constexpr int kPeriod = 64;
+constexpr int kLongPeriod = 256;
 
 struct Client
 {
@@ -62,7 +67,7 @@ long last_sound(const std::vector<float>& stereo, float threshold)
     return -1;
 }
 
-void measure(const Client& client, const std::string& server, int flood_seconds)
+void measure(const Client& client, const std::string& server, int flood_seconds, bool spread)
 {
     TemporaryFolder config;
     std::vector<int32_t> fields = kDefaultSettings;
@@ -84,6 +89,37 @@ void measure(const Client& client, const std::string& server, int flood_seconds)
         !rig.ConnectMidiTo(rig.FindPort(client.midi)))
     {
         std::printf("  %s: ports not found\n", client.name.c_str());
+        return;
+    }
+    if (spread)
+    {
+        jack_nframes_t at = rig.Now() + frames(0.5);
+        rig.Send(at, {0xC0, 80});
+        std::vector<jack_nframes_t> events;
+        unsigned seed = 7;
+        for (int note = 0; note < 40; note++)
+        {
+            seed = seed * 1103515245u + 12345u;
+            jack_nframes_t event = at + frames(0.2) +
+                                   static_cast<jack_nframes_t>(note) * frames(0.1) +
+                                   (seed / 65536u) % kLongPeriod;
+            rig.Send(event, {0x90, 69, 100});
+            rig.Send(event + frames(0.05), {0xB0, 120, 0});
+            events.push_back(event);
+        }
+        rig.WaitUntil(events.back() + frames(0.3));
+        long least = frames(1);
+        long most = 0;
+        for (jack_nframes_t event : events)
+        {
+            long lag = first_sound(rig.Recorded(event, frames(0.05)), 0.001f);
+            least = std::min(least, lag);
+            most = std::max(most, lag);
+        }
+        std::printf("  %-12s 40 lone notes at random places in %d-frame periods: lag %ld to %ld "
+                    "frames, spread %ld frames\n",
+                    client.name.c_str(), kLongPeriod, least, most, most - least);
+        program.Stop(SIGTERM, 30);
         return;
     }
     jack_nframes_t at = rig.Now() + frames(0.5);
@@ -125,27 +161,39 @@ void measure(const Client& client, const std::string& server, int flood_seconds)
 int main(int argc, char** argv)
 {
     int flood_seconds = argc > 1 ? std::atoi(argv[1]) : 10;
-    JackServer server(kRate, kPeriod);
+    // Line by line, so that what the clients started later inherit is never printed twice.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const Client harmoloom = {"Harmoloom",
+                              {HARMOLOOM_BINARY, "--debug"},
+                              "DEBUG: End of application constructor",
+                              "Harmoloom:left",
+                              "Harmoloom:right",
+                              "Harmoloom:MIDI In 1"};
+    // Without a shell on standard input, FluidSynth keeps running only as a server.
+    const Client fluidsynth = {"fluidsynth",
+                               {"/usr/bin/fluidsynth", "-a", "jack", "-m", "jack", "-r", "48000",
+                                "-R", "0", "-C", "0", "-i", "-s", "-o", "shell.port=9899",
+                                TIMGM6MB_SOUNDFONT},
+                               "",
+                               ":left",
+                               ":right",
+                               ":midi_00"};
+    {
+        JackServer server(kRate, kPeriod);
+        if (!server.Running())
+            return 1;
+        std::printf("MIDI timing benchmark: JACK dummy server, %d Hz, %d-frame periods, effects "
+                    "off\n",
+                    kRate, kPeriod);
+        measure(harmoloom, server.Name(), flood_seconds, false);
+        measure(fluidsynth, server.Name(), flood_seconds, false);
+    }
+    JackServer server(kRate, kLongPeriod);
     if (!server.Running())
         return 1;
-    std::printf("MIDI timing benchmark: JACK dummy server, %d Hz, %d-frame periods, effects off\n",
-                kRate, kPeriod);
-    measure({"Harmoloom",
-             {HARMOLOOM_BINARY, "--debug"},
-             "DEBUG: End of application constructor",
-             "Harmoloom L/R:outport 0",
-             "Harmoloom L/R:outport 1",
-             ":MIDI In 1"},
-            server.Name(), flood_seconds);
-    // Without a shell on standard input, FluidSynth keeps running only as a server.
-    measure({"fluidsynth",
-             {"/usr/bin/fluidsynth", "-a", "jack", "-m", "jack", "-r", "48000", "-R", "0", "-C",
-              "0", "-i", "-s", "-o", "shell.port=9899", TIMGM6MB_SOUNDFONT},
-             "",
-             ":left",
-             ":right",
-             ":midi_00"},
-            server.Name(), flood_seconds);
+    std::printf("JACK dummy server, %d Hz, %d-frame periods\n", kRate, kLongPeriod);
+    measure(harmoloom, server.Name(), flood_seconds, true);
+    measure(fluidsynth, server.Name(), flood_seconds, true);
     std::printf("  reproduce: %s %d\n", argv[0], flood_seconds);
     return 0;
 }

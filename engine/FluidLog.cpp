@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstddef>
+#include <mutex>
 
 #include "app/Debug.h"
 #include "engine/FluidBinding.h"
@@ -31,14 +33,65 @@ void write_line(int fd, const char* prefix, const char* message)
     (void)written; // nowhere left to report a failed report
 }
 
+// Lines of the deferring thread, waiting to be written: one producer, and one flusher at a time.
+struct WaitingLine
+{
+    int fd;
+    char text[240];
+};
+constexpr size_t kWaiting = 32;
+WaitingLine waiting[kWaiting];
+std::atomic<size_t> waiting_head{0}; // written by the deferring thread
+std::atomic<size_t> waiting_tail{0}; // written by the flusher
+std::mutex flusher;
+thread_local bool deferring = false;
+
+void defer_line(int fd, const char* prefix, const char* message)
+{
+    size_t head = waiting_head.load(std::memory_order_relaxed);
+    if (head - waiting_tail.load(std::memory_order_acquire) == kWaiting)
+        return;
+    WaitingLine& line = waiting[head % kWaiting];
+    line.fd = fd;
+    size_t used = append(line.text, 0, sizeof(line.text), prefix);
+    used = append(line.text, used, sizeof(line.text), message);
+    line.text[used] = '\0';
+    waiting_head.store(head + 1, std::memory_order_release);
+}
+
+void log_line(int fd, const char* prefix, const char* message)
+{
+    if (deferring)
+        defer_line(fd, prefix, message);
+    else
+        write_line(fd, prefix, message);
+}
+
 } // namespace
+
+void DeferFluidLogOnThisThread()
+{
+    deferring = true;
+}
+
+void FlushFluidLog()
+{
+    std::lock_guard<std::mutex> hold(flusher);
+    size_t tail = waiting_tail.load(std::memory_order_relaxed);
+    while (tail != waiting_head.load(std::memory_order_acquire))
+    {
+        const WaitingLine& line = waiting[tail % kWaiting];
+        write_line(line.fd, "", line.text);
+        waiting_tail.store(++tail, std::memory_order_release);
+    }
+}
 
 void FluidLogMessage(int level, const char* message, void*)
 {
     if (level <= kError)
-        write_line(STDERR_FILENO, "Harmoloom: FluidSynth: ", message);
+        log_line(STDERR_FILENO, "Harmoloom: FluidSynth: ", message);
     else if (DebugEnabled())
-        write_line(STDOUT_FILENO, "DEBUG: FluidSynth: ", message);
+        log_line(STDOUT_FILENO, "DEBUG: FluidSynth: ", message);
 }
 
 void RouteFluidLog()

@@ -296,6 +296,28 @@ bool HARMOLOOM::RenderWithin(float* buffer, unsigned long frames, bigtime_t pati
     return true;
 }
 
+bool HARMOLOOM::RenderWithin(float* buffer, unsigned long frames, bigtime_t patience,
+                             NextStop next_stop, void* cookie)
+{
+    if (frames == 0 || buffer == nullptr)
+        return false;
+    if (lock.LockWithTimeout(patience) != B_OK)
+    {
+        std::memset(buffer, 0, frames * 2 * sizeof(float));
+        return false;
+    }
+    for (unsigned long reached = 0; reached < frames;)
+    {
+        unsigned long end = next_stop(cookie, reached, frames);
+        if (end <= reached || end > frames)
+            end = frames;
+        RenderHeld(buffer + 2 * reached, end - reached);
+        reached = end;
+    }
+    lock.Unlock();
+    return true;
+}
+
 void HARMOLOOM::RenderHeld(float* buffer, unsigned long frames)
 {
     if (initialized == 0)

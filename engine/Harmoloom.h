@@ -71,6 +71,13 @@ public:
     // silence and the result false.
     bool RenderWithin(float* buffer, unsigned long frames, bigtime_t patience);
 
+    // RenderWithin in pieces, for events that take effect within the buffer: before each piece,
+    // with the lock held, next_stop is given the frame reached; it applies what falls there and
+    // returns the frame the piece ends at (frames, or anything not past reached: the rest).
+    typedef unsigned long (*NextStop)(void* cookie, unsigned long reached, unsigned long frames);
+    bool RenderWithin(float* buffer, unsigned long frames, bigtime_t patience, NextStop next_stop,
+                      void* cookie);
+
     // The state below is guarded by lock; read it only while holding it.
     int initialized;
     fluid_settings_t* fluid_settings;

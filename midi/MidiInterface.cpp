@@ -7,6 +7,7 @@
 #include "app/Debug.h"
 #include "app/ExitNow.h"
 #include "app/Settings.h"
+#include "audio/AudioOutput.h"
 #include "engine/ControllerNumbers.h"
 #include "engine/Harmoloom.h"
 #include "platform/interface/Alert.h"
@@ -48,9 +49,19 @@ MIDIINTERFACE::MIDIINTERFACE(int offset) : channel_offset(offset), held(*this) {
 
 bigtime_t NoteOffDelay()
 {
-    int rate = SampleRateForIndex(settings[setting::sample_rate_index]);
-    int frames = FramesPerBuffer(settings[setting::timing_index], rate);
+    int rate = current_sample_rate;
+    int frames = CurrentPeriod();
+    if (rate <= 0 || frames <= 0)
+    {
+        rate = SampleRateForIndex(settings[setting::sample_rate_index]);
+        frames = FramesPerBuffer(settings[setting::timing_index], rate);
+    }
     return static_cast<bigtime_t>(1000000.0 * frames / rate + 1200);
+}
+
+bigtime_t NoteOffDelayFrames()
+{
+    return CurrentPeriod() + static_cast<bigtime_t>(0.0012 * current_sample_rate + 0.5);
 }
 
 void MIDIINTERFACE::NoteOn(uchar channel, uchar note, uchar velocity, uint32 time)
@@ -108,8 +119,8 @@ void MIDIINTERFACE::Route(uchar status, uchar channel, uchar data1, uchar data2)
     // A channel outside 1..16 reaches no engine channel of this port.
     if (channel < 1 || channel > 16)
         return;
-    held.SetDelay(NoteOffDelay());
-    held.Arrive({static_cast<uchar>(status | (channel - 1)), data1, data2}, system_time());
+    held.SetDelay(OnFrameClock() ? NoteOffDelayFrames() : NoteOffDelay());
+    held.Arrive({static_cast<uchar>(status | (channel - 1)), data1, data2}, Now());
 }
 
 bigtime_t MIDIINTERFACE::ApplyHeldEvents(bigtime_t now)
@@ -119,7 +130,7 @@ bigtime_t MIDIINTERFACE::ApplyHeldEvents(bigtime_t now)
 
 void MIDIINTERFACE::ApplyAllHeldEvents()
 {
-    held.ApplyAll(system_time());
+    held.ApplyAll(Now());
 }
 
 void MIDIINTERFACE::Apply(const ChannelEvent& event)

@@ -11,7 +11,8 @@ public:
     explicit MIDIINTERFACE(int channel_offset);
     ~MIDIINTERFACE() override = default;
 
-    // On the port's thread, with the MIDI channel 1..16 and the event's time.
+    // On the port's thread (with JACK MIDI, the audio thread inside the render), with the MIDI
+    // channel 1..16 and the event's time.
     void NoteOff(uchar channel, uchar note, uchar velocity, uint32 time) override;
     void NoteOn(uchar channel, uchar note, uchar velocity, uint32 time) override;
     void ControlChange(uchar channel, uchar controlNumber, uchar controlValue,
@@ -61,7 +62,10 @@ void StopMidiInterface();
 // The MIDI-failure alert, then exit status 1.
 [[noreturn]] void MidiError();
 
-// How long a note-off is held back: one audio buffer period at the stored rate and timing, plus
-// 1.2 ms, in whole microseconds; so that a note whose on and off come together still sounds.
-// The note-off waits in a queue, never holding back the port's other events (see HeldEvents).
+// How long a note-off is held back: one audio buffer period plus 1.2 ms, in whole microseconds;
+// so that a note whose on and off come together still sounds. The period is the output's own
+// (the JACK server's, with JACK), or the stored rate and timing's while no output is open. The
+// note-off waits in a queue, never holding back the port's other events (see HeldEvents).
 bigtime_t NoteOffDelay();
+// The same in frames of the output's timeline, for events applied inside the render.
+bigtime_t NoteOffDelayFrames();

@@ -72,6 +72,8 @@ public:
     std::vector<std::string> Connections(const std::string& port) const;
     // Whether a client of that name is still part of the graph.
     bool ClientExists(const std::string& port_prefix) const;
+    // The full names of the ports that begin with the prefix ("Harmoloom:").
+    std::vector<std::string> Ports(const std::string& port_prefix) const;
 
 private:
     static int Process(jack_nframes_t frames, void* data);

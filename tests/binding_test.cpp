@@ -5,8 +5,10 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "engine/FluidBinding.h"
+#include "engine/FluidLog.h"
 #include "platform/support/AddOn.h"
 #include "tests/TestSupport.h"
 
@@ -147,4 +149,22 @@ TEST(BindingDeathTest, ProgramFolderTooLongForTheLibraryPathIsRefused)
             LoadLibrary(program.c_str());
         },
         ::testing::ExitedWithCode(1), kNolib);
+}
+
+// FluidSynth may speak while notes are applied on the audio thread: no write there.
+TEST(FluidLog, TheAudioThreadsLinesWaitForTheFlush)
+{
+    testing::internal::CaptureStderr();
+    std::thread audio(
+        []
+        {
+            DeferFluidLogOnThisThread();
+            FluidLogMessage(1, "voice overflow", nullptr);
+        });
+    audio.join();
+    std::string during_render = testing::internal::GetCapturedStderr();
+    testing::internal::CaptureStderr();
+    FlushFluidLog();
+    EXPECT_EQ(during_render, "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Harmoloom: FluidSynth: voice overflow\n");
 }

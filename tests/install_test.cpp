@@ -125,8 +125,7 @@ TEST_F(Installed, CommandsInBinRunFromAnywhereAndTheWindowIsTheDesktopEntrys)
 
     JackRig rig(x.JackName());
     ASSERT_TRUE(rig.Open());
-    ASSERT_TRUE(rig.RecordFrom(rig.FindPort("Harmoloom L/R:outport 0"),
-                               rig.FindPort("Harmoloom L/R:outport 1")));
+    ASSERT_TRUE(rig.RecordFrom(rig.FindPort("Harmoloom:left"), rig.FindPort("Harmoloom:right")));
     ASSERT_TRUE(rig.ConnectMidiTo(rig.FindPort(":MIDI In 1")));
     const auto rate = static_cast<jack_nframes_t>(rig.SampleRate());
     jack_nframes_t at = rig.Now() + rate / 5;

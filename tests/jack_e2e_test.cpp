@@ -33,7 +33,12 @@ std::string settings_with_font(bool two_ports, bool effects)
 class Harmoloom : public ::testing::Test
 {
 protected:
-    void Launch(bool two_ports, bool effects = true)
+    explicit Harmoloom(int server_rate = 48000, int server_period = 64)
+        : server(server_rate, server_period)
+    {
+    }
+
+    void Launch(bool two_ports, bool effects = true, const char* autoconnect = "")
     {
         ASSERT_TRUE(server.Running());
         WriteFile(config.File("Harmoloom Settings"), settings_with_font(two_ports, effects));
@@ -45,13 +50,14 @@ protected:
                                                {"DISPLAY", ""},
                                                {"HARMOLOOM_ALERT_ANSWERS", ""},
                                                {"HARMOLOOM_AUDIO", ""},
-                                               {"HARMOLOOM_MIDI", ""}});
+                                               {"HARMOLOOM_MIDI", ""},
+                                               {"HARMOLOOM_AUTOCONNECT", autoconnect}});
         ASSERT_TRUE(program->WaitForOutput("DEBUG: End of application constructor", 60))
             << program->Output() << program->Errors();
         rig = std::make_unique<JackRig>(server.Name());
         ASSERT_TRUE(rig->Open());
-        ASSERT_TRUE(rig->RecordFrom(rig->FindPort("Harmoloom L/R:outport 0"),
-                                    rig->FindPort("Harmoloom L/R:outport 1")));
+        ASSERT_TRUE(
+            rig->RecordFrom(rig->FindPort("Harmoloom:left"), rig->FindPort("Harmoloom:right")));
         ASSERT_TRUE(rig->ConnectMidiTo(rig->FindPort(":MIDI In 1"), 0));
         if (two_ports)
         {
@@ -95,7 +101,7 @@ protected:
         return static_cast<jack_nframes_t>(seconds * rate);
     }
 
-    JackServer server{48000, 64};
+    JackServer server;
     TemporaryFolder config;
     std::unique_ptr<BackgroundProcess> program;
     std::unique_ptr<JackRig> rig;
@@ -150,7 +156,14 @@ TEST_F(Harmoloom, NoteSoundsAtItsPitchWithinTwoBuffersAndDecaysAfterItsRelease)
 
 TEST_F(Harmoloom, TheSecondPortPlaysChannelsOfItsOwn)
 {
-    Launch(true);
+    Launch(true, true, "0");
+    EXPECT_EQ(rig->Ports("Harmoloom:"),
+              (std::vector<std::string>{"Harmoloom:left", "Harmoloom:right", "Harmoloom:MIDI In 1",
+                                        "Harmoloom:MIDI In 2"}))
+        << "one client, its ports named as in a patchbay";
+    EXPECT_EQ(rig->Connections("Harmoloom:left"),
+              std::vector<std::string>{"harmoloom-test-rig:left"})
+        << "HARMOLOOM_AUTOCONNECT=0 leaves the wiring to the user";
     // Channel 1 of the second port (engine channel 16) is panned hard left, with no reverb or
     // chorus to spread it; channel 1 of the first (engine channel 0) is left in the middle. The
     // square lead is one mono sample, so panned hard it leaves the other side silent.
@@ -262,4 +275,56 @@ TEST_F(Harmoloom, AfterAFloodAllSoundOffSilencesEveryChannelWithinABuffer)
     for (float sample : after)
         loudest = std::max(loudest, std::fabs(sample));
     EXPECT_LT(loudest, 3.2e-5f) << "below -90 dBFS";
+}
+
+class HarmoloomOnAnotherServer : public Harmoloom
+{
+protected:
+    HarmoloomOnAnotherServer() : Harmoloom(44100, 256) {}
+};
+
+TEST_F(HarmoloomOnAnotherServer, PlaysAtTheServersRateAndKeepsEachNotesPlaceInThePeriod)
+{
+    Launch(false, false); // stored: 48000 Hz, 64 frames; no reverb tail between the notes
+    EXPECT_NE(program->Output().find("DEBUG: Audio server's rate 44100 Hz and period 256 frames "
+                                     "used instead of the stored 48000 Hz and 64 frames"),
+              std::string::npos)
+        << program->Output();
+    EXPECT_EQ(rig->Connections("Harmoloom:left").size(), 2u) << "the system's and the rig's";
+
+    // Lone notes of the square lead at random places within the periods, each cut short.
+    jack_nframes_t pitched = Soon(0.2);
+    rig->Send(pitched - Frames(0.1), {0xC0, 80});
+    rig->Send(pitched, {0x90, 69, 100});
+    rig->Send(pitched + Frames(0.3), {0xB0, 120, 0});
+    jack_nframes_t at = pitched + Frames(0.5);
+    std::vector<jack_nframes_t> events;
+    unsigned seed = 7;
+    for (int note = 0; note < 40; note++)
+    {
+        seed = seed * 1103515245u + 12345u;
+        jack_nframes_t event = at + static_cast<jack_nframes_t>(note) * Frames(0.1) +
+                               (seed / 65536u) % static_cast<unsigned>(period);
+        rig->Send(event, {0x90, 69, 100});
+        rig->Send(event + Frames(0.05), {0xB0, 120, 0}); // silence before the next
+        events.push_back(event);
+    }
+    rig->WaitUntil(events.back() + Frames(0.2));
+
+    std::vector<float> first = Channel(rig->Recorded(pitched, Frames(0.3)), 0);
+    jack_nframes_t start = onset(first, 0);
+    ASSERT_LT(start, Frames(0.05));
+    double pitch = FundamentalFrequency(std::vector<float>(first.begin() + start + Frames(0.02),
+                                                           first.begin() + start + Frames(0.22)),
+                                        rate);
+    EXPECT_NEAR(pitch, 440.0, 4.4);
+    jack_nframes_t least = Frames(1);
+    jack_nframes_t most = 0;
+    for (jack_nframes_t event : events)
+    {
+        jack_nframes_t lag = Lag(*rig, event, Frames(0.05), 0);
+        least = std::min(least, lag);
+        most = std::max(most, lag);
+    }
+    EXPECT_LT(most - least, 64u) << "from " << least << " to " << most << " frames";
 }

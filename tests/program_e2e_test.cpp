@@ -102,8 +102,8 @@ protected:
         {
             JackRig rig(x.JackName());
             EXPECT_TRUE(rig.Open());
-            EXPECT_TRUE(rig.RecordFrom(rig.FindPort("Harmoloom L/R:outport 0"),
-                                       rig.FindPort("Harmoloom L/R:outport 1")));
+            EXPECT_TRUE(
+                rig.RecordFrom(rig.FindPort("Harmoloom:left"), rig.FindPort("Harmoloom:right")));
             EXPECT_TRUE(
                 rig.ConnectMidiTo(rig.FindPort(":MIDI In " + std::to_string(port + 1)), port));
             const auto rate = static_cast<jack_nframes_t>(rig.SampleRate());

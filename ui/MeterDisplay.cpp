@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "audio/LevelMeter.h"
+#include "engine/FluidLog.h"
 #include "platform/interface/Box.h"
 #include "platform/interface/Screen.h"
 #include "platform/support/Threads.h"
@@ -111,7 +112,8 @@ status_t meter_thread(void* view)
     constexpr bigtime_t kLockPatience = 20000;
     for (;;)
     {
-        snooze(40000); // no retrace to wait for here: paced by time alone
+        snooze(40000);   // no retrace to wait for here: paced by time alone
+        FlushFluidLog(); // what FluidSynth said on the audio thread
         meter_level_locker.Lock();
         float level_left = current_meter_level_l;
         float level_right = current_meter_level_r;

@@ -1,7 +1,10 @@
 #include "ui/SetupView.h"
 
+#include <string>
+
 #include "app/Debug.h"
 #include "app/Settings.h"
+#include "audio/AudioOutput.h"
 
 namespace
 {
@@ -32,7 +35,6 @@ void store_marked(BMenu* menu, int field)
         settings[field] = menu->IndexOf(marked);
 }
 
-const char* const kDevices[] = {"Media Kit Mixer", "External Connection"};
 const char* const kRates[] = {"32 KHz", "44.1 KHz", "48 KHz", "88.2 KHz", "96 KHz"};
 const char* const kTimings[] = {"Low (4ms)", "Medium (2ms)", "High (1ms)", "Very High (500µs)"};
 const char* const kPriorities[] = {"Low (responsive GUI)", "Medium", "High (glitch-free audio)"};
@@ -50,7 +52,10 @@ SETUPVIEW::SETUPVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLO
     box->SetLabel("Audio Setup Options");
     AddChild(box);
 
-    device_menu = choice_menu("Media Kit Mixer", kDevices, 2, 0);
+    // The back end in use, as the user knows it; nothing to choose, so nothing is stored.
+    std::string device = OutputDeviceName();
+    const char* const devices[] = {device.c_str()};
+    device_menu = choice_menu(device.c_str(), devices, 1, 0);
     device_field =
         choice_field(box, BRect(20, 25, 270, 47), "OutputDevice", "Output Device:", device_menu);
     device_field->SetEnabled(false);

@@ -1,14 +1,17 @@
 // The sound player: one stereo output stream that calls a render function for every buffer.
 //
 // The back end is JACK when a JACK server runs, else PulseAudio, else ALSA; HARMOLOOM_AUDIO=jack,
-// pulse or alsa chooses one. Buffers are 32-bit float, interleaved stereo, at the asked rate and
-// always exactly buffer_size bytes: when the back end's period differs, buffers are cut up or
-// gathered to fit. With JACK the client is named after the player and its outputs are
-// connected to the system's playback ports.
+// pulse or alsa chooses one (see platform/media/AudioBackend.h). Buffers are 32-bit float,
+// interleaved stereo. With PulseAudio and ALSA they come at the asked rate and are always
+// exactly buffer_size bytes, cut up or gathered to fit the back end's period. With JACK they
+// come at the server's rate, each as long as the server's period (which may change while it
+// runs): the outputs "left" and "right" of the client "Harmoloom", connected to the system's
+// playback ports unless HARMOLOOM_AUTOCONNECT=0.
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 #include "platform/support/SupportDefs.h"
 
@@ -50,6 +53,11 @@ public:
 
     // What the player runs on: "jack", "pulse" or "alsa"; empty when nothing could be opened.
     const char* BackendName() const;
+    // What the stream really runs at (the server's, with JACK); 0 when nothing is open.
+    int FrameRate() const;
+    size_t Period() const;
+    // What the user is shown: "JACK (44.1 kHz, 256)", "PulseAudio" or "ALSA".
+    std::string BackendDescription() const;
     // Buffers the back end reported as late since the start.
     uint64 UnderrunCount() const;
 

@@ -12,8 +12,10 @@
 #include <string>
 #include <thread>
 
+#include "platform/media/JackClient.h"
 #include "platform/media/JackServerProbe.h"
 #include "platform/midi/AlsaHardwareSources.h"
+#include "platform/midi/AlsaHotplug.h"
 #include "platform/midi/MidiParser.h"
 #include "platform/support/Threads.h"
 
@@ -160,17 +162,12 @@ void wait_until(sem_t* semaphore, bigtime_t until)
 
 std::atomic<int> ports_alive{0};
 
-struct Backend
-{
-    const char* name;
-    RtMidi::Api api;
-};
-
-const Backend kBackends[] = {{"alsa", RtMidi::LINUX_ALSA}, {"jack", RtMidi::UNIX_JACK}};
+// The ALSA sequencer through RtMidi; JACK MIDI on the process's one JACK client.
+const char* const kBackends[] = {"alsa", "jack"};
 
 } // namespace
 
-struct BMidiPort::Input : public MidiParser::Sink
+struct BMidiPort::Input : public MidiParser::Sink, public JackMidiSink
 {
     std::unique_ptr<RtMidiIn> midi;
     std::string backend;
@@ -185,8 +182,12 @@ struct BMidiPort::Input : public MidiParser::Sink
     std::atomic<uint64> dropped{0};
     std::thread thread;
 
+    int jack_slot = -1;    // the port on the JACK client, or -1
+    bool watching = false; // for hardware sources plugged in later
+
     MidiParser parser;
-    std::mutex delivery; // held while a consumer's handler runs, so Disconnect can wait for it
+    MidiParser cycle_parser; // for what is applied inside the JACK render
+    std::mutex delivery;     // held while a consumer's handler runs, so Disconnect can wait for it
     BMidi* consumer = nullptr;
 
     // What the library hands over at once is one message (or a part of a long system exclusive
@@ -249,6 +250,38 @@ struct BMidiPort::Input : public MidiParser::Sink
             consumer->Dispatch(status_byte, data1, data2, time);
     }
 
+    void ArrivedOutsideRender(const uint8_t* bytes, size_t count) override
+    {
+        Arrived(bytes, count, static_cast<uint32>(system_time() / 1000));
+    }
+
+    // Never waits for the lock: a Connect or Disconnect holding it keeps the event for the
+    // next buffer.
+    bool DeliverInCycle(const uint8_t* bytes, size_t count, bigtime_t frame) override
+    {
+        std::unique_lock<std::mutex> hold(delivery, std::try_to_lock);
+        if (!hold.owns_lock())
+            return false;
+        if (!accepting || consumer == nullptr)
+            return true;
+        consumer->SetFrameClock(frame);
+        cycle_parser.Feed(bytes, count, static_cast<uint32>(system_time() / 1000), *this);
+        return true;
+    }
+
+    bigtime_t ApplyHeldInCycle(bigtime_t frame) override
+    {
+        std::unique_lock<std::mutex> hold(delivery, std::try_to_lock);
+        if (!hold.owns_lock())
+            return frame + 1;
+        if (consumer == nullptr || !consumer->IsRunning())
+            return B_INFINITE_TIMEOUT;
+        consumer->SetFrameClock(frame);
+        return consumer->ApplyHeldEvents(frame);
+    }
+
+    void Dropped() override { dropped++; }
+
     using Packet = ArrivalQueue::Packet;
 };
 
@@ -261,24 +294,46 @@ void arrived_from_library(double, std::vector<unsigned char>* message, void* dat
     input->Arrived(message->data(), message->size(), static_cast<uint32>(system_time() / 1000));
 }
 
-void open_with(BMidiPort::Input* input, const Backend& backend)
+void open_alsa(BMidiPort::Input* input)
 {
     try
     {
-        auto midi = std::make_unique<RtMidiIn>(backend.api, "Harmoloom");
-        if (midi->getCurrentApi() != backend.api)
+        auto midi = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, "Harmoloom");
+        if (midi->getCurrentApi() != RtMidi::LINUX_ALSA)
             return;
         midi->ignoreTypes(true, true, true);
         midi->setCallback(arrived_from_library, input);
         midi->openVirtualPort(input->name);
         input->midi = std::move(midi);
-        input->backend = backend.name;
+        input->backend = "alsa";
         input->full_name = "Harmoloom:" + input->name;
         input->status = B_OK;
     }
     catch (const RtMidiError&)
     {
     }
+}
+
+// A server busy with another client's arrival may turn a client away: true means ask again.
+bool open_jack(BMidiPort::Input* input)
+{
+    // Without a server there is no one to ask.
+    if (probe_jack_server("Harmoloom") == JackServerState::absent)
+        return false;
+    std::string why;
+    bool busy = false;
+    if (!jack_client::Acquire(&why, &busy))
+        return busy;
+    input->jack_slot = jack_client::AddMidiInput(input->name.c_str(), input);
+    if (input->jack_slot < 0)
+    {
+        jack_client::Release();
+        return false;
+    }
+    input->backend = "jack";
+    input->full_name = "Harmoloom:" + input->name;
+    input->status = B_OK;
+    return false;
 }
 
 } // namespace
@@ -290,33 +345,35 @@ BMidiPort::BMidiPort(const char* name) : input_(std::make_unique<Input>())
     sem_init(&input_->ready, 0, 0);
 
     const char* forced = std::getenv("HARMOLOOM_MIDI");
-    for (const Backend& backend : kBackends)
+    for (const char* backend : kBackends)
     {
-        if (forced != nullptr && forced[0] != '\0' && std::strcmp(forced, backend.name) != 0)
+        if (forced != nullptr && forced[0] != '\0' && std::strcmp(forced, backend) != 0)
             continue;
-        if (backend.api == RtMidi::LINUX_ALSA && !alsa_sequencer_available())
-            continue;
-        // A JACK server busy with another client's arrival may turn a client away; it is
-        // asked again before giving up. Without a server there is no one to ask.
-        int attempts = backend.api == RtMidi::UNIX_JACK ? 10 : 1;
-        for (int attempt = 0; attempt < attempts && input_->status != B_OK; attempt++)
+        if (std::strcmp(backend, "alsa") == 0)
         {
-            if (attempt > 0)
+            if (alsa_sequencer_available())
+                open_alsa(input_.get());
+        }
+        else
+        {
+            for (int attempt = 0; attempt < 10 && open_jack(input_.get()); attempt++)
                 snooze(200000);
-            if (backend.api == RtMidi::UNIX_JACK &&
-                probe_jack_server("Harmoloom") == JackServerState::absent)
-                break;
-            open_with(input_.get(), backend);
         }
         if (input_->status == B_OK)
             break;
     }
-    if (input_->status == B_OK && input_->backend == "alsa")
+    if (input_->status == B_OK && input_->backend == "alsa" && jack_client::AutoConnect())
+    {
         connect_hardware_source(number - 1, input_->name.c_str());
+        watch_hardware_sources(input_->name.c_str());
+        input_->watching = true;
+    }
 }
 
 BMidiPort::~BMidiPort()
 {
+    if (input_->watching)
+        unwatch_hardware_sources(input_->name.c_str());
     input_->accepting = false;
     if (input_->thread.joinable())
     {
@@ -335,6 +392,11 @@ BMidiPort::~BMidiPort()
         {
         }
         input_->midi.reset();
+    }
+    if (input_->jack_slot >= 0)
+    {
+        jack_client::RemoveMidiInput(input_->jack_slot);
+        jack_client::Release();
     }
     sem_destroy(&input_->ready);
     ports_alive--;

@@ -1,11 +1,14 @@
 // MIDI input: BMidiPort receives from the system and hands channel messages to the BMidi
 // consumer connected to it, calling its handler for each kind of message.
 //
-// A port is a named input that other software (and, with ALSA, the first or second hardware
-// source, connected automatically) can send to. It uses the ALSA sequencer, or JACK MIDI when
-// the sequencer is absent; HARMOLOOM_MIDI=alsa or jack chooses one. Each port delivers its
-// events on a thread of its own, in order, with the time they arrived (milliseconds of
-// system_time()); a handler that sleeps holds back the later events of its port only. The port
+// A port is a named input that other software (and the first or second hardware source,
+// connected automatically unless HARMOLOOM_AUTOCONNECT=0) can send to. It uses the ALSA
+// sequencer, or JACK MIDI on the process's one JACK client when the sequencer is absent;
+// HARMOLOOM_MIDI=alsa or jack chooses one. Each port delivers its events on a thread of its own,
+// in order, with the time they arrived (milliseconds of system_time()); a handler that sleeps
+// holds back the later events of its port only. With JACK MIDI while the sound player renders
+// on JACK, events are instead delivered on the audio thread inside the render, each at its
+// frame (platform/media/CycleMidi.h), and the consumer's clock is the frame (see Now()). The port
 // keeps a second of dense playing waiting for its thread; past that it drops whole messages,
 // never all-sound-off, reset-all-controllers or all-notes-off, and counts them.
 #pragma once
@@ -14,6 +17,7 @@
 #include <memory>
 
 #include "platform/support/SupportDefs.h"
+#include "platform/support/Threads.h"
 
 class BMidi
 {
@@ -47,11 +51,20 @@ public:
     // that has come. Any thread.
     void SnoozeUntil(uint32 time) const;
 
+    // The clock the consumer's held-back events run on, on the delivering thread: the frame
+    // of the JACK timeline at which the event being delivered takes effect once a port has
+    // delivered inside the JACK render, else system_time().
+    bigtime_t Now() const { return frame_now_ >= 0 ? frame_now_ : system_time(); }
+    bool OnFrameClock() const { return frame_now_ >= 0; }
+    // Set by the delivering port before each event.
+    void SetFrameClock(bigtime_t frame) { frame_now_ = frame; }
+
     // Calls the handler for one channel message.
     void Dispatch(uint8_t status, uint8_t data1, uint8_t data2, uint32 time);
 
 private:
     std::atomic<bool> running_{false};
+    bigtime_t frame_now_ = -1;
 };
 
 class BMidiPort : public BMidi
