@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/media/CycleMidi.h"
+#include "platform/midi/MidiParser.h"
 #include "platform/support/Threads.h"
 
 namespace
@@ -69,16 +70,10 @@ struct Client
 
 Client the_client;
 
-bool silences_a_channel(const uint8_t* bytes, size_t count)
-{
-    return count >= 3 && (bytes[0] & 0xF0) == 0xB0 &&
-           (bytes[1] == 120 || bytes[1] == 121 || bytes[1] == 123);
-}
-
 // Inserts after every event of an earlier or equal frame, so that order of arrival holds.
 void keep(Client& self, const PendingEvent& event, JackMidiSink* sink)
 {
-    bool silencing = silences_a_channel(event.bytes, event.length);
+    bool silencing = SilencesAChannel(event.bytes, event.length);
     if (self.pending_count == kPending ||
         (!silencing && self.pending_count >= kPending - kKeptForSilencing))
     {

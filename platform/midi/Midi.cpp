@@ -135,13 +135,6 @@ private:
     std::atomic<size_t> tail_{0};
 };
 
-// All-sound-off, reset-all-controllers or all-notes-off.
-bool silences_a_channel(const uint8_t* bytes, size_t count)
-{
-    return count >= 2 && (bytes[0] & 0xF0) == 0xB0 &&
-           (bytes[1] == 120 || bytes[1] == 121 || bytes[1] == 123);
-}
-
 // Waits for the semaphore until the given time of system_time() at the latest.
 void wait_until(sem_t* semaphore, bigtime_t until)
 {
@@ -196,7 +189,7 @@ struct BMidiPort::Input : public MidiParser::Sink, public JackMidiSink
     {
         if (!accepting)
             return;
-        bool silencing = silences_a_channel(bytes, count);
+        bool silencing = SilencesAChannel(bytes, count);
         for (size_t offset = 0; offset < count;)
         {
             Packet packet;

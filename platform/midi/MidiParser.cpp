@@ -65,3 +65,9 @@ void MidiParser::Feed(const uint8_t* bytes, size_t count, uint32 time, Sink& sin
         }
     }
 }
+
+bool SilencesAChannel(const uint8_t* bytes, size_t count)
+{
+    return count >= 2 && (bytes[0] & 0xF0) == 0xB0 &&
+           (bytes[1] == 120 || bytes[1] == 121 || bytes[1] == 123);
+}

@@ -28,3 +28,7 @@ private:
     int skip_ = 0; // data bytes of a system common message still to pass over
     bool in_system_exclusive_ = false;
 };
+
+// Whether one whole message is all-sound-off, reset-all-controllers or all-notes-off: the
+// messages a full input queue must never drop, since they end what a flood left sounding.
+bool SilencesAChannel(const uint8_t* bytes, size_t count);
