@@ -282,20 +282,6 @@ void HARMOLOOM::MakeBuffer(float* buffer, unsigned long frames)
     RenderHeld(buffer, frames);
 }
 
-bool HARMOLOOM::RenderWithin(float* buffer, unsigned long frames, bigtime_t patience)
-{
-    if (frames == 0 || buffer == nullptr)
-        return false;
-    if (lock.LockWithTimeout(patience) != B_OK)
-    {
-        std::memset(buffer, 0, frames * 2 * sizeof(float));
-        return false;
-    }
-    RenderHeld(buffer, frames);
-    lock.Unlock();
-    return true;
-}
-
 bool HARMOLOOM::RenderWithin(float* buffer, unsigned long frames, bigtime_t patience,
                              NextStop next_stop, void* cookie)
 {

@@ -68,12 +68,10 @@ public:
 
     // MakeBuffer for the audio output's callback, which must never stall: when the engine cannot
     // be had within patience microseconds (a SoundFont load holds it for seconds), the buffer is
-    // silence and the result false.
-    bool RenderWithin(float* buffer, unsigned long frames, bigtime_t patience);
-
-    // RenderWithin in pieces, for events that take effect within the buffer: before each piece,
-    // with the lock held, next_stop is given the frame reached; it applies what falls there and
-    // returns the frame the piece ends at (frames, or anything not past reached: the rest).
+    // silence and the result false. It renders in pieces, for events that take effect within the
+    // buffer: before each piece, with the lock held, next_stop is given the frame reached; it
+    // applies what falls there and returns the frame the piece ends at (frames, or anything not
+    // past reached: the rest).
     typedef unsigned long (*NextStop)(void* cookie, unsigned long reached, unsigned long frames);
     bool RenderWithin(float* buffer, unsigned long frames, bigtime_t patience, NextStop next_stop,
                       void* cookie);
