@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/ControllerNumbers.h"
+
 namespace
 {
 
@@ -23,7 +25,9 @@ Kind kind_of(const ChannelEvent& event)
     case 0x90:
         return event.data2 == 0 ? Kind::kReleaseByNoteOn : Kind::kNoteOn;
     case 0xB0:
-        if (event.data1 == 120 || event.data1 == 121 || event.data1 == 123)
+        if (event.data1 == controller::kAllSoundOff ||
+            event.data1 == controller::kResetAllControllers ||
+            event.data1 == controller::kAllNotesOff)
             return Kind::kChannelMode;
         return Kind::kOther;
     default:

@@ -78,7 +78,7 @@ MAINVIEW::MAINVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLOW_
 
     polyphony_slider =
         new SLIDER(BRect(8, 58, 255, 79), "slider", "", 0, SLIDER_STEPS, SLIDER_POLYPHONY);
-    polyphony_slider->SetHashMarkCount(31);
+    polyphony_slider->SetHashMarkCount(SLIDER_STEPS + 1);
     polyphony_slider->UseFillColor(true, &kFillColor);
     quality_box->AddChild(polyphony_slider);
     polyphony_slider->SetValue(settings[setting::polyphony_step]);

@@ -41,9 +41,6 @@ public:
 struct AudioBackendEntry
 {
     const char* name;
-    // Tries opening again when the server was only busy (a JACK server welcoming another
-    // client may turn one away for a moment).
-    int attempts;
     std::unique_ptr<AudioBackend> (*make)();
 };
 

@@ -21,8 +21,7 @@ public:
 
     bool Open(const char*, int, size_t, Render render, void* cookie, std::string* why) override
     {
-        bool busy = false;
-        if (!jack_client::Acquire(why, &busy))
+        if (!jack_client::Acquire(why))
             return false;
         open_ = true;
         return jack_client::AttachAudio(render, cookie);

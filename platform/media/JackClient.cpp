@@ -20,6 +20,10 @@ namespace
 // process thread.
 constexpr size_t kMaxPeriod = 8192;
 
+// A server welcoming another client may turn one away for a moment.
+constexpr int kOpenAttempts = 10;
+constexpr bigtime_t kBusyPause = 200000;
+
 // A second of 10,000 messages a second can wait for a render held up by a SoundFont load; the
 // last places are kept for the messages that silence a channel.
 constexpr size_t kPending = 16384;
@@ -276,10 +280,9 @@ size_t ApplyCycleMidiBefore(size_t limit)
 namespace jack_client
 {
 
-bool Acquire(std::string* why, bool* busy)
+bool Acquire(std::string* why)
 {
     Client& self = the_client;
-    *busy = false;
     if (self.client != nullptr)
     {
         self.users++;
@@ -287,12 +290,23 @@ bool Acquire(std::string* why, bool* busy)
     }
     jack_set_error_function(silence_jack);
     jack_set_info_function(silence_jack);
-    jack_status_t status;
-    jack_client_t* client = jack_client_open("Harmoloom", JackNoStartServer, &status);
+    jack_client_t* client = nullptr;
+    for (int attempt = 0; attempt < kOpenAttempts && client == nullptr; attempt++)
+    {
+        if (attempt > 0)
+            snooze(kBusyPause);
+        jack_status_t status = static_cast<jack_status_t>(0);
+        client = jack_client_open("Harmoloom", JackNoStartServer, &status);
+        // JackServerFailed: no server could be reached at all, so there is no one to ask again.
+        if (client == nullptr && (status & JackServerFailed) != 0)
+        {
+            *why += "jack: no server; ";
+            return false;
+        }
+    }
     if (client == nullptr)
     {
-        *busy = (status & JackServerFailed) == 0;
-        *why += *busy ? "jack: the server refused the client; " : "jack: no server; ";
+        *why += "jack: the server refused the client; ";
         return false;
     }
     self.client = client;

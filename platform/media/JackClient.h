@@ -36,9 +36,10 @@ protected:
 namespace jack_client
 {
 
-// Opens the client unless it is open, and counts a user in. False when no server took it;
-// *busy then tells a server that refused from none at all.
-bool Acquire(std::string* why, bool* busy);
+// Opens the client unless it is open, and counts a user in. A server that is there but busy
+// (welcoming another client) is asked again for about two seconds; without a server it returns
+// false at once. The reasons of a failure are added to *why.
+bool Acquire(std::string* why);
 // Counts a user out; the last one closes the client.
 void Release();
 

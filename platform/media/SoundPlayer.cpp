@@ -6,7 +6,6 @@
 #include <string>
 
 #include "platform/media/AudioBackend.h"
-#include "platform/media/JackServerProbe.h"
 #include "platform/support/Threads.h"
 
 struct BSoundPlayer::Stream
@@ -48,27 +47,15 @@ BSoundPlayer::BSoundPlayer(const media_raw_audio_format* format, const char* nam
         const AudioBackendEntry& entry = kAudioBackends[index];
         if (forced != nullptr && forced[0] != '\0' && std::strcmp(forced, entry.name) != 0)
             continue;
-        bool jack = std::strcmp(entry.name, "jack") == 0;
-        for (int attempt = 0; attempt < entry.attempts; attempt++)
+        std::unique_ptr<AudioBackend> backend = entry.make();
+        if (backend->Open(name != nullptr ? name : "Harmoloom",
+                          static_cast<int>(format->frame_rate), format->buffer_size / 8,
+                          Stream::Render, stream_.get(), &why))
         {
-            if (attempt > 0)
-                snooze(200000);
-            // Without a server there is no one to ask again: the next back end, at once.
-            if (jack && probe_jack_server("Harmoloom") == JackServerState::absent)
-            {
-                why += "jack: no server; ";
-                break;
-            }
-            std::unique_ptr<AudioBackend> backend = entry.make();
-            if (backend->Open(name != nullptr ? name : "Harmoloom",
-                              static_cast<int>(format->frame_rate), format->buffer_size / 8,
-                              Stream::Render, stream_.get(), &why))
-            {
-                stream_->backend = std::move(backend);
-                stream_->format.frame_rate = static_cast<float>(stream_->backend->Rate());
-                stream_->status = B_OK;
-                return;
-            }
+            stream_->backend = std::move(backend);
+            stream_->format.frame_rate = static_cast<float>(stream_->backend->Rate());
+            stream_->status = B_OK;
+            return;
         }
     }
     // The alert that follows cannot say which back end refused and why; the terminal can.

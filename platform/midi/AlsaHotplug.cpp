@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/support/Threads.h"
+
 namespace
 {
 
@@ -100,6 +102,7 @@ void source_appeared(snd_seq_t* sequencer, const snd_seq_addr_t& source)
 
 void watch()
 {
+    use_alternate_signal_stack();
     snd_seq_t* sequencer = nullptr;
     if (snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK) < 0)
         return;

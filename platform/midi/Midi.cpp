@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "platform/media/JackClient.h"
-#include "platform/media/JackServerProbe.h"
 #include "platform/midi/AlsaHardwareSources.h"
 #include "platform/midi/AlsaHotplug.h"
 #include "platform/midi/MidiParser.h"
@@ -165,7 +164,6 @@ struct BMidiPort::Input : public MidiParser::Sink, public JackMidiSink
     std::unique_ptr<RtMidiIn> midi;
     std::string backend;
     std::string name;
-    std::string full_name;
     status_t status = B_ERROR;
 
     ArrivalQueue queue;
@@ -299,7 +297,6 @@ void open_alsa(BMidiPort::Input* input)
         midi->openVirtualPort(input->name);
         input->midi = std::move(midi);
         input->backend = "alsa";
-        input->full_name = "Harmoloom:" + input->name;
         input->status = B_OK;
     }
     catch (const RtMidiError&)
@@ -307,26 +304,19 @@ void open_alsa(BMidiPort::Input* input)
     }
 }
 
-// A server busy with another client's arrival may turn a client away: true means ask again.
-bool open_jack(BMidiPort::Input* input)
+void open_jack(BMidiPort::Input* input)
 {
-    // Without a server there is no one to ask.
-    if (probe_jack_server("Harmoloom") == JackServerState::absent)
-        return false;
     std::string why;
-    bool busy = false;
-    if (!jack_client::Acquire(&why, &busy))
-        return busy;
+    if (!jack_client::Acquire(&why))
+        return;
     input->jack_slot = jack_client::AddMidiInput(input->name.c_str(), input);
     if (input->jack_slot < 0)
     {
         jack_client::Release();
-        return false;
+        return;
     }
     input->backend = "jack";
-    input->full_name = "Harmoloom:" + input->name;
     input->status = B_OK;
-    return false;
 }
 
 } // namespace
@@ -349,8 +339,7 @@ BMidiPort::BMidiPort(const char* name) : input_(std::make_unique<Input>())
         }
         else
         {
-            for (int attempt = 0; attempt < 10 && open_jack(input_.get()); attempt++)
-                snooze(200000);
+            open_jack(input_.get());
         }
         if (input_->status == B_OK)
             break;
@@ -438,11 +427,6 @@ void BMidiPort::Stop()
 {
     input_->accepting = false;
     BMidi::Stop();
-}
-
-const char* BMidiPort::PortName() const
-{
-    return input_->full_name.c_str();
 }
 
 const char* BMidiPort::BackendName() const

@@ -83,8 +83,6 @@ public:
     status_t Start() override;
     void Stop() override;
 
-    // The system's full name of the port ("Harmoloom:MIDI In 1"), for connecting to it.
-    const char* PortName() const;
     // What the port runs on: "alsa" or "jack".
     const char* BackendName() const;
     // Messages lost because the port's thread fell too far behind.
