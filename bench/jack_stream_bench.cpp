@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/JackRig.h"
-#include "tests/SettingsFiles.h"
-#include "tests/TestSupport.h"
+#include "tests/support/JackRig.h"
+#include "tests/support/SettingsFiles.h"
+#include "tests/support/TestSupport.h"
 
 namespace
 {

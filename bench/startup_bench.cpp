@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/JackRig.h"
-#include "tests/TestSupport.h"
+#include "tests/support/JackRig.h"
+#include "tests/support/TestSupport.h"
 
 namespace
 {

@@ -18,8 +18,8 @@
 #include "engine/Harmoloom.h"
 #include "platform/app/EventLoop.h"
 #include "platform/support/Threads.h"
-#include "tests/TestSupport.h"
-#include "tests/WindowRig.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/WindowRig.h"
 #include "ui/SoundfontsView.h"
 #include "ui/Window.h"
 

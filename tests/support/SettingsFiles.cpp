@@ -1,0 +1,69 @@
+#include "tests/support/SettingsFiles.h"
+
+const std::vector<int32_t> kDefaultSettings = {8, 100, 100, -12, 14, 1, 2,  2,  1, 1,
+                                               0, 18,  20,  21,  22, 4, 15, 30, 22};
+
+namespace
+{
+
+constexpr size_t kFields = 19;
+constexpr int kSlots = 128;
+
+int32_t read_int(const std::string& bytes, size_t at)
+{
+    uint32_t value = 0;
+    for (int index = 3; index >= 0; index--)
+        value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<size_t>(index)]);
+    return static_cast<int32_t>(value);
+}
+
+} // namespace
+
+std::string SettingsFile(const std::vector<int32_t>& fields, const SlotList& slots)
+{
+    std::string bytes;
+    auto put = [&bytes](int32_t value)
+    {
+        for (int index = 0; index < 4; index++)
+            bytes.push_back(static_cast<char>(static_cast<uint32_t>(value) >> (8 * index)));
+    };
+    for (int32_t field : fields)
+        put(field);
+    for (int slot = 0; slot < kSlots; slot++)
+    {
+        auto found = slots.find(slot);
+        put(found == slots.end() ? 0 : found->second.first);
+        if (found != slots.end())
+            bytes += found->second.second;
+        bytes.push_back('\0');
+    }
+    return bytes;
+}
+
+std::vector<int32_t> SettingsFields(const std::string& file)
+{
+    std::vector<int32_t> fields;
+    if (file.size() < 4 * kFields)
+        return fields;
+    for (size_t field = 0; field < kFields; field++)
+        fields.push_back(read_int(file, 4 * field));
+    return fields;
+}
+
+SlotList SettingsSlots(const std::string& file)
+{
+    SlotList slots;
+    size_t at = 4 * kFields;
+    for (int slot = 0; slot < kSlots && at + 4 < file.size(); slot++)
+    {
+        int32_t bank = read_int(file, at);
+        at += 4;
+        size_t end = file.find('\0', at);
+        if (end == std::string::npos)
+            break;
+        if (end > at)
+            slots[slot] = {bank, file.substr(at, end - at)};
+        at = end + 1;
+    }
+    return slots;
+}
