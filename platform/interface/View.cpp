@@ -1,12 +1,13 @@
 #include "platform/interface/View.h"
 
-#include <FL/Fl_Group.H>
+#include <FL/Fl_Widget.H>
 
 #include <algorithm>
 
 #include "platform/app/EventLoop.h"
 #include "platform/interface/Bitmap.h"
 #include "platform/interface/Window.h"
+#include "platform/interface/private/KitWidget.h"
 
 static const BFont plain_font(false, 12.0f);
 static const BFont bold_font(true, 12.0f);
@@ -51,7 +52,7 @@ void BView::AddChild(BView* child)
     {
         child->Realize(ChildGroup(), origin_x_ + frame_.left - scroll_.x,
                        origin_y_ + frame_.top - scroll_.y);
-        widget_->redraw();
+        widget_->Toolkit()->redraw();
     }
     else
     {
@@ -69,7 +70,7 @@ bool BView::RemoveChild(BView* child)
     {
         child->Unrealize();
         if (widget_ != nullptr && on_event_loop_thread())
-            widget_->redraw();
+            widget_->Toolkit()->redraw();
     }
     child->parent_ = nullptr;
     child->SetWindow(nullptr);

@@ -103,7 +103,7 @@ void BWindow::Realize()
         return;
     kit_route_scroll_keys();
     Lock();
-    auto* window = new KitWindowWidget(
+    auto* window = new BPrivate::WindowWidget(
         this, static_cast<int>(frame_.left), static_cast<int>(frame_.top),
         static_cast<int>(frame_.Width()) + 1, static_cast<int>(frame_.Height()) + 1);
     window->copy_label(title_.c_str());

@@ -100,10 +100,10 @@ KitBox kit_box(BRect rect, float origin_x, float origin_y)
                   rect.IntegerHeight() + 1};
 }
 
-KitGroupWidget::KitGroupWidget(int x, int y, int width, int height) : Fl_Group(x, y, width, height)
+KitGroupWidget::KitGroupWidget(int x, int y, int width, int height)
+    : KitWidget<Fl_Group>(x, y, width, height)
 {
     end();
-    user_data(&link);
 }
 
 void KitGroupWidget::draw()
@@ -139,7 +139,7 @@ bool kit_children_overflow(const Fl_Group* group)
     return false;
 }
 
-unsigned kit_color(rgb_color color)
+Fl_Color kit_color(rgb_color color)
 {
     return fl_rgb_color(color.red, color.green, color.blue);
 }

@@ -31,24 +31,24 @@ protected:
 
 } // namespace
 
-Fl_Widget* BView::CreateWidget(int x, int y, int width, int height)
+BPrivate::ToolkitWidget* BView::CreateWidget(int x, int y, int width, int height)
 {
     auto* widget = new KitViewWidget(x, y, width, height);
     widget->link.view = this;
     return widget;
 }
 
-Fl_Group* BView::ChildGroup() const
+BPrivate::ToolkitWidget* BView::ChildGroup() const
 {
-    return static_cast<Fl_Group*>(widget_);
+    return widget_;
 }
 
 void BView::UpdateWidget()
 {
-    widget_->redraw();
+    widget_->Toolkit()->redraw();
 }
 
-void BView::Realize(Fl_Group* parent, float origin_x, float origin_y)
+void BView::Realize(BPrivate::ToolkitWidget* parent, float origin_x, float origin_y)
 {
     origin_x_ = origin_x;
     origin_y_ = origin_y;
@@ -59,7 +59,7 @@ void BView::Realize(Fl_Group* parent, float origin_x, float origin_y)
     widget_ = CreateWidget(box.x, box.y, box.w, box.h);
     Fl_Group::current(current);
     if (parent != nullptr)
-        parent->add(widget_);
+        parent->Group()->add(widget_->Toolkit());
     changed_ = false;
     UpdateWidget();
     ShowOrHide();
@@ -70,10 +70,11 @@ void BView::Realize(Fl_Group* parent, float origin_x, float origin_y)
 
 void BView::ShowOrHide()
 {
-    if (hidden_ && widget_->visible())
-        widget_->hide();
-    else if (!hidden_ && !widget_->visible())
-        widget_->show();
+    Fl_Widget* widget = widget_->Toolkit();
+    if (hidden_ && widget->visible())
+        widget->hide();
+    else if (!hidden_ && !widget->visible())
+        widget->show();
 }
 
 void BView::Unrealize()
@@ -85,9 +86,9 @@ void BView::Unrealize()
     }
     if (widget_ == nullptr)
         return;
-    if (KitLink* link = kit_link(widget_))
+    Fl_Widget* widget = widget_->Toolkit();
+    if (KitLink* link = kit_link(widget))
         link->view = nullptr;
-    Fl_Widget* widget = widget_;
     widget_ = nullptr;
     if (on_event_loop_thread() || !event_loop_running())
     {
@@ -120,11 +121,12 @@ void BView::Place(float origin_x, float origin_y)
         return;
     KitBox box = kit_box(frame_, origin_x, origin_y);
     box.h = std::max(box.h, MinimumWidgetHeight());
-    if (widget_->x() != box.x || widget_->y() != box.y || widget_->w() != box.w ||
-        widget_->h() != box.h)
+    Fl_Widget* widget = widget_->Toolkit();
+    if (widget->x() != box.x || widget->y() != box.y || widget->w() != box.w ||
+        widget->h() != box.h)
     {
         // Children are placed below, one by one: FLTK's group resizing would move them too.
-        widget_->Fl_Widget::resize(box.x, box.y, box.w, box.h);
+        widget->Fl_Widget::resize(box.x, box.y, box.w, box.h);
         UpdateWidget();
     }
     for (BView* child : children_)
@@ -147,7 +149,7 @@ void BView::SyncTree()
         {
             child->Realize(ChildGroup(), origin_x_ + frame_.left - scroll_.x,
                            origin_y_ + frame_.top - scroll_.y);
-            widget_->redraw();
+            widget_->Toolkit()->redraw();
         }
         else
         {

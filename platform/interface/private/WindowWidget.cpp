@@ -59,7 +59,7 @@ int dispatch_event(int event, Fl_Window* window)
     if (event == FL_KEYBOARD && Fl::grab() == nullptr && Fl::modal() == nullptr &&
         is_scroll_key(Fl::event_key()))
     {
-        if (auto* kit = dynamic_cast<KitWindowWidget*>(window))
+        if (auto* kit = dynamic_cast<BPrivate::WindowWidget*>(window))
             return kit->handle(event);
     }
     return Fl::handle_(event, window);
@@ -67,8 +67,8 @@ int dispatch_event(int event, Fl_Window* window)
 
 } // namespace
 
-KitWindowWidget::KitWindowWidget(BWindow* owner, int x, int y, int width, int height)
-    : Fl_Double_Window(x, y, width, height), owner_(owner)
+BPrivate::WindowWidget::WindowWidget(BWindow* owner, int x, int y, int width, int height)
+    : Fl_Double_Window(x, y, width, height), ToolkitWidget(this), owner_(owner)
 {
     callback(
         [](Fl_Widget*, void* data)
@@ -80,7 +80,7 @@ KitWindowWidget::KitWindowWidget(BWindow* owner, int x, int y, int width, int he
         owner);
 }
 
-void KitWindowWidget::resize(int x, int y, int width, int height)
+void BPrivate::WindowWidget::resize(int x, int y, int width, int height)
 {
     Fl_Double_Window::resize(x, y, width, height);
     owner_->Lock();
@@ -88,7 +88,7 @@ void KitWindowWidget::resize(int x, int y, int width, int height)
     owner_->Unlock();
 }
 
-int KitWindowWidget::handle(int event)
+int BPrivate::WindowWidget::handle(int event)
 {
     switch (event)
     {
@@ -139,7 +139,7 @@ int KitWindowWidget::handle(int event)
     return Fl_Double_Window::handle(event);
 }
 
-void KitWindowWidget::Dropped(const char* text, int length)
+void BPrivate::WindowWidget::Dropped(const char* text, int length)
 {
     BMessage message = drop_message(text, static_cast<size_t>(std::max(length, 0)));
     owner_->PostMessage(&message);

@@ -5,13 +5,19 @@
 
 #include <FL/Fl_Double_Window.H>
 
+#include "platform/interface/private/KitWidget.h"
+
 class BWindow;
 
-// The toolkit's window: keys, the wheel and drops become the window's messages.
-class KitWindowWidget : public Fl_Double_Window
+namespace BPrivate
+{
+
+// The toolkit's window: keys, the wheel and drops become the window's messages. The widget of
+// the window's top view goes into it.
+class WindowWidget : public Fl_Double_Window, public ToolkitWidget
 {
 public:
-    KitWindowWidget(BWindow* owner, int x, int y, int width, int height);
+    WindowWidget(BWindow* owner, int x, int y, int width, int height);
 
     // The window manager moved the window: the window's frame follows.
     void resize(int x, int y, int width, int height) override;
@@ -23,6 +29,8 @@ private:
     BWindow* owner_;
     bool awaiting_drop_ = false;
 };
+
+} // namespace BPrivate
 
 // The toolkit offers a key to the control with the focus and its groups before the window,
 // and they take the arrows to move the focus: from now on the scroll keys go to the window
