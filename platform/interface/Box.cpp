@@ -62,13 +62,10 @@ void fit_lines(const BStringView* view)
                            });
 }
 
-class KitStringWidget : public Fl_Widget
+class KitStringWidget : public KitWidget<Fl_Widget>
 {
 public:
-    KitStringWidget(int x, int y, int width, int height) : Fl_Widget(x, y, width, height)
-    {
-        user_data(&link);
-    }
+    using KitWidget::KitWidget;
 
     void draw() override
     {
@@ -89,8 +86,6 @@ public:
         fl_draw(view->Text(), x(), y(), w(), h(), align, nullptr, 0);
         fl_pop_clip();
     }
-
-    KitLink link;
 };
 
 } // namespace
@@ -116,7 +111,7 @@ void BBox::SetLabel(const char* label)
     Changed();
 }
 
-Fl_Widget* BBox::CreateWidget(int x, int y, int width, int height)
+BPrivate::ToolkitWidget* BBox::CreateWidget(int x, int y, int width, int height)
 {
     auto* widget = new KitBoxWidget(x, y, width, height);
     widget->link.view = this;
@@ -141,7 +136,7 @@ void BStringView::SetAlignment(alignment flag)
     Changed();
 }
 
-Fl_Widget* BStringView::CreateWidget(int x, int y, int width, int height)
+BPrivate::ToolkitWidget* BStringView::CreateWidget(int x, int y, int width, int height)
 {
     auto* widget = new KitStringWidget(x, y, width, height);
     widget->link.view = this;

@@ -17,7 +17,7 @@ public:
     border_style Border() const { return border_; }
 
 protected:
-    Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+    BPrivate::ToolkitWidget* CreateWidget(int x, int y, int width, int height) override;
 
 private:
     std::string label_;
@@ -36,7 +36,7 @@ public:
     alignment Alignment() const { return alignment_; }
 
 protected:
-    Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+    BPrivate::ToolkitWidget* CreateWidget(int x, int y, int width, int height) override;
 
 private:
     std::string text_;

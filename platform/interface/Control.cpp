@@ -28,19 +28,18 @@ std::string literal(const char* text)
 
 constexpr int kLabelSize = 12;
 
-template <typename Base> class KitControlWidget : public Base
+template <typename Base> class KitControlWidget : public KitWidget<Base>
 {
 public:
-    KitControlWidget(int x, int y, int width, int height) : Base(x, y, width, height)
+    KitControlWidget(int x, int y, int width, int height) : KitWidget<Base>(x, y, width, height)
     {
-        this->user_data(&link);
         this->callback(pressed);
     }
 
     void draw() override
     {
         {
-            KitHold hold(link);
+            KitHold hold(this->link);
             if (BView* control = hold.View())
             {
                 this->labelsize(kit_column_fitted_size(
@@ -75,8 +74,6 @@ public:
             control->SetValue(check->value() != 0 ? B_CONTROL_ON : B_CONTROL_OFF);
         control->Invoke();
     }
-
-    KitLink link;
 };
 
 } // namespace
@@ -130,7 +127,7 @@ BButton::BButton(BRect frame, const char* name, const char* label, BMessage* mes
 {
 }
 
-Fl_Widget* BButton::CreateWidget(int x, int y, int width, int height)
+BPrivate::ToolkitWidget* BButton::CreateWidget(int x, int y, int width, int height)
 {
     auto* widget = new KitControlWidget<Fl_Button>(x, y, width, height);
     widget->link.view = this;
@@ -139,7 +136,7 @@ Fl_Widget* BButton::CreateWidget(int x, int y, int width, int height)
 
 void BButton::UpdateWidget()
 {
-    Fl_Widget* widget = Widget();
+    Fl_Widget* widget = Widget()->Toolkit();
     widget->copy_label(literal(Label()).c_str());
     if (IsEnabled())
         widget->activate();
@@ -154,7 +151,7 @@ BCheckBox::BCheckBox(BRect frame, const char* name, const char* label, BMessage*
 {
 }
 
-Fl_Widget* BCheckBox::CreateWidget(int x, int y, int width, int height)
+BPrivate::ToolkitWidget* BCheckBox::CreateWidget(int x, int y, int width, int height)
 {
     auto* widget = new KitControlWidget<Fl_Check_Button>(x, y, width, height);
     widget->link.view = this;
@@ -163,7 +160,7 @@ Fl_Widget* BCheckBox::CreateWidget(int x, int y, int width, int height)
 
 void BCheckBox::UpdateWidget()
 {
-    auto* widget = static_cast<Fl_Check_Button*>(Widget());
+    auto* widget = static_cast<Fl_Check_Button*>(Widget()->Toolkit());
     widget->copy_label(literal(Label()).c_str());
     widget->value(Value() != 0 ? 1 : 0);
     if (IsEnabled())

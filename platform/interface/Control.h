@@ -45,7 +45,7 @@ public:
             uint32 flags = B_WILL_DRAW | B_NAVIGABLE);
 
 protected:
-    Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+    BPrivate::ToolkitWidget* CreateWidget(int x, int y, int width, int height) override;
     void UpdateWidget() override;
     // A button grows to fit its text, as push buttons do: a shorter frame keeps its top.
     int MinimumWidgetHeight() const override { return 20; }
@@ -59,6 +59,6 @@ public:
               uint32 flags = B_WILL_DRAW | B_NAVIGABLE);
 
 protected:
-    Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+    BPrivate::ToolkitWidget* CreateWidget(int x, int y, int width, int height) override;
     void UpdateWidget() override;
 };

@@ -100,10 +100,10 @@ BPopUpMenu::BPopUpMenu(const char* name, bool radioMode, bool labelFromMarked) :
 namespace
 {
 
-class KitMenuFieldWidget : public Fl_Group
+class KitMenuFieldWidget : public KitWidget<Fl_Group>
 {
 public:
-    KitMenuFieldWidget(int x, int y, int width, int height) : Fl_Group(x, y, width, height)
+    KitMenuFieldWidget(int x, int y, int width, int height) : KitWidget(x, y, width, height)
     {
         button = new Fl_Menu_Button(x, y, width, height);
         button->labelsize(12);
@@ -111,7 +111,6 @@ public:
         button->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
         button->callback(chosen, &link);
         end();
-        user_data(&link);
     }
 
     static void chosen(Fl_Widget* widget, void* data)
@@ -147,7 +146,6 @@ public:
     }
 
     Fl_Menu_Button* button;
-    KitLink link;
 };
 
 // Menu texts as FLTK's menus take them: '/' would make a submenu, '&' a shortcut mark, '_' a
@@ -207,7 +205,7 @@ void BMenuField::Chosen(int32 index)
     Changed();
 }
 
-Fl_Widget* BMenuField::CreateWidget(int x, int y, int width, int height)
+BPrivate::ToolkitWidget* BMenuField::CreateWidget(int x, int y, int width, int height)
 {
     auto* widget = new KitMenuFieldWidget(x, y, width, height);
     widget->link.view = this;

@@ -97,7 +97,7 @@ public:
     void MenuChanged() { Changed(); }
 
 protected:
-    Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+    BPrivate::ToolkitWidget* CreateWidget(int x, int y, int width, int height) override;
     void UpdateWidget() override;
 
 private:

@@ -11,10 +11,10 @@
 namespace
 {
 
-class KitScrollBarWidget : public Fl_Scrollbar
+class KitScrollBarWidget : public KitWidget<Fl_Scrollbar>
 {
 public:
-    KitScrollBarWidget(int x, int y, int width, int height) : Fl_Scrollbar(x, y, width, height)
+    KitScrollBarWidget(int x, int y, int width, int height) : KitWidget(x, y, width, height)
     {
         callback(moved, &link);
     }
@@ -25,8 +25,6 @@ public:
         if (auto* bar = static_cast<BScrollBar*>(hold.View()))
             bar->UserMoved(static_cast<float>(static_cast<Fl_Scrollbar*>(widget)->value()));
     }
-
-    KitLink link;
 };
 
 BRect around(BRect frame, bool horizontal, bool vertical, border_style border)
@@ -111,7 +109,7 @@ void BScrollBar::UserMoved(float value)
     SetValue(value);
 }
 
-Fl_Widget* BScrollBar::CreateWidget(int x, int y, int width, int height)
+BPrivate::ToolkitWidget* BScrollBar::CreateWidget(int x, int y, int width, int height)
 {
     auto* widget = new KitScrollBarWidget(x, y, width, height);
     widget->type(orientation_ == B_VERTICAL ? FL_VERTICAL : FL_HORIZONTAL);

@@ -29,7 +29,7 @@ public:
 protected:
     // Scrolls the target to the new value.
     virtual void ValueChanged(float value);
-    Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+    BPrivate::ToolkitWidget* CreateWidget(int x, int y, int width, int height) override;
     void UpdateWidget() override;
 
 private:

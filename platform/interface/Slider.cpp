@@ -47,13 +47,10 @@ Parts parts_of(const BSlider& slider)
     return parts;
 }
 
-class KitSliderWidget : public Fl_Widget
+class KitSliderWidget : public KitWidget<Fl_Widget>
 {
 public:
-    KitSliderWidget(int x, int y, int width, int height) : Fl_Widget(x, y, width, height)
-    {
-        user_data(&link);
-    }
+    using KitWidget::KitWidget;
 
     struct Layout
     {
@@ -181,8 +178,6 @@ public:
             return Fl_Widget::handle(event);
         }
     }
-
-    KitLink link;
 };
 
 } // namespace
@@ -249,7 +244,7 @@ void BSlider::UserMoved(int32 value)
     Invoke();
 }
 
-Fl_Widget* BSlider::CreateWidget(int x, int y, int width, int height)
+BPrivate::ToolkitWidget* BSlider::CreateWidget(int x, int y, int width, int height)
 {
     auto* widget = new KitSliderWidget(x, y, width, height);
     widget->link.view = this;

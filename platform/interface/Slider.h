@@ -32,7 +32,7 @@ public:
     void UserMoved(int32 value);
 
 protected:
-    Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+    BPrivate::ToolkitWidget* CreateWidget(int x, int y, int width, int height) override;
     // A slider grows to the height its label, bar, hash marks and limit labels need, as sliders
     // do: a shorter frame keeps its top.
     int MinimumWidgetHeight() const override;

@@ -34,14 +34,13 @@ namespace
 constexpr int kTabPadding = 16;
 constexpr int kUsualTabWidth = 100;
 
-class KitTabViewWidget : public Fl_Group
+class KitTabViewWidget : public KitWidget<Fl_Group>
 {
 public:
-    KitTabViewWidget(int x, int y, int width, int height) : Fl_Group(x, y, width, height)
+    KitTabViewWidget(int x, int y, int width, int height) : KitWidget(x, y, width, height)
     {
         end();
         clip_children(1);
-        user_data(&link);
     }
 
     // Each tab's left edge and width.
@@ -127,8 +126,6 @@ public:
         }
         return Fl_Group::handle(event);
     }
-
-    KitLink link;
 };
 
 } // namespace
@@ -188,7 +185,7 @@ void BTabView::SetTabWidth(button_width width)
     Changed();
 }
 
-Fl_Widget* BTabView::CreateWidget(int x, int y, int width, int height)
+BPrivate::ToolkitWidget* BTabView::CreateWidget(int x, int y, int width, int height)
 {
     auto* widget = new KitTabViewWidget(x, y, width, height);
     widget->link.view = this;

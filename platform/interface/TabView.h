@@ -50,7 +50,7 @@ public:
     float TabHeight() const { return 24; }
 
 protected:
-    Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+    BPrivate::ToolkitWidget* CreateWidget(int x, int y, int width, int height) override;
 
 private:
     std::vector<BTab*> tabs_;

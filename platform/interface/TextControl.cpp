@@ -10,17 +10,16 @@
 namespace
 {
 
-class KitTextWidget : public Fl_Group
+class KitTextWidget : public KitWidget<Fl_Group>
 {
 public:
-    KitTextWidget(int x, int y, int width, int height) : Fl_Group(x, y, width, height)
+    KitTextWidget(int x, int y, int width, int height) : KitWidget(x, y, width, height)
     {
         input = new Fl_Input(x, y, width, height);
         input->textsize(12);
         input->when(FL_WHEN_ENTER_KEY_ALWAYS | FL_WHEN_RELEASE);
         input->callback(entered, &link);
         end();
-        user_data(&link);
     }
 
     static void entered(Fl_Widget* widget, void* data)
@@ -47,7 +46,6 @@ public:
     }
 
     Fl_Input* input;
-    KitLink link;
 };
 
 } // namespace
@@ -80,7 +78,7 @@ void BTextControl::TextEntered(const char* text)
     Invoke();
 }
 
-Fl_Widget* BTextControl::CreateWidget(int x, int y, int width, int height)
+BPrivate::ToolkitWidget* BTextControl::CreateWidget(int x, int y, int width, int height)
 {
     auto* widget = new KitTextWidget(x, y, width, height);
     widget->link.view = this;

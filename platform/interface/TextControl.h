@@ -23,7 +23,7 @@ public:
     void TextEntered(const char* text);
 
 protected:
-    Fl_Widget* CreateWidget(int x, int y, int width, int height) override;
+    BPrivate::ToolkitWidget* CreateWidget(int x, int y, int width, int height) override;
     void UpdateWidget() override;
 
 private:

@@ -12,8 +12,12 @@
 
 class BBitmap;
 class BWindow;
-class Fl_Group;
-class Fl_Widget;
+
+namespace BPrivate
+{
+// The toolkit's widget that shows a view or a window (platform/interface/private/KitWidget.h).
+class ToolkitWidget;
+} // namespace BPrivate
 
 class BView
 {
@@ -73,11 +77,11 @@ public:
     const std::vector<Painting>& Paintings() const { return paintings_; }
 
     // Toolkit side, on the window thread.
-    void Realize(Fl_Group* parent, float origin_x, float origin_y);
+    void Realize(BPrivate::ToolkitWidget* parent, float origin_x, float origin_y);
     void Unrealize();
     void Place(float origin_x, float origin_y);
     void SyncTree();
-    Fl_Widget* Widget() const { return widget_; }
+    BPrivate::ToolkitWidget* Widget() const { return widget_; }
     void SetWindow(BWindow* window);
 
 protected:
@@ -85,8 +89,8 @@ protected:
     void Changed();
     // Makes the widget that shows the view, at the position and size given (window
     // coordinates). Children go into ChildGroup().
-    virtual Fl_Widget* CreateWidget(int x, int y, int width, int height);
-    virtual Fl_Group* ChildGroup() const;
+    virtual BPrivate::ToolkitWidget* CreateWidget(int x, int y, int width, int height);
+    virtual BPrivate::ToolkitWidget* ChildGroup() const;
     // Brings the widget up to date with the view.
     virtual void UpdateWidget();
     // The least height the toolkit's widget needs to show the view (0: the frame's).
@@ -112,11 +116,8 @@ private:
     BWindow* window_ = nullptr;
     std::vector<BView*> children_;
 
-    Fl_Widget* widget_ = nullptr;
+    BPrivate::ToolkitWidget* widget_ = nullptr;
     float origin_x_ = 0; // where the parent's coordinate (0, 0) is, in window coordinates
     float origin_y_ = 0;
     std::atomic<bool> changed_{false};
 };
-
-// FLTK's colour for a view colour.
-unsigned kit_color(rgb_color color);

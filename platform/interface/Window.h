@@ -14,7 +14,12 @@
 #include "platform/support/Locker.h"
 
 class BView;
-class Fl_Double_Window;
+
+namespace BPrivate
+{
+// The toolkit's window that shows a window (platform/interface/private/WindowWidget.h).
+class WindowWidget;
+} // namespace BPrivate
 
 class BWindow
 {
@@ -93,6 +98,6 @@ private:
     bool shown_ = false;
     std::atomic<bool> quitting_{false};
     std::atomic<bool> sync_pending_{false};
-    Fl_Double_Window* widget_ = nullptr;
-    friend class KitWindowWidget;
+    BPrivate::WindowWidget* widget_ = nullptr;
+    friend class BPrivate::WindowWidget;
 };

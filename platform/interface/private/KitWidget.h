@@ -23,6 +23,40 @@ struct KitLink
 // The widget's link, for widgets made by the kit (their user data).
 KitLink* kit_link(Fl_Widget* widget);
 
+namespace BPrivate
+{
+
+// A toolkit widget made by the kit, as the public headers know it (they name no toolkit type):
+// each derives from its FLTK class and from this, which leads back to the FLTK widget.
+class ToolkitWidget
+{
+public:
+    explicit ToolkitWidget(Fl_Widget* widget) : widget_(widget) {}
+    ToolkitWidget(const ToolkitWidget&) = delete;
+    ToolkitWidget& operator=(const ToolkitWidget&) = delete;
+
+    Fl_Widget* Toolkit() const { return widget_; }
+    // The group that the widgets of a view's children go into.
+    Fl_Group* Group() const { return static_cast<Fl_Group*>(widget_); }
+
+private:
+    Fl_Widget* widget_;
+};
+
+} // namespace BPrivate
+
+// A widget of the FLTK class T that shows a view, its link as its user data.
+template <typename T> class KitWidget : public T, public BPrivate::ToolkitWidget
+{
+public:
+    KitWidget(int x, int y, int width, int height) : T(x, y, width, height), ToolkitWidget(this)
+    {
+        this->user_data(&link);
+    }
+
+    KitLink link;
+};
+
 // Holds the window lock of the view a widget shows, for drawing or reporting; empty when the
 // widget shows no view any more.
 class KitHold
@@ -38,6 +72,9 @@ private:
     BWindow* window_ = nullptr;
     BView* view_ = nullptr;
 };
+
+// FLTK's colour for a view colour.
+Fl_Color kit_color(rgb_color color);
 
 // Draws a view's kept drawing, with the view's (0, 0) at x, y.
 void kit_draw_paintings(const BView* view, int x, int y);
@@ -80,13 +117,11 @@ bool kit_children_overflow(const Fl_Group* group);
 
 // A widget that shows a view with children: the view's own drawing when the widget itself is
 // damaged, then the children, clipped only when they reach outside it.
-class KitGroupWidget : public Fl_Group
+class KitGroupWidget : public KitWidget<Fl_Group>
 {
 public:
     KitGroupWidget(int x, int y, int width, int height);
     void draw() override;
-
-    KitLink link;
 
 protected:
     // Draws the view itself (background, border, its drawing); the window's lock is held.
