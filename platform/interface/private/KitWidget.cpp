@@ -35,10 +35,11 @@ KitLink* kit_link(Fl_Widget* widget)
 
 KitHold::KitHold(const KitLink& link)
 {
-    BView* view = link.view.load();
-    if (view == nullptr || view->Window() == nullptr)
+    // Widgets are drawn and deleted on the window thread only, so the window outlives this.
+    BWindow* window = link.window.load();
+    if (link.view.load() == nullptr || window == nullptr)
         return;
-    window_ = view->Window();
+    window_ = window;
     window_->Lock();
     view_ = link.view.load(); // it may have left the window while we waited
     if (view_ == nullptr)

@@ -14,10 +14,13 @@ class BView;
 class BWindow;
 
 // The view a widget shows. Cleared (under the window's lock) when the view leaves the window,
-// so that a widget waiting to be deleted by the window thread draws and reports nothing.
+// so that a widget waiting to be deleted by the window thread draws and reports nothing. The
+// window is set when the widget is made and stays: its lock is what guards the view, so it must
+// be known without reading the view, which another thread may be taking out of the window.
 struct KitLink
 {
     std::atomic<BView*> view{nullptr};
+    std::atomic<BWindow*> window{nullptr};
 };
 
 // The widget's link, for widgets made by the kit (their user data).

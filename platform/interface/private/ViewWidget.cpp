@@ -58,6 +58,8 @@ void BView::Realize(BPrivate::ToolkitWidget* parent, float origin_x, float origi
     Fl_Group::current(nullptr);
     widget_ = CreateWidget(box.x, box.y, box.w, box.h);
     Fl_Group::current(current);
+    if (KitLink* link = kit_link(widget_->Toolkit()))
+        link->window = window_;
     if (parent != nullptr)
         parent->Group()->add(widget_->Toolkit());
     changed_ = false;
