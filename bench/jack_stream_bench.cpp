@@ -22,7 +22,7 @@ namespace
 
 std::string settings_with_font()
 {
-    return SettingsFile(kDefaultSettings, {{0, {0, TIMGM6MB_SOUNDFONT}}});
+    return SettingsFile(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}});
 }
 
 } // namespace

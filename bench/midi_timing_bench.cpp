@@ -70,7 +70,7 @@ long last_sound(const std::vector<float>& stereo, float threshold)
 void measure(const Client& client, const std::string& server, int flood_seconds, bool spread)
 {
     TemporaryFolder config;
-    std::vector<int32_t> fields = kDefaultSettings;
+    std::vector<int32_t> fields = DefaultSettings();
     fields[14] = 0;
     fields[18] = 0;
     WriteFile(config.File("Harmoloom Settings"),

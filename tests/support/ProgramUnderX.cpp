@@ -140,20 +140,6 @@ const SliderBar kPolyphonyBar =
     SliderBar::Of(6 + 8, kPageTop + 149 + 58, 6 + 255, true, false, 0, 30);
 const SliderBar kRoomSizeBar = SliderBar::Of(8 + 12, kPageTop + 8 + 24, 8 + 167, true, true, 0, 30);
 
-bool Eventually(const std::function<bool()>& condition, double timeout_seconds)
-{
-    auto deadline = std::chrono::steady_clock::now() +
-                    std::chrono::milliseconds(static_cast<long>(timeout_seconds * 1000));
-    for (;;)
-    {
-        if (condition())
-            return true;
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
 ProgramUnderX::ProgramUnderX()
 {
     std::filesystem::create_directories(config_.Path());

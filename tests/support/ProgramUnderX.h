@@ -127,9 +127,6 @@ private:
     std::string window_;
 };
 
-// Waits until the condition holds; false after timeout_seconds.
-bool Eventually(const std::function<bool()>& condition, double timeout_seconds);
-
 // Places in the window. The pages start at y = 28, below the 4-pixel pad and the kit's 24-pixel
 // tab strip; the rest follows from the pages' frames.
 constexpr int kPageTop = 28;

@@ -1,7 +1,17 @@
 #include "tests/support/SettingsFiles.h"
 
-const std::vector<int32_t> kDefaultSettings = {8, 100, 100, -12, 14, 1, 2,  2,  1, 1,
-                                               0, 18,  20,  21,  22, 4, 15, 30, 22};
+#include <algorithm>
+
+#include "app/Settings.h"
+
+std::vector<int32_t> DefaultSettings()
+{
+    std::vector<int32_t> kept(settings, settings + SETTINGS_COUNT);
+    InitDefaults();
+    std::vector<int32_t> defaults(settings, settings + SETTINGS_COUNT);
+    std::copy(kept.begin(), kept.end(), settings);
+    return defaults;
+}
 
 namespace
 {

@@ -10,8 +10,8 @@
 
 using SlotList = std::map<int, std::pair<int32_t, std::string>>;
 
-// The factory settings' fields.
-extern const std::vector<int32_t> kDefaultSettings;
+// The factory settings' fields, as the program sets them.
+std::vector<int32_t> DefaultSettings();
 
 std::string SettingsFile(const std::vector<int32_t>& fields, const SlotList& slots = {});
 // The fields of a file (empty when it is too short) and its occupied slots.

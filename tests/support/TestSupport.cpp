@@ -18,6 +18,20 @@
 
 extern char** environ;
 
+bool Eventually(const std::function<bool()>& condition, double timeout_seconds)
+{
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::milliseconds(static_cast<long>(timeout_seconds * 1000));
+    for (;;)
+    {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 TemporaryFolder::TemporaryFolder()
 {
     std::string pattern =

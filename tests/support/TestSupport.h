@@ -4,9 +4,13 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+// Waits until the condition holds, looking every 20 ms; false after timeout_seconds.
+bool Eventually(const std::function<bool()>& condition, double timeout_seconds);
 
 // A fresh folder, removed with everything in it when the object goes.
 class TemporaryFolder

@@ -110,7 +110,7 @@ TEST_F(Installed, CommandsInBinRunFromAnywhereAndTheWindowIsTheDesktopEntrys)
     EXPECT_EQ(converted.exit_status, 0) << converted.errors;
     EXPECT_TRUE(FileExists(x.Home().File("tone.sf2")));
 
-    WriteFile(x.SettingsPath(), SettingsFile(kDefaultSettings, {{0, {0, TIMGM6MB_SOUNDFONT}}}));
+    WriteFile(x.SettingsPath(), SettingsFile(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}}));
     x.program = At("bin/harmoloom");
     fs::current_path(x.Home().Path()); // nowhere near the program
     ASSERT_TRUE(x.Launch()) << x.Errors();

@@ -21,7 +21,7 @@ namespace
 
 std::string settings_with_font(bool two_ports, bool effects)
 {
-    std::vector<int32_t> fields = kDefaultSettings;
+    std::vector<int32_t> fields = DefaultSettings();
     fields[10] = two_ports ? 1 : 0;
     if (!effects)
     {

@@ -162,7 +162,7 @@ TEST_F(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAfterAResta
               0);
     // Last time a file on a drive that is gone now was in use.
     WriteFile(x.SettingsPath(),
-              SettingsFile(kDefaultSettings, {{0, {4, x.Home().File("unplugged/drive.sf2")}}}));
+              SettingsFile(DefaultSettings(), {{0, {4, x.Home().File("unplugged/drive.sf2")}}}));
     x.environment["HARMOLOOM_ALERT_ANSWERS"] = "2";
     x.environment["HARMOLOOM_FILE_PANEL_ANSWERS"] =
         std::string(TIMGM6MB_SOUNDFONT) + "\n" + recording;
@@ -258,7 +258,7 @@ TEST_F(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAfterAResta
 
     ProcessResult first = x.CloseWindow();
     ASSERT_EQ(first.exit_status, 0) << first.errors;
-    std::vector<int32_t> expected = kDefaultSettings;
+    std::vector<int32_t> expected = DefaultSettings();
     expected[5] = 2;  // quality "High"
     expected[8] = 2;  // priority "High (glitch-free audio)"
     expected[10] = 1; // two MIDI ports

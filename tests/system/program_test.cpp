@@ -129,7 +129,7 @@ bool catches_sigterm(pid_t pid)
     return false;
 }
 
-const std::vector<int32_t>& kDefaults = kDefaultSettings;
+const std::vector<int32_t>& kDefaults = DefaultSettings();
 
 class Program : public ::testing::Test
 {

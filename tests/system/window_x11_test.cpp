@@ -200,7 +200,7 @@ TEST_F(MainWindow, SlidersStandWhereTheSettingsPutThem)
     };
     for (Case c : {Case{-30, 8, 6}, Case{6, 25, 27}})
     {
-        std::vector<int32_t> fields = kDefaultSettings;
+        std::vector<int32_t> fields = DefaultSettings();
         fields[3] = c.level;
         fields[4] = c.polyphony;
         fields[11] = c.room_size;
@@ -228,7 +228,7 @@ TEST_F(MainWindow, DraggedSliderAndChosenQualityAreSavedAtClose)
 
     ASSERT_TRUE(x.ChooseMenuItem(kQualityMenuX, kQualityMenuY, 0, 3)); // "Low"
     Close();
-    std::vector<int32_t> expected = kDefaultSettings;
+    std::vector<int32_t> expected = DefaultSettings();
     expected[4] = 6;
     expected[5] = 0;
     EXPECT_EQ(SavedFields(), expected);
@@ -246,7 +246,7 @@ TEST_F(MainWindow, WindowIsKeptOnTheScreenAndItsPlaceSaved)
     // The screen is 1024 x 768.
     for (Case c : {Case{0, 0, 8, 24}, Case{5000, 5000, 944, 688}, Case{-300, 700, 8, 688}})
     {
-        std::vector<int32_t> fields = kDefaultSettings;
+        std::vector<int32_t> fields = DefaultSettings();
         fields[1] = c.left;
         fields[2] = c.top;
         Settings(fields);
@@ -264,7 +264,7 @@ TEST_F(MainWindow, WindowIsKeptOnTheScreenAndItsPlaceSaved)
     }
 
     // Moved by hand, it is saved where it was left.
-    Settings(kDefaultSettings);
+    Settings(DefaultSettings());
     ASSERT_TRUE(x.Launch());
     x.MoveWindow(230, 170);
     int moved_x = -1;
@@ -273,7 +273,7 @@ TEST_F(MainWindow, WindowIsKeptOnTheScreenAndItsPlaceSaved)
         [&] { return x.WindowPosition(&moved_x, &moved_y) && moved_x == 230 && moved_y == 170; },
         10));
     Close();
-    std::vector<int32_t> expected = kDefaultSettings;
+    std::vector<int32_t> expected = DefaultSettings();
     expected[1] = 230;
     expected[2] = 170;
     EXPECT_EQ(SavedFields(), expected);
@@ -293,7 +293,7 @@ TEST_F(MainWindow, WheelAndKeysScrollTheSoundfontList)
                   0);
         slots[slot] = {0, path};
     }
-    Settings(kDefaultSettings, slots);
+    Settings(DefaultSettings(), slots);
     ASSERT_TRUE(x.Launch());
     ASSERT_TRUE(x.ChooseTab(1));
     Picture top;
@@ -342,7 +342,7 @@ TEST_F(MainWindow, WheelAndKeysScrollTheSoundfontList)
 
 TEST_F(MainWindow, PanicSilencesAHangingNoteAndClearPeakDropsThePeakMark)
 {
-    Settings(kDefaultSettings, {{0, {0, TIMGM6MB_SOUNDFONT}}});
+    Settings(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}});
     ASSERT_TRUE(x.Launch());
     JackRig rig(x.JackName());
     ASSERT_TRUE(rig.Open());

@@ -266,6 +266,8 @@ TEST(SettingsFormat, OverlongPathIsCutAndLaterSlotsStayInPlace)
 class SettingsFile : public ::testing::Test
 {
 protected:
+    // The settings file's path is worked out once per process, at its first use.
+    static void SetUpTestSuite() { setenv("XDG_CONFIG_HOME", settings_folder().c_str(), 1); }
     void SetUp() override
     {
         std::filesystem::remove_all(settings_folder());
@@ -347,11 +349,4 @@ TEST_F(SettingsFile, SaveThroughALinkKeepsTheLink)
     SaveSettings();
     EXPECT_TRUE(std::filesystem::is_symlink(path()));
     EXPECT_EQ(ReadFile(elsewhere).size(), 716u);
-}
-
-int main(int argc, char** argv)
-{
-    setenv("XDG_CONFIG_HOME", settings_folder().c_str(), 1);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

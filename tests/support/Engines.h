@@ -1,0 +1,52 @@
+// The engine as the tests meet it: on the recording stand-in, to read back exactly what
+// FluidSynth receives, or on the real FluidSynth with a General MIDI SoundFont, to hear what it
+// renders. Both set the global Synth, as the program does, and take it down again.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/StandinRecorder.h"
+#include "tests/support/TestSupport.h"
+
+// Synth at 48000 Hz on the stand-in, with the factory settings in the settings record.
+class StandinEngine : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Binds another form of the stand-in (STANDIN_LIBRARY_2, ...) and makes a fresh engine.
+    void UseLibrary(const std::string& library);
+    // A fresh engine, its construction's calls forgotten.
+    void NewEngine(int rate = 48000);
+    // The calls since the last look, render calls left out.
+    Calls Take();
+
+    TemporaryFolder library_folder;
+    StandinRecorder recorder;
+};
+
+// Synth at 48000 Hz on the real FluidSynth, TimGM6mb loaded (its handle in font), reverb and
+// chorus returns off so that a note's own sound is measured.
+class RealEngine : public ::testing::Test
+{
+protected:
+    static constexpr double kRate = 48000;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // Interleaved stereo, rendered in the audio output's 64-frame blocks.
+    std::vector<float> Render(double seconds);
+    // The pitch of a note held for a while, measured after its attack; the note is released.
+    double PitchOf(int channel, int key);
+    // The root mean square level of the mix over the next seconds.
+    double Level(double seconds = 0.1);
+
+    int font = 0;
+};
+
+double CentsBetween(double from_hz, double to_hz);
