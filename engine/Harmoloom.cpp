@@ -9,14 +9,7 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
       cho_depth(1.0), cho_level(0.7)
 {
     for (int channel = 0; channel < ENGINE_CHANNELS; channel++)
-    {
-        rpn_msb[channel] = -1;
-        rpn_lsb[channel] = -1;
-        bend_range[channel] = 2;
-        fine_tune_msb[channel] = 64;
-        fine_tune_lsb[channel] = 0;
-        coarse_tune[channel] = 64;
-    }
+        ForgetParameters(channel);
 
     BAutolock hold(lock);
     // Written so that a rate that is not a number is refused as well.
@@ -72,13 +65,18 @@ void HARMOLOOM::ResetChannels()
         hook_fluid_synth_cc(fluid_synth, channel, 0, 0);
         hook_fluid_synth_cc(fluid_synth, channel, 32, 0);
         hook_fluid_synth_program_change(fluid_synth, channel, 0);
-        rpn_msb[channel] = -1;
-        rpn_lsb[channel] = -1;
-        bend_range[channel] = 2;
-        fine_tune_msb[channel] = 64;
-        fine_tune_lsb[channel] = 0;
-        coarse_tune[channel] = 64;
+        ForgetParameters(channel);
     }
+}
+
+void HARMOLOOM::ForgetParameters(int channel)
+{
+    rpn_msb[channel] = -1;
+    rpn_lsb[channel] = -1;
+    bend_range[channel] = 2;
+    fine_tune_msb[channel] = 64;
+    fine_tune_lsb[channel] = 0;
+    coarse_tune[channel] = 64;
 }
 
 int HARMOLOOM::LoadSoundfont(const char* path, int bank_offset)
@@ -101,30 +99,29 @@ void HARMOLOOM::ClearSoundfont(int handle)
 {
     if (handle == 0)
         return;
-    BAutolock hold(lock);
-    if (initialized == 0)
-        return;
-    hook_fluid_synth_sfunload(fluid_synth, handle == -1 ? 0 : handle, 1);
-    ResetChannels();
+    WhenReady(
+        [&]
+        {
+            hook_fluid_synth_sfunload(fluid_synth, handle == -1 ? 0 : handle, 1);
+            ResetChannels();
+        });
 }
 
 void HARMOLOOM::OffsetSoundfont(int handle, int bank_offset)
 {
     if (handle == 0 || bank_offset < 0)
         return;
-    BAutolock hold(lock);
-    if (initialized == 0)
-        return;
-    hook_fluid_synth_set_bank_offset(fluid_synth, handle == -1 ? 0 : handle, bank_offset);
-    ResetChannels();
+    WhenReady(
+        [&]
+        {
+            hook_fluid_synth_set_bank_offset(fluid_synth, handle == -1 ? 0 : handle, bank_offset);
+            ResetChannels();
+        });
 }
 
 void HARMOLOOM::SystemReset()
 {
-    BAutolock hold(lock);
-    if (initialized == 0)
-        return;
-    ResetChannels();
+    WhenReady([&] { ResetChannels(); });
 }
 
 void HARMOLOOM::NoteOn(int channel, int key, int velocity)
@@ -133,13 +130,14 @@ void HARMOLOOM::NoteOn(int channel, int key, int velocity)
         return;
     key = std::clamp(key, 0, 127);
     velocity = std::clamp(velocity, 0, 127);
-    BAutolock hold(lock);
-    if (initialized == 0)
-        return;
-    if (velocity == 0)
-        hook_fluid_synth_noteoff(fluid_synth, channel, key);
-    else
-        hook_fluid_synth_noteon(fluid_synth, channel, key, velocity);
+    WhenReady(
+        [&]
+        {
+            if (velocity == 0)
+                hook_fluid_synth_noteoff(fluid_synth, channel, key);
+            else
+                hook_fluid_synth_noteon(fluid_synth, channel, key, velocity);
+        });
 }
 
 void HARMOLOOM::NoteOff(int channel, int key)
@@ -147,20 +145,14 @@ void HARMOLOOM::NoteOff(int channel, int key)
     if (!IsEngineChannel(channel))
         return;
     key = std::clamp(key, 0, 127);
-    BAutolock hold(lock);
-    if (initialized == 0)
-        return;
-    hook_fluid_synth_noteoff(fluid_synth, channel, key);
+    WhenReady([&] { hook_fluid_synth_noteoff(fluid_synth, channel, key); });
 }
 
 void HARMOLOOM::ProgramChange(int channel, int program)
 {
     if (!IsEngineChannel(channel) || program < 0 || program > 127)
         return;
-    BAutolock hold(lock);
-    if (initialized == 0)
-        return;
-    hook_fluid_synth_program_change(fluid_synth, channel, program);
+    WhenReady([&] { hook_fluid_synth_program_change(fluid_synth, channel, program); });
 }
 
 void HARMOLOOM::PitchBend(int channel, int value)
@@ -168,18 +160,12 @@ void HARMOLOOM::PitchBend(int channel, int value)
     if (!IsEngineChannel(channel))
         return;
     value = std::clamp(value, 0, 16383);
-    BAutolock hold(lock);
-    if (initialized == 0)
-        return;
-    hook_fluid_synth_pitch_bend(fluid_synth, channel, value);
+    WhenReady([&] { hook_fluid_synth_pitch_bend(fluid_synth, channel, value); });
 }
 
 void HARMOLOOM::SetGain(float gain)
 {
-    BAutolock hold(lock);
-    if (initialized == 0)
-        return;
-    hook_fluid_synth_set_gain(fluid_synth, gain);
+    WhenReady([&] { hook_fluid_synth_set_gain(fluid_synth, gain); });
 }
 
 void HARMOLOOM::SetInterp(int quality)
@@ -200,19 +186,13 @@ void HARMOLOOM::SetInterp(int quality)
         method = 4;
         break;
     }
-    BAutolock hold(lock);
-    if (initialized == 0)
-        return;
-    hook_fluid_synth_set_interp_method(fluid_synth, -1, method);
+    WhenReady([&] { hook_fluid_synth_set_interp_method(fluid_synth, -1, method); });
 }
 
 void HARMOLOOM::SetPoly(int voices)
 {
     voices = std::clamp(voices, 1, 4096);
-    BAutolock hold(lock);
-    if (initialized == 0)
-        return;
-    hook_fluid_synth_set_polyphony(fluid_synth, voices);
+    WhenReady([&] { hook_fluid_synth_set_polyphony(fluid_synth, voices); });
 }
 
 void HARMOLOOM::RequestPoly(int voices)

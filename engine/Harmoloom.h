@@ -99,6 +99,14 @@ public:
     BLocker lock;
 
 private:
+    // Runs call with the lock held, unless the engine is not initialised (then nothing is done).
+    template <typename Call> void WhenReady(Call call)
+    {
+        BAutolock hold(lock);
+        if (initialized != 0)
+            call();
+    }
+
     // Voices asked for by RequestPoly and not yet applied; 0 when none.
     std::atomic<int> requested_voices{0};
     void ApplyRequestedPoly();
@@ -106,6 +114,8 @@ private:
     // System reset, then bank 0 and program 0 on every channel but the percussion channels 9
     // and 25, whose registered-parameter state is left alone too. Lock held.
     void ResetChannels();
+    // No registered parameter selected; bend range, fine and coarse tuning at their defaults.
+    void ForgetParameters(int channel);
 
     // Moves the selected registered parameter one step up (+1) or down (-1), within its range.
     // Lock held.

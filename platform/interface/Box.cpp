@@ -113,9 +113,7 @@ void BBox::SetLabel(const char* label)
 
 BPrivate::ToolkitWidget* BBox::CreateWidget(int x, int y, int width, int height)
 {
-    auto* widget = new KitBoxWidget(x, y, width, height);
-    widget->link.view = this;
-    return widget;
+    return new KitBoxWidget(x, y, width, height);
 }
 
 BStringView::BStringView(BRect frame, const char* name, const char* text, uint32 resizingMode,
@@ -138,7 +136,5 @@ void BStringView::SetAlignment(alignment flag)
 
 BPrivate::ToolkitWidget* BStringView::CreateWidget(int x, int y, int width, int height)
 {
-    auto* widget = new KitStringWidget(x, y, width, height);
-    widget->link.view = this;
-    return widget;
+    return new KitStringWidget(x, y, width, height);
 }

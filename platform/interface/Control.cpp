@@ -26,6 +26,17 @@ std::string literal(const char* text)
     return out;
 }
 
+// The control's label, and whether it takes input, on its widget.
+void show_label_and_state(Fl_Widget* widget, const BControl& control)
+{
+    widget->copy_label(literal(control.Label()).c_str());
+    if (control.IsEnabled())
+        widget->activate();
+    else
+        widget->deactivate();
+    widget->redraw();
+}
+
 constexpr int kLabelSize = 12;
 
 template <typename Base> class KitControlWidget : public KitWidget<Base>
@@ -129,20 +140,12 @@ BButton::BButton(BRect frame, const char* name, const char* label, BMessage* mes
 
 BPrivate::ToolkitWidget* BButton::CreateWidget(int x, int y, int width, int height)
 {
-    auto* widget = new KitControlWidget<Fl_Button>(x, y, width, height);
-    widget->link.view = this;
-    return widget;
+    return new KitControlWidget<Fl_Button>(x, y, width, height);
 }
 
 void BButton::UpdateWidget()
 {
-    Fl_Widget* widget = Widget()->Toolkit();
-    widget->copy_label(literal(Label()).c_str());
-    if (IsEnabled())
-        widget->activate();
-    else
-        widget->deactivate();
-    widget->redraw();
+    show_label_and_state(Widget()->Toolkit(), *this);
 }
 
 BCheckBox::BCheckBox(BRect frame, const char* name, const char* label, BMessage* message,
@@ -153,19 +156,12 @@ BCheckBox::BCheckBox(BRect frame, const char* name, const char* label, BMessage*
 
 BPrivate::ToolkitWidget* BCheckBox::CreateWidget(int x, int y, int width, int height)
 {
-    auto* widget = new KitControlWidget<Fl_Check_Button>(x, y, width, height);
-    widget->link.view = this;
-    return widget;
+    return new KitControlWidget<Fl_Check_Button>(x, y, width, height);
 }
 
 void BCheckBox::UpdateWidget()
 {
     auto* widget = static_cast<Fl_Check_Button*>(Widget()->Toolkit());
-    widget->copy_label(literal(Label()).c_str());
     widget->value(Value() != 0 ? 1 : 0);
-    if (IsEnabled())
-        widget->activate();
-    else
-        widget->deactivate();
-    widget->redraw();
+    show_label_and_state(widget, *this);
 }

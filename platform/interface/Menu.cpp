@@ -207,9 +207,7 @@ void BMenuField::Chosen(int32 index)
 
 BPrivate::ToolkitWidget* BMenuField::CreateWidget(int x, int y, int width, int height)
 {
-    auto* widget = new KitMenuFieldWidget(x, y, width, height);
-    widget->link.view = this;
-    return widget;
+    return new KitMenuFieldWidget(x, y, width, height);
 }
 
 void BMenuField::UpdateWidget()

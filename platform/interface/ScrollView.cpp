@@ -113,7 +113,6 @@ BPrivate::ToolkitWidget* BScrollBar::CreateWidget(int x, int y, int width, int h
 {
     auto* widget = new KitScrollBarWidget(x, y, width, height);
     widget->type(orientation_ == B_VERTICAL ? FL_VERTICAL : FL_HORIZONTAL);
-    widget->link.view = this;
     return widget;
 }
 

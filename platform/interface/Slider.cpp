@@ -246,9 +246,7 @@ void BSlider::UserMoved(int32 value)
 
 BPrivate::ToolkitWidget* BSlider::CreateWidget(int x, int y, int width, int height)
 {
-    auto* widget = new KitSliderWidget(x, y, width, height);
-    widget->link.view = this;
-    return widget;
+    return new KitSliderWidget(x, y, width, height);
 }
 
 int BSlider::MinimumWidgetHeight() const

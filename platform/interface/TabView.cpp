@@ -187,7 +187,5 @@ void BTabView::SetTabWidth(button_width width)
 
 BPrivate::ToolkitWidget* BTabView::CreateWidget(int x, int y, int width, int height)
 {
-    auto* widget = new KitTabViewWidget(x, y, width, height);
-    widget->link.view = this;
-    return widget;
+    return new KitTabViewWidget(x, y, width, height);
 }

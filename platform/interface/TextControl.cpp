@@ -80,9 +80,7 @@ void BTextControl::TextEntered(const char* text)
 
 BPrivate::ToolkitWidget* BTextControl::CreateWidget(int x, int y, int width, int height)
 {
-    auto* widget = new KitTextWidget(x, y, width, height);
-    widget->link.view = this;
-    return widget;
+    return new KitTextWidget(x, y, width, height);
 }
 
 void BTextControl::UpdateWidget()

@@ -33,9 +33,7 @@ protected:
 
 BPrivate::ToolkitWidget* BView::CreateWidget(int x, int y, int width, int height)
 {
-    auto* widget = new KitViewWidget(x, y, width, height);
-    widget->link.view = this;
-    return widget;
+    return new KitViewWidget(x, y, width, height);
 }
 
 BPrivate::ToolkitWidget* BView::ChildGroup() const
@@ -59,7 +57,10 @@ void BView::Realize(BPrivate::ToolkitWidget* parent, float origin_x, float origi
     widget_ = CreateWidget(box.x, box.y, box.w, box.h);
     Fl_Group::current(current);
     if (KitLink* link = kit_link(widget_->Toolkit()))
+    {
+        link->view = this;
         link->window = window_;
+    }
     if (parent != nullptr)
         parent->Group()->add(widget_->Toolkit());
     changed_ = false;
