@@ -42,7 +42,9 @@ status_t BLocker::LockWithTimeout(bigtime_t timeout)
         Acquired();
         return B_OK;
     }
-    bigtime_t deadline = system_time() + timeout;
+    bigtime_t now = system_time();
+    // An infinite (or any overlong) timeout must not wrap round to a deadline in the past.
+    bigtime_t deadline = timeout > B_INFINITE_TIMEOUT - now ? B_INFINITE_TIMEOUT : now + timeout;
     do
     {
         timespec pause = {0, 20000};
