@@ -76,13 +76,6 @@ TEST_F(Filler, RendersThenMetersTheBuffer)
     EXPECT_EQ(buffer[127], -0.5f);
     EXPECT_EQ(current_meter_level_l, 0.25f);
     EXPECT_EQ(current_meter_level_r, 0.0f);
-    // A buffer too small to hold a frame renders nothing, but the meter still runs: the cleared
-    // peak climbs back to the current level.
-    ClearPeakLevels();
-    std::vector<float> tiny(1, 5.0f);
-    Fill(tiny);
-    EXPECT_EQ(tiny[0], 5.0f);
-    EXPECT_EQ(peak_meter_level_l, 0.25f);
 }
 
 TEST_F(Filler, AnEngineHeldElsewhereGivesSilenceInsteadOfAWait)
@@ -92,7 +85,7 @@ TEST_F(Filler, AnEngineHeldElsewhereGivesSilenceInsteadOfAWait)
     Synth->lock.Lock(); // as a long SoundFont load does
     auto filled = std::async(std::launch::async, [&] { Fill(buffer); });
     // A callback that waited for the engine would render once it is free again.
-    filled.wait_for(std::chrono::seconds(10));
+    filled.wait_for(std::chrono::seconds(2));
     Synth->lock.Unlock();
     filled.wait();
     EXPECT_EQ(buffer, std::vector<float>(128, 0.0f));

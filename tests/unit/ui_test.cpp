@@ -1,6 +1,5 @@
-// The slider class and the pages, built without a window or a display on the recording stand-in,
-// so that every value a slider, a preset or a row hands to FluidSynth is read back as FluidSynth
-// received it.
+// The slider class and the pages, built without a window or a display on the recording stand-in:
+// what a slider, a preset or a row hands to FluidSynth is read back as FluidSynth received it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -108,7 +107,7 @@ TEST_F(Pages, MainPageTakesStoredValuesAndOutOfRangeOnesWithoutHarm)
     auto page = std::make_unique<MAINVIEW>(kPageFrame, "  Main  ");
     EXPECT_EQ(Sent(), "set_gain(0.251189) set_polyphony(128) ") << "-12 dB, step 14";
     EXPECT_EQ(page->QualityMenu()->FindMarked(), page->QualityMenu()->ItemAt(1));
-    for (int32 stored_quality : {3, -1})
+    for (int32 stored_quality : {INT32_MAX, -1})
     {
         settings[setting::quality] = stored_quality;
         settings[setting::output_level_db] = 99;

@@ -7,6 +7,7 @@
 #include <future>
 #include <vector>
 
+#include "app/Debug.h"
 #include "app/EffectPresets.h"
 #include "audio/Fuse.h"
 #include "platform/app/Application.h"
@@ -45,10 +46,21 @@ protected:
         WriteFile(files.File(name), "not a RIFF file");
         return files.File(name);
     }
-    static void Drop(const std::string& text)
+    static void SetUpTestSuite()
     {
-        BMessage drop = drop_message(text.data(), text.size());
-        rig->Deliver(&drop);
+        DEBUG_PRINT(nullptr); // the handler's steps on standard output
+        OnRig::SetUpTestSuite();
+    }
+    // What the handler printed while it dealt with a drop of the text or with the message.
+    static std::string Dropped(const std::string& text)
+    {
+        return Printed(drop_message(text.data(), text.size()));
+    }
+    static std::string Printed(BMessage message)
+    {
+        testing::internal::CaptureStdout();
+        rig->Deliver(&message);
+        return testing::internal::GetCapturedStdout();
     }
     TemporaryFolder files;
 };
@@ -67,14 +79,13 @@ TEST_F(DispatchOnJack, TheAddButtonMakesThePanelOnceAndShowsItEveryTime)
 
 TEST_F(DispatchOnJack, ADropAddsItsFirstFileAndTextThatIsNoFileNothing)
 {
-    std::string first = Font("first piano.sf2");
-    Drop("# nothing but a comment\r\n");
-    Drop(first + " is\nwhat I play");
+    EXPECT_EQ(Dropped("# nothing but a comment\r\n"), "DEBUG: File dragged\n");
+    EXPECT_EQ(Dropped("piano.sf2 is\nwhat I play"), "DEBUG: File dragged\n");
     BMessage plain_text(B_SIMPLE_DATA);
-    plain_text.AddString("refs", first.c_str());
-    rig->Deliver(&plain_text);
-    EXPECT_EQ(soundfont_paths[0][0], '\0');
-    Drop("file://" + files.Path() + "/first%20piano.sf2\r\nfile://" + Font("second.sf2") + "\r\n");
+    plain_text.AddString("refs", Font("piano.sf2").c_str());
+    EXPECT_EQ(Printed(plain_text), "DEBUG: File dragged\n");
+    std::string first = Font("first piano.sf2");
+    Dropped("file://" + files.Path() + "/first%20piano.sf2\r\nfile://" + Font("second.sf2"));
     EXPECT_EQ(soundfont_paths[0], first);
     EXPECT_EQ(soundfont_paths[1][0], '\0');
 }
@@ -96,20 +107,22 @@ TEST_F(DispatchOnJack, RowCodesActOnTheirOwnSlotAndATypedBankOnlyFromItsCurrentF
 {
     SFVIEW* page = rig->Window()->SoundfontsPage();
     rig->Window()->Lock();
-    // Slot 1 empty, as "Continue without them" leaves a file that did not load.
+    // A gap at slot 1, as "Continue without them" leaves a file that did not load; one more
+    // file enters at slot 0 and moves them all up.
     std::strcpy(soundfont_paths[0], Font("a.sf2").c_str());
     std::strcpy(soundfont_paths[2], Font("b.sf2").c_str());
     page->ReAttach();
+    page->AddFile(Font("c.sf2").c_str());
     rig->Window()->Unlock();
-    rig->Deliver(page->Row(2)->plus_button->Message());
-    rig->Deliver(MSG_BANK_UP + 1); // a slot without a row
-    EXPECT_EQ(soundfont_banks[0] * 100 + soundfont_banks[1] * 10 + soundfont_banks[2], 1);
+    rig->Deliver(page->Row(3)->plus_button->Message());
+    rig->Deliver(MSG_BANK_UP + 2); // a slot without a row
+    EXPECT_EQ(soundfont_banks[1] * 100 + soundfont_banks[2] * 10 + soundfont_banks[3], 1);
 
     // A bank typed, then the list rebuilt before the field's message came (a drop took the
     // focus): only the current field's message acts.
     auto typed = [&](const char* text)
     {
-        BTextControl* field = page->Row(2)->bank_field;
+        BTextControl* field = page->Row(0)->bank_field;
         field->SetText(text);
         BMessage message(*field->Message());
         message.AddPointer("source", field);
@@ -119,15 +132,16 @@ TEST_F(DispatchOnJack, RowCodesActOnTheirOwnSlotAndATypedBankOnlyFromItsCurrentF
     rig->Window()->Lock();
     page->ReAttach();
     rig->Window()->Unlock();
+    rig->EngineCalls();
     rig->Deliver(&stale);
-    EXPECT_EQ(soundfont_banks[2], 1) << "a stale field's message does nothing";
+    EXPECT_EQ(rig->EngineCalls(), Calls{}) << "a stale field's message does nothing";
     BMessage current = typed("7");
     rig->Deliver(&current);
-    EXPECT_EQ(soundfont_banks[2], 7);
+    EXPECT_EQ(soundfont_banks[0], 7);
 
-    rig->Deliver(page->Row(0)->remove_button->Message());
-    EXPECT_EQ(soundfont_paths[1], files.File("b.sf2"));
-    EXPECT_EQ(soundfont_banks[1], 7) << "the bank moves with its file";
+    rig->Deliver(page->Row(1)->remove_button->Message());
+    EXPECT_EQ(soundfont_paths[2], files.File("b.sf2"));
+    EXPECT_EQ(soundfont_banks[2], 1) << "the bank moves with its file";
 }
 
 // The user closes the window while the application runs: the Setup page's choices are in the
@@ -213,7 +227,7 @@ TEST_F(FuseOnJack, ATripNeverWaitsForABusyWindowAndTheSliderFollowsWhenItIsFree)
     fuse_locker.Lock();
     fuse_timer = system_time() - 10000000;
     fuse_locker.Unlock();
-    ASSERT_TRUE(Eventually([&] { return slider->current_value.load() == 13; }, 20));
+    EXPECT_TRUE(Eventually([&] { return slider->current_value.load() == 13; }, 10));
     auto stopped = std::async(std::launch::async, [] { StopAudio(); });
     if (stopped.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
     {
