@@ -70,6 +70,7 @@ void Fill(std::vector<float>& buffer)
 
 TEST_F(Filler, RendersThenMetersTheBuffer)
 {
+    current_meter_level_l = current_meter_level_r = 0.0f;
     std::vector<float> buffer(128, 9.0f);
     Fill(buffer);
     EXPECT_EQ(buffer[0], 0.25f);

@@ -122,8 +122,7 @@ TEST_F(Routing, ControllerPolicies)
 
 TEST_F(Routing, NoteOffsWaitOneDelayAndHoldBackOnlyWhatMustKeepItsOrder)
 {
-    settings[setting::sample_rate_index] = 4;
-    settings[setting::timing_index] = 0; // 512 frames at 96 kHz: a delay of 6533 microseconds
+    bigtime_t delay = NoteOffDelay();
     bigtime_t start = system_time();
     // Key 60 again waits behind its note-off, key 62 passes; a velocity-0 release of key 65
     // keeps its place; the pedal after key 50's release waits, and key 51 behind the pedal;
@@ -132,7 +131,7 @@ TEST_F(Routing, NoteOffsWaitOneDelayAndHoldBackOnlyWhatMustKeepItsOrder)
          {0x90, 60, 100, 0x80, 60, 0, 0x90, 60, 90,  0x90, 62, 80,  0x94, 65, 100, 0x84, 65, 0,
           0x94, 65, 0,   0x81, 50, 0, 0xB1, 64, 127, 0x91, 51, 100, 0xB2, 7,  100});
     EXPECT_EQ(Got(), "noteon(0,60,100) noteon(0,62,80) noteon(4,65,100) cc(2,7,100) ");
-    EXPECT_GE(first.ApplyHeldEvents(start), start + 6533);
+    EXPECT_GE(first.ApplyHeldEvents(start), start + delay);
     EXPECT_EQ(Got(), "");
 
     bigtime_t later = start + 1000000;
@@ -143,9 +142,9 @@ TEST_F(Routing, NoteOffsWaitOneDelayAndHoldBackOnlyWhatMustKeepItsOrder)
 
     // A note-off waits one delay after its own note-on was applied, however long ago it came.
     Play(first, {0x81, 51, 0});
-    EXPECT_EQ(first.ApplyHeldEvents(later + 6532), later + 6533);
+    EXPECT_EQ(first.ApplyHeldEvents(later + delay - 1), later + delay);
     EXPECT_EQ(Got(), "");
-    first.ApplyHeldEvents(later + 6533);
+    first.ApplyHeldEvents(later + delay);
     EXPECT_EQ(Got(), "noteoff(1,51) ");
 
     // The channel-mode messages never wait: what was held on their channel goes first.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -255,7 +256,9 @@ TEST_F(SoundfontsPage, TryAgainLoadsEverythingOnceMore)
         loads += call.find("sfload") == 12 || call.find("sfunload") == 12 ? call + " " : "";
     std::string a = "fluid_synth_sfload(" + folder.File("a.sf2") + ",1) ";
     std::string b = "fluid_synth_sfload(" + folder.File("b.sf2") + ",1) ";
-    EXPECT_EQ(loads, b + a + "fluid_synth_sfunload(1,1) " + b + a) << "what loaded is unloaded";
+    EXPECT_EQ(std::regex_replace(loads, std::regex("unload\\(\\d+,"), "unload(N,"),
+              b + a + "fluid_synth_sfunload(N,1) " + b + a)
+        << "what loaded is unloaded";
     EXPECT_NE(page->Handle(0), 0);
     EXPECT_NE(page->Handle(1), 0);
     EXPECT_STREQ(page->Row(1)->bank_field->Text(), "5");
@@ -266,21 +269,19 @@ TEST_F(SoundfontsPage, TypedBanksAreClampedShownAndAlwaysApplied)
     Build();
     page->AddFile(Font("a.sf2").c_str());
     BTextControl* field = page->Row(0)->bank_field;
-    std::string offset = "set_bank_offset(" + std::to_string(page->Handle(0)) + ",";
-    const char* texts[] = {"200", "127", "-3", "12abc", "abc", "  +7", ""};
-    const int banks[] = {127, 127, 0, 12, 0, 7, 0};
-    for (int n = 0; n < 7; n++)
+    Take();
+    std::string banks;
+    for (const char* text : {"200", "127", "-3", "12abc", "abc", "  +7", ""})
     {
-        auto [text, bank] = std::pair(texts[n], banks[n]);
-        Sent();
         field->SetText(text);
         page->BankTyped(0, page->Row(0)->generation);
-        EXPECT_EQ(soundfont_banks[0], bank) << text;
-        EXPECT_STREQ(field->Text(), std::to_string(bank).c_str()) << text;
-        std::string sent = Sent();
-        EXPECT_NE(sent.find(offset + std::to_string(bank) + ")"), std::string::npos) << sent;
-        EXPECT_NE(sent.find("system_reset()"), std::string::npos) << "a re-bank resets";
+        banks += std::to_string(soundfont_banks[0]) + "/" + field->Text() + " ";
     }
+    EXPECT_EQ(banks, "127/127 127/127 0/0 12/12 0/0 7/7 0/0 ") << "stored/shown";
+    size_t offsets = 0;
+    for (const std::string& call : Take())
+        offsets += call.rfind("fluid_synth_set_bank_offset(", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(offsets, 7u) << "each typed bank is applied, also one that did not change";
 }
 
 TEST(DisplayName, CutAfter24CharactersNeverInsideOne)
