@@ -107,19 +107,17 @@ TEST_F(DispatchOnJack, RowCodesActOnTheirOwnSlotAndATypedBankOnlyFromItsCurrentF
 {
     SFVIEW* page = rig->Window()->SoundfontsPage();
     rig->Window()->Lock();
-    // A gap at slot 1, as "Continue without them" leaves a file that did not load; one more
-    // file enters at slot 0 and moves them all up.
+    // A gap at slot 1, as "Continue without them" leaves a file that did not load.
     std::strcpy(soundfont_paths[0], Font("a.sf2").c_str());
     std::strcpy(soundfont_paths[2], Font("b.sf2").c_str());
     page->ReAttach();
-    page->AddFile(Font("c.sf2").c_str());
     rig->Window()->Unlock();
-    rig->Deliver(page->Row(3)->plus_button->Message());
-    rig->Deliver(MSG_BANK_UP + 2); // a slot without a row
-    EXPECT_EQ(soundfont_banks[1] * 100 + soundfont_banks[2] * 10 + soundfont_banks[3], 1);
+    rig->Deliver(page->Row(2)->plus_button->Message());
+    rig->Deliver(MSG_BANK_UP + 1); // a slot without a row
+    EXPECT_EQ(soundfont_banks[0] * 100 + soundfont_banks[1] * 10 + soundfont_banks[2], 1);
 
-    // A bank typed, then the list rebuilt before the field's message came (a drop took the
-    // focus): only the current field's message acts.
+    // A bank typed, then a file dropped before the field's message came: the list is rebuilt
+    // and the field gone. Only the current field's message acts.
     auto typed = [&](const char* text)
     {
         BTextControl* field = page->Row(0)->bank_field;
@@ -128,10 +126,9 @@ TEST_F(DispatchOnJack, RowCodesActOnTheirOwnSlotAndATypedBankOnlyFromItsCurrentF
         message.AddPointer("source", field);
         return message;
     };
+    Dropped("file://" + Font("c.sf2")); // slots: c, a, gap, b
     BMessage stale = typed("5");
-    rig->Window()->Lock();
-    page->ReAttach();
-    rig->Window()->Unlock();
+    Dropped("file://" + Font("d.sf2")); // d, c, a, gap, b
     rig->EngineCalls();
     rig->Deliver(&stale);
     EXPECT_EQ(rig->EngineCalls(), Calls{}) << "a stale field's message does nothing";
@@ -139,9 +136,9 @@ TEST_F(DispatchOnJack, RowCodesActOnTheirOwnSlotAndATypedBankOnlyFromItsCurrentF
     rig->Deliver(&current);
     EXPECT_EQ(soundfont_banks[0], 7);
 
-    rig->Deliver(page->Row(1)->remove_button->Message());
-    EXPECT_EQ(soundfont_paths[2], files.File("b.sf2"));
-    EXPECT_EQ(soundfont_banks[2], 1) << "the bank moves with its file";
+    rig->Deliver(page->Row(2)->remove_button->Message()); // d, c, gap, b
+    EXPECT_EQ(soundfont_paths[3], files.File("b.sf2"));
+    EXPECT_EQ(soundfont_banks[3], 1) << "the bank moves with its file";
 }
 
 // The user closes the window while the application runs: the Setup page's choices are in the
