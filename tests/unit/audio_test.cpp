@@ -1,259 +1,106 @@
-// The audio output: the sound player on a real JACK server, BufferFiller's steps, the level
-// meter's arithmetic, and the failure alert.
+// The audio output: the level meter, BufferFiller on the recording stand-in (which renders 0.25
+// left, -0.5 right), the sound player on a real JACK server, and the meter's bar in a bitmap.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
+#include <future>
 #include <limits>
-#include <memory>
-#include <thread>
+#include <string>
+#include <tuple>
 #include <vector>
 
-#include "app/AudioSetup.h"
-#include "app/Settings.h"
 #include "audio/AudioOutput.h"
 #include "audio/LevelMeter.h"
-#include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
+#include "platform/interface/Bitmap.h"
 #include "platform/support/Threads.h"
+#include "tests/support/Engines.h"
 #include "tests/support/JackRig.h"
-#include "tests/support/TestSupport.h"
+#include "ui/MeterDisplay.h"
 
 namespace
 {
 
-void reset_levels()
+const float kNan = std::numeric_limits<float>::quiet_NaN();
+const float kInfinity = std::numeric_limits<float>::infinity();
+
+media_raw_audio_format FloatFormat(unsigned long frames, float rate = 48000)
 {
-    current_meter_level_l = current_meter_level_r = 0.0f;
-    peak_meter_level_l = peak_meter_level_r = 0.0f;
+    return {rate, 2, B_AUDIO_FLOAT, B_MEDIA_LITTLE_ENDIAN, frames * 8};
 }
 
-media_raw_audio_format float_format(unsigned long frames)
+TEST(LevelMeter, PeakScanAndDecay)
 {
-    media_raw_audio_format format;
-    format.frame_rate = 48000;
-    format.channel_count = 2;
-    format.format = B_AUDIO_FLOAT;
-    format.byte_order = B_MEDIA_LITTLE_ENDIAN;
-    format.buffer_size = frames * 8;
-    return format;
-}
-
-} // namespace
-
-TEST(LevelMeter, PeakScanTakesTheLargestPositiveSampleOfEachSide)
-{
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    std::vector<float> all_negative = {-0.9f, -0.5f, -1.0f, -0.2f};
+    std::vector<float> samples = {-0.9f, -0.5f, 0.1f, kNan, kNan, 0.3f, 0.7f, -0.8f, 0.2f, 0.25f};
     float left = 1;
     float right = 1;
-    PeakScan(all_negative.data(), 2, &left, &right);
-    EXPECT_EQ(left, 0.0f);
-    EXPECT_EQ(right, 0.0f);
-
-    std::vector<float> mixed = {0.1f, nan, nan, 0.3f, 0.7f, -0.8f, 0.2f, 0.25f};
-    PeakScan(mixed.data(), 4, &left, &right);
+    PeakScan(samples.data(), 1, &left, &right);
+    EXPECT_EQ(left + right, 0.0f) << "negative samples never raise the level";
+    PeakScan(samples.data(), 5, &left, &right);
     EXPECT_EQ(left, 0.7f);
     EXPECT_EQ(right, 0.3f);
-    PeakScan(mixed.data(), 0, &left, &right);
+    PeakScan(samples.data(), 0, &left, &right);
     EXPECT_EQ(left, 0.0f);
-}
 
-TEST(LevelMeter, LevelsRiseAtOnceAndDecayByTheBuffersLength)
-{
-    for (int rate : {48000, 96000})
-    {
-        reset_levels();
-        UpdateMeterLevels(0.5f, 0.25f, 64, rate);
-        EXPECT_EQ(current_meter_level_l, 0.5f) << "instant attack";
-        EXPECT_EQ(peak_meter_level_r, 0.25f);
-
-        double constant = rate > 50000 ? 0.00005 : 0.0001;
-        UpdateMeterLevels(0.0f, 0.1f, 128, rate);
-        EXPECT_EQ(current_meter_level_l, static_cast<float>(0.5 / (1 + 128 * constant))) << rate;
-        EXPECT_EQ(current_meter_level_r, static_cast<float>(0.25 / (1 + 128 * constant)));
-        EXPECT_EQ(peak_meter_level_l, 0.5f) << "peaks hold";
-    }
-
-    // 1.0 goes dark (below 0.01) in a little over one second of 64-frame buffers at 44100 Hz.
-    reset_levels();
-    UpdateMeterLevels(1.0f, 1.0f, 64, 44100);
-    int buffers = 0;
-    while (current_meter_level_l >= 0.01f)
-    {
+    // Full scale rises at once and goes dark (below 0.01) a little over a second later in
+    // 64-frame buffers at 44.1 kHz; the peak holds until it is cleared.
+    UpdateMeterLevels(1.0f, 0.5f, 64, 44100);
+    EXPECT_EQ(current_meter_level_l, 1.0f);
+    int frames = 0;
+    for (; current_meter_level_l >= 0.01f; frames += 64)
         UpdateMeterLevels(0.0f, 0.0f, 64, 44100);
-        buffers++;
-    }
-    double seconds = buffers * 64.0 / 44100;
-    EXPECT_GT(seconds, 1.0);
-    EXPECT_LT(seconds, 1.1);
+    EXPECT_GT(frames, 44100);
+    EXPECT_LT(frames, 1.1 * 44100);
     EXPECT_EQ(peak_meter_level_l, 1.0f);
-
     ClearPeakLevels();
-    EXPECT_EQ(peak_meter_level_l, 0.0f);
-    EXPECT_EQ(peak_meter_level_r, 0.0f);
+    EXPECT_EQ(peak_meter_level_l + peak_meter_level_r, 0.0f);
     EXPECT_GT(current_meter_level_l, 0.0f) << "clearing leaves the current levels";
 }
 
-TEST(AudioOutput, RatesAndBufferSizesForEveryStoredIndex)
-{
-    const int rates[] = {32000, 44100, 48000, 88200, 96000, 96000, 96000};
-    const int rate_indexes[] = {0, 1, 2, 3, 4, 5, -1};
-    for (int index = 0; index < 7; index++)
-        EXPECT_EQ(SampleRateForIndex(rate_indexes[index]), rates[index]) << rate_indexes[index];
+using Filler = StandinEngine;
 
-    // Timing index 0..3 and an unknown one, up to and above 50000 Hz.
-    const int up_to_50000[] = {256, 128, 64, 64, 64};
-    const int above_50000[] = {512, 256, 128, 64, 64};
-    const int timing_indexes[] = {0, 1, 2, 3, 17};
-    for (int index = 0; index < 5; index++)
-    {
-        for (int rate : {32000, 44100, 48000, 50000})
-            EXPECT_EQ(FramesPerBuffer(timing_indexes[index], rate), up_to_50000[index]) << rate;
-        for (int rate : {50001, 88200, 96000})
-            EXPECT_EQ(FramesPerBuffer(timing_indexes[index], rate), above_50000[index]) << rate;
-    }
+void Fill(std::vector<float>& buffer)
+{
+    current_sample_rate = 48000;
+    BufferFiller(nullptr, buffer.data(), buffer.size() * 4, FloatFormat(buffer.size() / 2));
 }
-
-TEST(AudioOutput, EnginePatienceIsAQuarterOfTheBufferPeriod)
-{
-    EXPECT_EQ(EnginePatience(64, 48000), 333);
-    EXPECT_EQ(EnginePatience(512, 96000), 1333);
-    EXPECT_EQ(EnginePatience(256, 32000), 2000);
-}
-
-// BufferFiller against the recording stand-in, whose renders are 0.25 left and -0.5 right.
-class Filler : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        InitDefaults();
-        unsetenv("DISPLAY");
-        unsetenv("HARMOLOOM_ALERT_ANSWERS");
-        LoadLibrary(PlaceLibrary(folder, STANDIN_LIBRARY).c_str());
-        Synth = new HARMOLOOM(48000);
-        current_sample_rate = 48000;
-        reset_levels();
-    }
-    void TearDown() override
-    {
-        delete Synth;
-        Synth = nullptr;
-        FreeLibrary();
-    }
-    TemporaryFolder folder;
-};
 
 TEST_F(Filler, RendersThenMetersTheBuffer)
 {
+    current_meter_level_l = current_meter_level_r = 0.0f;
     std::vector<float> buffer(128, 9.0f);
-    BufferFiller(nullptr, buffer.data(), buffer.size() * sizeof(float), float_format(64));
+    Fill(buffer);
     EXPECT_EQ(buffer[0], 0.25f);
-    EXPECT_EQ(buffer[1], -0.5f);
+    EXPECT_EQ(buffer[127], -0.5f);
     EXPECT_EQ(current_meter_level_l, 0.25f);
-    EXPECT_EQ(current_meter_level_r, 0.0f) << "negative samples never raise the level";
-
-    // A buffer too small to hold a frame renders and scans nothing, but the meter still runs:
-    // the cleared peak climbs back to the current level.
-    ClearPeakLevels();
-    float tiny[1] = {5.0f};
-    BufferFiller(nullptr, tiny, 4, float_format(64));
-    EXPECT_EQ(tiny[0], 5.0f);
-    EXPECT_EQ(peak_meter_level_l, 0.25f);
+    EXPECT_EQ(current_meter_level_r, 0.0f);
 }
 
 TEST_F(Filler, AnEngineHeldElsewhereGivesSilenceInsteadOfAWait)
 {
-    std::atomic<bool> holding{false};
-    std::thread loader(
-        [&]
-        {
-            Synth->lock.Lock(); // as a long SoundFont load does
-            holding = true;
-            snooze(1000000);
-            Synth->lock.Unlock();
-        });
-    while (!holding)
-        snooze(100);
     UpdateMeterLevels(0.5f, 0.5f, 64, 48000);
     std::vector<float> buffer(128, 9.0f);
-    bigtime_t before = system_time();
-    BufferFiller(nullptr, buffer.data(), buffer.size() * sizeof(float), float_format(64));
-    bigtime_t waited = system_time() - before;
-    loader.join();
-    EXPECT_LT(waited, 200000) << "it must not wait out the load";
-    for (float sample : buffer)
-        ASSERT_EQ(sample, 0.0f);
+    Synth->lock.Lock(); // as a long SoundFont load does
+    auto filled = std::async(std::launch::async, [&] { Fill(buffer); });
+    // A callback that waited for the engine would render once it is free again.
+    filled.wait_for(std::chrono::seconds(2));
+    Synth->lock.Unlock();
+    filled.wait();
+    EXPECT_EQ(buffer, std::vector<float>(128, 0.0f));
     EXPECT_LT(current_meter_level_l, 0.5f) << "the meter decays meanwhile";
     EXPECT_GT(current_meter_level_l, 0.49f);
 }
 
-// The priority is set once per process, so each case runs in a fresh process of its own.
-TEST_F(Filler, PriorityIsSetOnTheFirstBufferOnly)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    auto run = [](int priority_index)
-    {
-        settings[setting::priority_index] = priority_index;
-        int nice_after_first = -100;
-        int nice_after_second = -100;
-        std::thread audio(
-            [&]
-            {
-                std::vector<float> buffer(128);
-                setpriority(PRIO_PROCESS, static_cast<id_t>(find_thread(nullptr)), 5);
-                BufferFiller(nullptr, buffer.data(), 512, float_format(64));
-                nice_after_first =
-                    getpriority(PRIO_PROCESS, static_cast<id_t>(find_thread(nullptr)));
-                setpriority(PRIO_PROCESS, static_cast<id_t>(find_thread(nullptr)), 5);
-                BufferFiller(nullptr, buffer.data(), 512, float_format(64));
-                nice_after_second =
-                    getpriority(PRIO_PROCESS, static_cast<id_t>(find_thread(nullptr)));
-            });
-        audio.join();
-        bool first_set = nice_after_first != 5;
-        bool second_set = nice_after_second != 5;
-        _exit((first_set ? 1 : 0) + (second_set ? 2 : 0));
-    };
-    EXPECT_EXIT(run(0), ::testing::ExitedWithCode(1), "") << "normal priority, once";
-    EXPECT_EXIT(run(2), ::testing::ExitedWithCode(0), "") << "left to the audio system";
-}
-
-TEST_F(Filler, AnotherSampleFormatEndsInTheAudioFailureAlert)
-{
-    std::string settings_path = SettingsFilePath();
-    auto feed_integers = [](const char* answers)
-    {
-        if (answers != nullptr)
-            setenv("HARMOLOOM_ALERT_ANSWERS", answers, 1);
-        media_raw_audio_format format = float_format(64);
-        format.format = 0x4; // 16-bit integers
-        std::vector<float> buffer(128);
-        BufferFiller(nullptr, buffer.data(), 512, format);
-        _exit(0); // not reached
-    };
-    const std::string alert = "Alert \"failed\" (stop):\nSorry, an unexpected error occured when "
-                              "trying to initialize the audio output.";
-    WriteFile(settings_path, "kept");
-    EXPECT_EXIT(feed_integers(nullptr), ::testing::ExitedWithCode(1), RegexLiteral(alert));
-    EXPECT_EQ(ReadFile(settings_path), "kept") << "\"OK\" leaves the settings";
-    EXPECT_EXIT(feed_integers("0"), ::testing::ExitedWithCode(1),
-                RegexLiteral("Answered [0] \"Restore to defaults\""));
-    EXPECT_EQ(ReadFile(settings_path), "") << "\"Restore to defaults\" empties them";
-}
-
-// The player on a JACK server with the dummy driver.
-class Player : public ::testing::Test
+// The player on a JACK server with the dummy driver at 48 kHz and 64 frames.
+class PlayerOnJack : public StandinEngine
 {
 protected:
     void SetUp() override
     {
+        StandinEngine::SetUp();
         ASSERT_TRUE(server.Running());
         setenv("JACK_DEFAULT_SERVER", server.Name().c_str(), 1);
         unsetenv("HARMOLOOM_AUDIO");
@@ -261,76 +108,49 @@ protected:
     JackServer server{48000, 64};
 };
 
-namespace
-{
-
-struct Calls
+struct Callbacks
 {
     std::atomic<int> count{0};
     std::atomic<size_t> last_size{0};
-    std::atomic<int> inside{0};
-    bigtime_t stay = 0;
+    std::atomic<bool> inside{false};
+    std::atomic<bigtime_t> stay{0};
 };
 
-void count_call(void* cookie, void* buffer, size_t size, const media_raw_audio_format&)
+void CountCall(void* cookie, void* buffer, size_t size, const media_raw_audio_format&)
 {
-    auto* calls = static_cast<Calls*>(cookie);
-    calls->inside = 1;
+    auto* calls = static_cast<Callbacks*>(cookie);
+    calls->inside = true;
     std::memset(buffer, 0, size);
     calls->last_size = size;
-    if (calls->stay > 0)
-        snooze(calls->stay);
+    snooze(calls->stay);
     calls->count++;
-    calls->inside = 0;
+    calls->inside = false;
 }
 
-} // namespace
-
-TEST_F(Player, WithJackBuffersAreTheServersPeriodAtItsRateWhateverWasAsked)
+TEST_F(PlayerOnJack, RunsAtTheServersRateAndPeriodAndStopsOnlyOnceNoCallRuns)
 {
-    for (unsigned long frames : {256ul, 32ul})
-    {
-        Calls calls;
-        media_raw_audio_format format = float_format(frames);
-        format.frame_rate = 96000;
-        BSoundPlayer sound(&format, "Harmoloom", count_call, nullptr, &calls);
-        ASSERT_EQ(sound.InitCheck(), B_OK);
-        EXPECT_STREQ(sound.BackendName(), "jack");
-        EXPECT_EQ(sound.FrameRate(), 48000);
-        EXPECT_EQ(sound.Period(), 64u);
-        EXPECT_EQ(sound.BackendDescription(), "JACK (48 kHz, 64)");
-        ASSERT_EQ(sound.Start(), B_OK);
-        bigtime_t begin = system_time();
-        while (calls.count < 50 && system_time() - begin < 10000000)
-            snooze(1000);
-        sound.Stop(true, true);
-        EXPECT_GE(calls.count, 50) << frames;
-        EXPECT_EQ(calls.last_size, 64u * 8) << frames;
-    }
-}
-
-TEST_F(Player, StopReturnsOnlyOnceNoCallRuns)
-{
-    Calls calls;
-    calls.stay = 20000; // each call lingers, as one waiting for a lock would
-    media_raw_audio_format format = float_format(64);
-    BSoundPlayer sound(&format, "Harmoloom", count_call, nullptr, &calls);
+    Callbacks calls;
+    media_raw_audio_format format = FloatFormat(256, 96000);
+    BSoundPlayer sound(&format, "Harmoloom", CountCall, nullptr, &calls);
+    ASSERT_EQ(sound.InitCheck(), B_OK);
+    EXPECT_STREQ(sound.BackendName(), "jack");
+    EXPECT_EQ(sound.FrameRate() * 1000 + sound.Period(), 48000 * 1000 + 64);
+    EXPECT_EQ(sound.BackendDescription(), "JACK (48 kHz, 64)");
     ASSERT_EQ(sound.Start(), B_OK);
-    while (calls.count < 2)
-        snooze(1000);
+    ASSERT_TRUE(Eventually([&] { return calls.count >= 20; }, 10));
+    EXPECT_EQ(calls.last_size, 64u * 8);
+    calls.stay = 20000; // each call lingers, as one waiting for a lock would
+    int lingering = calls.count + 2;
+    ASSERT_TRUE(Eventually([&] { return calls.count >= lingering; }, 10));
     sound.Stop(true, true);
-    EXPECT_EQ(calls.inside, 0);
+    EXPECT_FALSE(calls.inside);
     int stopped_at = calls.count;
     snooze(100000);
     EXPECT_EQ(calls.count, stopped_at);
 }
 
-TEST_F(Player, StartAudioOpensOnceAndConnectsToThePlaybackPorts)
+TEST_F(PlayerOnJack, StartAudioOpensOnceAndConnectsToThePlaybackPorts)
 {
-    InitDefaults();
-    TemporaryFolder folder;
-    LoadLibrary(PlaceLibrary(folder, STANDIN_LIBRARY).c_str());
-    Synth = new HARMOLOOM(48000);
     int first_view = 0;
     int second_view = 0;
     StartAudio(48000, 64, reinterpret_cast<MAINVIEW*>(&first_view));
@@ -338,33 +158,56 @@ TEST_F(Player, StartAudioOpensOnceAndConnectsToThePlaybackPorts)
     StartAudio(96000, 128, reinterpret_cast<MAINVIEW*>(&second_view));
     EXPECT_EQ(theview, reinterpret_cast<MAINVIEW*>(&first_view));
     EXPECT_EQ(current_sample_rate, 48000);
-
     JackRig rig(server.Name());
     ASSERT_TRUE(rig.Open());
-    std::string left = rig.FindPort("Harmoloom:left");
-    EXPECT_EQ(rig.Connections(left), std::vector<std::string>{"system:playback_1"});
+    EXPECT_EQ(rig.Connections(rig.FindPort("Harmoloom:left")),
+              std::vector<std::string>{"system:playback_1"});
     EXPECT_EQ(rig.Connections(rig.FindPort("Harmoloom:right")),
               std::vector<std::string>{"system:playback_2"});
-
     StopAudio();
     EXPECT_EQ(player, nullptr);
     StopAudio();
-    EXPECT_EQ(player, nullptr);
-    delete Synth;
-    Synth = nullptr;
-    FreeLibrary();
 }
 
-TEST(AudioOutputDeathTest, NoOutputToBeHadEndsInTheAlert)
+// Each cell of the bar (58 of six pixels) by the colour of its middle: green, red or unlit.
+std::string Cells(const BBitmap& bitmap)
 {
-    auto start_without_output = []
+    std::string cells;
+    for (int cell = 0; cell < 58; cell++)
     {
-        setenv("HARMOLOOM_AUDIO", "none", 1);
-        unsetenv("HARMOLOOM_ALERT_ANSWERS");
-        unsetenv("DISPLAY");
-        StartAudio(48000, 64, nullptr);
-        _exit(0);
-    };
-    EXPECT_EXIT(start_without_output(), ::testing::ExitedWithCode(1),
-                RegexLiteral("Buttons: [0] \"Restore to defaults\" [1] \"OK\"\nAnswered [1]"));
+        uint32 pixel = bitmap.Pixels()[cell * 6 + 2];
+        cells += pixel == 0x17B817 ? 'G' : pixel == 0xFF0000 ? 'R' : pixel == 0xC8C8C8 ? '.' : '?';
+    }
+    return cells;
 }
+
+TEST(MeterBar, LevelsAndPeaksLightTheirCells)
+{
+    BBitmap bitmap(BRect(0, 0, 347, 0), B_RGB32);
+    const float plus3db = static_cast<float>(std::pow(10.0, 3.0 / 20.0));
+    // Level, peak, green and red cells, and the peak's cell (1..58) with its colour.
+    const std::tuple<float, float, int, int, int, char> cases[] = {
+        {10.0f, 0, 40, 18, 0, 0},        {1.0f, 0, 40, 1, 0, 0},
+        {0.999f, 0, 40, 0, 0, 0},        {0.01f, 0, 1, 0, 0, 0},
+        {0.0099f, 0, 0, 0, 0, 0},        {0.1f, 0, 21, 0, 0, 0},
+        {2.0f, 0, 40, 7, 0, 0},          {kNan, 0, 0, 0, 0, 0},
+        {kInfinity, 0, 40, 18, 0, 0},    {-1.0f, 0, 0, 0, 0, 0},
+        {0.1f, plus3db, 21, 0, 44, 'R'}, {0, 0.01f, 0, 0, 1, 'G'},
+        {0, 0.9f, 0, 0, 40, 'G'},        {0, 1.0f, 0, 0, 41, 'R'},
+        {0, 10.0f, 0, 0, 58, 'R'},       {0, kInfinity, 0, 0, 58, 'R'},
+        {2.0f, 0.5f, 40, 7, 34, 'G'},    {0.5f, 0.0099f, 34, 0, 0, 0},
+        {0.5f, kNan, 34, 0, 0, 0},
+    };
+    // Drawn one after the other into the same bitmap: nothing of a bar may stay behind.
+    for (auto [level, peak, green, red, mark, colour] : cases)
+    {
+        std::string expected = std::string(green, 'G') + std::string(red, 'R');
+        expected.resize(58, '.');
+        if (mark > 0)
+            expected[mark - 1] = colour;
+        DrawMeter(&bitmap, level, peak);
+        EXPECT_EQ(Cells(bitmap), expected) << "level " << level << ", peak " << peak;
+    }
+}
+
+} // namespace
