@@ -4,12 +4,18 @@
 
 #include "app/Settings.h"
 
+// The tables as they were are put back: the factory settings are asked of the program itself.
 std::vector<int32_t> DefaultSettings()
 {
-    std::vector<int32_t> kept(settings, settings + SETTINGS_COUNT);
+    std::vector<int32_t> fields(settings, settings + SETTINGS_COUNT);
+    std::vector<int32_t> banks(soundfont_banks, soundfont_banks + SOUNDFONT_SLOTS);
+    std::vector<char> paths(&soundfont_paths[0][0],
+                            &soundfont_paths[0][0] + sizeof(soundfont_paths));
     InitDefaults();
     std::vector<int32_t> defaults(settings, settings + SETTINGS_COUNT);
-    std::copy(kept.begin(), kept.end(), settings);
+    std::copy(fields.begin(), fields.end(), settings);
+    std::copy(banks.begin(), banks.end(), soundfont_banks);
+    std::copy(paths.begin(), paths.end(), &soundfont_paths[0][0]);
     return defaults;
 }
 
