@@ -253,8 +253,12 @@ TEST_F(SlotTable, AFileThatDoesNotLoadLeavesTheTableAlone)
     ASSERT_TRUE(AddSoundfontFile(Font("a").c_str(), handles));
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(AddSoundfontFile(folder.File("missing").c_str(), handles));
-    std::string overlong = "/" + std::string(1100, 'x');
-    EXPECT_FALSE(AddSoundfontFile(overlong.c_str(), handles)) << "the slot could not hold it";
+    std::string deep = folder.Path(); // a file that is there, but whose path no slot holds
+    while (deep.size() < SOUNDFONT_PATH_SIZE)
+        deep += "/" + std::string(200, 'd');
+    std::filesystem::create_directories(deep);
+    WriteFile(deep + "/f.sf2", "not a RIFF file");
+    EXPECT_FALSE(AddSoundfontFile((deep + "/f.sf2").c_str(), handles));
     std::string alerts = ::testing::internal::GetCapturedStderr();
     std::string failed = AlertOnStderr("failed", alert_text::kCannotLoad);
     ASSERT_NE(alerts.find(failed), std::string::npos) << alerts;
