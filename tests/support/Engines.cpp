@@ -1,33 +1,39 @@
 #include "tests/support/Engines.h"
 
-#include <cmath>
-
 #include "app/Settings.h"
 #include "engine/FluidBinding.h"
 #include "tests/support/AudioAnalysis.h"
 
+namespace
+{
+
+void drop_engine_and_library()
+{
+    delete Synth;
+    Synth = nullptr;
+    FreeLibrary();
+}
+
+} // namespace
+
 void StandinEngine::SetUp()
 {
     InitDefaults();
-    LoadLibrary(PlaceLibrary(library_folder, STANDIN_LIBRARY).c_str());
-    recorder.Bind();
-    NewEngine();
+    UseLibrary(STANDIN_LIBRARY);
 }
 
 void StandinEngine::TearDown()
 {
-    delete Synth;
-    Synth = nullptr;
-    FreeLibrary();
+    drop_engine_and_library();
 }
 
 void StandinEngine::UseLibrary(const std::string& library)
 {
-    delete Synth;
-    Synth = nullptr;
-    FreeLibrary();
-    further_folders_.push_back(std::make_unique<TemporaryFolder>());
-    LoadLibrary(PlaceLibrary(*further_folders_.back(), library).c_str());
+    drop_engine_and_library();
+    const TemporaryFolder* folder = &library_folder; // the first library's
+    if (FileExists(library_folder.File("Support Files")))
+        folder = further_folders_.emplace_back(std::make_unique<TemporaryFolder>()).get();
+    LoadLibrary(PlaceLibrary(*folder, library).c_str());
     recorder.Bind();
     NewEngine();
 }
@@ -61,9 +67,7 @@ void RealEngine::SetUp()
 
 void RealEngine::TearDown()
 {
-    delete Synth;
-    Synth = nullptr;
-    FreeLibrary();
+    drop_engine_and_library();
 }
 
 std::unique_ptr<HARMOLOOM> RealEngine::AnotherEngine(int* font_handle)
@@ -101,9 +105,4 @@ double RealEngine::Level(double seconds)
 {
     std::vector<float> sound = Render(seconds);
     return Rms(sound, 0, sound.size());
-}
-
-double CentsBetween(double from_hz, double to_hz)
-{
-    return 1200.0 * std::log2(to_hz / from_hz);
 }

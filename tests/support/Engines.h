@@ -57,5 +57,3 @@ protected:
 
     int font = 0;
 };
-
-double CentsBetween(double from_hz, double to_hz);
