@@ -78,7 +78,6 @@ TEST(SettingsFormat, TheFileIsTheRecordThenEachSlotsBankAndPath)
     std::strcpy(soundfont_paths[0], "/a/b/c.sf2");
     soundfont_banks[0] = 3;
     EXPECT_TRUE(same(tables(), SettingsFile(DefaultSettings(), {{0, {3, "/a/b/c.sf2"}}})));
-
     fill_distinct_values();
     std::string before = tables();
     InitDefaults();

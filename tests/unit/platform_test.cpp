@@ -120,7 +120,6 @@ TEST(Directories, PrivateFolderIsOursAlone)
     setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
     EXPECT_EQ(folder_of(private_temporary_directory), runtime.File("harmoloom"));
     EXPECT_EQ(mode_of(runtime.File("harmoloom")), 0700u);
-
     // A runtime folder that others may write to is no private folder: the fallback is used.
     chmod(runtime.Path().c_str(), 0777);
     setenv("TMPDIR", temporary.Path().c_str(), 1);
@@ -129,7 +128,6 @@ TEST(Directories, PrivateFolderIsOursAlone)
     chmod(fallback.c_str(), 0777);
     EXPECT_EQ(folder_of(private_temporary_directory), fallback);
     EXPECT_EQ(mode_of(fallback), 0700u) << "opened up by someone: closed again";
-
     // A link or a file planted where our folder would be is refused, not followed.
     std::filesystem::remove(fallback);
     std::filesystem::create_directory_symlink(temporary.Path(), fallback);
