@@ -1,7 +1,9 @@
 // A stand-in for libfluidsynth that records every call, for checking the exact sequences the
-// engine sends; with STANDIN_LOG set, every call is also appended to that file. It exports the same
-// entry points and is loaded through the program's own binding. Built in three forms: FluidSynth 1
-// tuning names, FluidSynth 2 tuning names, and one that lacks fluid_synth_set_chorus.
+// engine sends; with STANDIN_LOG set, every call is also appended to that file (a program under
+// test shows its calls that way), and STANDIN_FAIL_NEW_SYNTH=1 makes new_fluid_synth fail. It
+// exports the same entry points and is loaded through the program's own binding. Built in three
+// forms: FluidSynth 1 tuning names, FluidSynth 2 tuning names, and one without
+// fluid_synth_set_chorus.
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -35,33 +37,31 @@ void record(const char* format, ...)
         std::lock_guard<std::mutex> hold(calls_mutex);
         calls.emplace_back(line);
     }
-
-    // A program under test shows its calls through a file.
     const char* log = std::getenv("STANDIN_LOG");
-    if (log != nullptr)
+    FILE* file = log != nullptr ? std::fopen(log, "a") : nullptr;
+    if (file != nullptr)
     {
-        FILE* file = std::fopen(log, "a");
-        if (file != nullptr)
-        {
-            std::fprintf(file, "%s\n", line);
-            std::fclose(file);
-        }
+        std::fprintf(file, "%s\n", line);
+        std::fclose(file);
     }
 }
 
-bool pitch_is_uniform(const double* pitch)
+int pitch_is_uniform(const double* pitch)
 {
-    for (int index = 1; index < 12; index++)
-    {
-        if (pitch[index] != pitch[0])
-            return false;
-    }
-    return true;
+    return std::all_of(pitch, pitch + 12, [pitch](double cents) { return cents == pitch[0]; });
 }
 
 } // namespace
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
+
+// An entry point that records its name and arguments and succeeds.
+#define RECORDING(name, parameters, format, ...)                                                   \
+    EXPORT int name parameters                                                                     \
+    {                                                                                              \
+        record(#name "(" format ")", __VA_ARGS__);                                                 \
+        return 0;                                                                                  \
+    }
 
 // What the tests use to read and steer the stand-in.
 EXPORT size_t standin_call_count()
@@ -94,13 +94,13 @@ EXPORT void standin_clear()
     calls.clear();
 }
 
+// The next fluid_synth_sfload returns result, whatever the file.
 EXPORT void standin_set_sfload_result(int result)
 {
     sfload_result_override = result;
     sfload_overridden = true;
 }
 
-// The entry points.
 EXPORT void* new_fluid_settings()
 {
     record("new_fluid_settings()");
@@ -110,18 +110,6 @@ EXPORT void* new_fluid_settings()
 EXPORT void delete_fluid_settings(void*)
 {
     record("delete_fluid_settings()");
-}
-
-EXPORT int fluid_settings_setnum(void*, const char* name, double value)
-{
-    record("fluid_settings_setnum(%s,%g)", name, value);
-    return 0;
-}
-
-EXPORT int fluid_settings_setint(void*, const char* name, int value)
-{
-    record("fluid_settings_setint(%s,%d)", name, value);
-    return 0;
 }
 
 EXPORT void* new_fluid_synth(void*)
@@ -152,145 +140,62 @@ EXPORT int fluid_synth_sfload(void*, const char* path, int reset)
     return next_font_id++;
 }
 
-EXPORT int fluid_synth_sfunload(void*, int id, int reset)
+EXPORT void fluid_synth_set_gain(void*, float gain)
 {
-    record("fluid_synth_sfunload(%d,%d)", id, reset);
-    return 0;
+    record("fluid_synth_set_gain(%g)", static_cast<double>(gain));
 }
-
-EXPORT int fluid_synth_noteon(void*, int channel, int key, int velocity)
-{
-    record("fluid_synth_noteon(%d,%d,%d)", channel, key, velocity);
-    return 0;
-}
-
-EXPORT int fluid_synth_noteoff(void*, int channel, int key)
-{
-    record("fluid_synth_noteoff(%d,%d)", channel, key);
-    return 0;
-}
-
-EXPORT int fluid_synth_cc(void*, int channel, int controller, int value)
-{
-    record("fluid_synth_cc(%d,%d,%d)", channel, controller, value);
-    return 0;
-}
-
-EXPORT int fluid_synth_pitch_bend(void*, int channel, int value)
-{
-    record("fluid_synth_pitch_bend(%d,%d)", channel, value);
-    return 0;
-}
-
-EXPORT int fluid_synth_pitch_wheel_sens(void*, int channel, int semitones)
-{
-    record("fluid_synth_pitch_wheel_sens(%d,%d)", channel, semitones);
-    return 0;
-}
-
-EXPORT int fluid_synth_program_change(void*, int channel, int program)
-{
-    record("fluid_synth_program_change(%d,%d)", channel, program);
-    return 0;
-}
-
-EXPORT int fluid_synth_set_bank_offset(void*, int id, int offset)
-{
-    record("fluid_synth_set_bank_offset(%d,%d)", id, offset);
-    return 0;
-}
-
-EXPORT int fluid_synth_system_reset(void*)
-{
-    record("fluid_synth_system_reset()");
-    return 0;
-}
-
-#ifdef STANDIN_FLUIDSYNTH_2_TUNING
-EXPORT int fluid_synth_activate_octave_tuning(void*, int bank, int program, const char* name,
-                                              const double* pitch, int apply)
-{
-    record("fluid_synth_activate_octave_tuning(%d,%d,%s,%.4f,uniform=%d,apply=%d)", bank, program,
-           name, pitch[0], pitch_is_uniform(pitch), apply);
-    return 0;
-}
-
-EXPORT int fluid_synth_activate_tuning(void*, int channel, int bank, int program, int apply)
-{
-    record("fluid_synth_activate_tuning(%d,%d,%d,apply=%d)", channel, bank, program, apply);
-    return 0;
-}
-#else
-EXPORT int fluid_synth_create_octave_tuning(void*, int bank, int program, const char* name,
-                                            const double* pitch)
-{
-    record("fluid_synth_create_octave_tuning(%d,%d,%s,%.4f,uniform=%d)", bank, program, name,
-           pitch[0], pitch_is_uniform(pitch));
-    return 0;
-}
-
-EXPORT int fluid_synth_select_tuning(void*, int channel, int bank, int program)
-{
-    record("fluid_synth_select_tuning(%d,%d,%d)", channel, bank, program);
-    return 0;
-}
-#endif
 
 EXPORT int fluid_synth_write_float(void*, int frames, void* left, int left_offset, int left_stride,
                                    void* right, int right_offset, int right_stride)
 {
     record("fluid_synth_write_float(%d,%s,%d,%d,%d,%d)", frames, left == right ? "same" : "other",
            left_offset, left_stride, right_offset, right_stride);
-    float* samples = static_cast<float*>(left);
     for (int frame = 0; frame < frames; frame++)
     {
-        samples[left_offset + frame * left_stride] = 0.25f;
+        static_cast<float*>(left)[left_offset + frame * left_stride] = 0.25f;
         static_cast<float*>(right)[right_offset + frame * right_stride] = -0.5f;
     }
     return 0;
 }
 
-EXPORT int fluid_synth_set_polyphony(void*, int voices)
-{
-    record("fluid_synth_set_polyphony(%d)", voices);
-    return 0;
-}
+RECORDING(fluid_settings_setnum, (void*, const char* name, double value), "%s,%g", name, value)
+RECORDING(fluid_settings_setint, (void*, const char* name, int value), "%s,%d", name, value)
+RECORDING(fluid_synth_sfunload, (void*, int id, int reset), "%d,%d", id, reset)
+RECORDING(fluid_synth_noteon, (void*, int channel, int key, int velocity), "%d,%d,%d", channel, key,
+          velocity)
+RECORDING(fluid_synth_noteoff, (void*, int channel, int key), "%d,%d", channel, key)
+RECORDING(fluid_synth_cc, (void*, int channel, int controller, int value), "%d,%d,%d", channel,
+          controller, value)
+RECORDING(fluid_synth_pitch_bend, (void*, int channel, int value), "%d,%d", channel, value)
+RECORDING(fluid_synth_pitch_wheel_sens, (void*, int channel, int semitones), "%d,%d", channel,
+          semitones)
+RECORDING(fluid_synth_program_change, (void*, int channel, int program), "%d,%d", channel, program)
+RECORDING(fluid_synth_set_bank_offset, (void*, int id, int offset), "%d,%d", id, offset)
+RECORDING(fluid_synth_system_reset, (void*), "%s", "")
+RECORDING(fluid_synth_set_polyphony, (void*, int voices), "%d", voices)
+RECORDING(fluid_synth_set_interp_method, (void*, int channel, int method), "%d,%d", channel, method)
+RECORDING(fluid_synth_set_reverb, (void*, double size, double damping, double width, double level),
+          "%g,%g,%g,%g", size, damping, width, level)
+RECORDING(fluid_synth_reverb_on, (void*, int group, int on), "%d,%d", group, on)
+RECORDING(fluid_synth_chorus_on, (void*, int group, int on), "%d,%d", group, on)
 
-EXPORT int fluid_synth_set_interp_method(void*, int channel, int method)
-{
-    record("fluid_synth_set_interp_method(%d,%d)", channel, method);
-    return 0;
-}
-
-EXPORT void fluid_synth_set_gain(void*, float gain)
-{
-    record("fluid_synth_set_gain(%g)", static_cast<double>(gain));
-}
-
-EXPORT int fluid_synth_set_reverb(void*, double room_size, double damping, double width,
-                                  double level)
-{
-    record("fluid_synth_set_reverb(%g,%g,%g,%g)", room_size, damping, width, level);
-    return 0;
-}
-
-EXPORT int fluid_synth_reverb_on(void*, int group, int on)
-{
-    record("fluid_synth_reverb_on(%d,%d)", group, on);
-    return 0;
-}
-
-EXPORT int fluid_synth_chorus_on(void*, int group, int on)
-{
-    record("fluid_synth_chorus_on(%d,%d)", group, on);
-    return 0;
-}
+#ifdef STANDIN_FLUIDSYNTH_2_TUNING
+RECORDING(fluid_synth_activate_octave_tuning,
+          (void*, int bank, int program, const char* name, const double* pitch, int apply),
+          "%d,%d,%s,%.4f,uniform=%d,apply=%d", bank, program, name, pitch[0],
+          pitch_is_uniform(pitch), apply)
+RECORDING(fluid_synth_activate_tuning, (void*, int channel, int bank, int program, int apply),
+          "%d,%d,%d,apply=%d", channel, bank, program, apply)
+#else
+RECORDING(fluid_synth_create_octave_tuning,
+          (void*, int bank, int program, const char* name, const double* pitch),
+          "%d,%d,%s,%.4f,uniform=%d", bank, program, name, pitch[0], pitch_is_uniform(pitch))
+RECORDING(fluid_synth_select_tuning, (void*, int channel, int bank, int program), "%d,%d,%d",
+          channel, bank, program)
+#endif
 
 #ifndef STANDIN_WITHOUT_CHORUS
-EXPORT int fluid_synth_set_chorus(void*, int voices, double level, double speed, double depth,
-                                  int waveform)
-{
-    record("fluid_synth_set_chorus(%d,%g,%g,%g,%d)", voices, level, speed, depth, waveform);
-    return 0;
-}
+RECORDING(fluid_synth_set_chorus,
+          (void*, int voices, double level, double speed, double depth, int waveform),
+          "%d,%g,%g,%g,%d", voices, level, speed, depth, waveform)
 #endif

@@ -1,6 +1,7 @@
 // Measurements on rendered audio: pitch, level.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -8,6 +9,11 @@
 // 0 when no period is found.
 double FundamentalFrequency(const std::vector<float>& mono, double sample_rate, double low_hz = 50,
                             double high_hz = 2000);
+
+inline double CentsBetween(double from_hz, double to_hz)
+{
+    return 1200.0 * std::log2(to_hz / from_hz);
+}
 
 // Root mean square of samples [begin, end).
 double Rms(const std::vector<float>& samples, size_t begin, size_t end);

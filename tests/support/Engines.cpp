@@ -1,11 +1,20 @@
 #include "tests/support/Engines.h"
 
-#include <cmath>
-
 #include "app/Settings.h"
 #include "engine/FluidBinding.h"
-#include "engine/Harmoloom.h"
 #include "tests/support/AudioAnalysis.h"
+
+namespace
+{
+
+void drop_engine_and_library()
+{
+    delete Synth;
+    Synth = nullptr;
+    FreeLibrary();
+}
+
+} // namespace
 
 void StandinEngine::SetUp()
 {
@@ -15,17 +24,16 @@ void StandinEngine::SetUp()
 
 void StandinEngine::TearDown()
 {
-    delete Synth;
-    Synth = nullptr;
-    FreeLibrary();
+    drop_engine_and_library();
 }
 
 void StandinEngine::UseLibrary(const std::string& library)
 {
-    delete Synth;
-    Synth = nullptr;
-    FreeLibrary();
-    LoadLibrary(PlaceLibrary(library_folder, library).c_str());
+    drop_engine_and_library();
+    const TemporaryFolder* folder = &library_folder; // the first library's
+    if (FileExists(library_folder.File("Support Files")))
+        folder = further_folders_.emplace_back(std::make_unique<TemporaryFolder>()).get();
+    LoadLibrary(PlaceLibrary(*folder, library).c_str());
     recorder.Bind();
     NewEngine();
 }
@@ -37,12 +45,12 @@ void StandinEngine::NewEngine(int rate)
     recorder.Take();
 }
 
-Calls StandinEngine::Take()
+Calls StandinEngine::Take(const std::string& prefix)
 {
     Calls calls;
     for (std::string& call : recorder.Take())
     {
-        if (call.rfind("fluid_synth_write_float", 0) != 0)
+        if (call.rfind("fluid_synth_write_float", 0) != 0 && call.rfind(prefix, 0) == 0)
             calls.push_back(std::move(call));
     }
     return calls;
@@ -52,29 +60,35 @@ void RealEngine::SetUp()
 {
     InitDefaults();
     LoadLibrary(HARMOLOOM_BUILD_DIR "/Harmoloom");
-    Synth = new HARMOLOOM(kRate);
+    Synth = AnotherEngine(&font).release();
     ASSERT_EQ(Synth->InitCheck(), 0);
-    font = Synth->LoadSoundfont(TIMGM6MB_SOUNDFONT, 0);
     ASSERT_NE(font, 0);
-    Synth->SetGain(0.5f);
-    Synth->SetReverbLevel(0.0);
-    Synth->SetChorusLevel(0.0);
 }
 
 void RealEngine::TearDown()
 {
-    delete Synth;
-    Synth = nullptr;
-    FreeLibrary();
+    drop_engine_and_library();
 }
 
-std::vector<float> RealEngine::Render(double seconds)
+std::unique_ptr<HARMOLOOM> RealEngine::AnotherEngine(int* font_handle)
+{
+    auto engine = std::make_unique<HARMOLOOM>(kRate);
+    int handle = engine->LoadSoundfont(TIMGM6MB_SOUNDFONT, 0);
+    if (font_handle != nullptr)
+        *font_handle = handle;
+    engine->SetGain(0.5f);
+    engine->SetReverbLevel(0.0);
+    engine->SetChorusLevel(0.0);
+    return engine;
+}
+
+std::vector<float> RealEngine::Render(double seconds, HARMOLOOM* engine)
 {
     constexpr unsigned long kBlock = 64;
     size_t blocks = static_cast<size_t>(seconds * kRate / kBlock);
     std::vector<float> out(blocks * kBlock * 2);
     for (size_t block = 0; block < blocks; block++)
-        Synth->MakeBuffer(out.data() + block * kBlock * 2, kBlock);
+        (engine != nullptr ? engine : Synth)->MakeBuffer(out.data() + block * kBlock * 2, kBlock);
     return out;
 }
 
@@ -91,9 +105,4 @@ double RealEngine::Level(double seconds)
 {
     std::vector<float> sound = Render(seconds);
     return Rms(sound, 0, sound.size());
-}
-
-double CentsBetween(double from_hz, double to_hz)
-{
-    return 1200.0 * std::log2(to_hz / from_hz);
 }

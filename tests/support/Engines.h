@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/Harmoloom.h"
 #include "tests/support/StandinRecorder.h"
 #include "tests/support/TestSupport.h"
 
@@ -22,11 +24,16 @@ protected:
     void UseLibrary(const std::string& library);
     // A fresh engine, its construction's calls forgotten.
     void NewEngine(int rate = 48000);
-    // The calls since the last look, render calls left out.
-    Calls Take();
+    // The calls since the last look, render calls left out; with a prefix, only the calls that
+    // begin with it.
+    Calls Take(const std::string& prefix = "");
 
     TemporaryFolder library_folder;
     StandinRecorder recorder;
+
+private:
+    // A library stays loaded under its path, so each further one gets a folder of its own.
+    std::vector<std::unique_ptr<TemporaryFolder>> further_folders_;
 };
 
 // Synth at 48000 Hz on the real FluidSynth, TimGM6mb loaded (its handle in font), reverb and
@@ -39,8 +46,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // An engine set up as Synth is, with a TimGM6mb of its own (its handle in font_handle).
+    static std::unique_ptr<HARMOLOOM> AnotherEngine(int* font_handle = nullptr);
     // Interleaved stereo, rendered in the audio output's 64-frame blocks.
-    std::vector<float> Render(double seconds);
+    static std::vector<float> Render(double seconds, HARMOLOOM* engine = nullptr);
     // The pitch of a note held for a while, measured after its attack; the note is released.
     double PitchOf(int channel, int key);
     // The root mean square level of the mix over the next seconds.
@@ -48,5 +57,3 @@ protected:
 
     int font = 0;
 };
-
-double CentsBetween(double from_hz, double to_hz);

@@ -3,21 +3,25 @@
 #include <algorithm>
 
 #include "app/Settings.h"
+#include "tests/support/WaveFiles.h"
 
+// The tables as they were are put back: the factory settings are asked of the program itself.
 std::vector<int32_t> DefaultSettings()
 {
-    std::vector<int32_t> kept(settings, settings + SETTINGS_COUNT);
+    std::vector<int32_t> fields(settings, settings + SETTINGS_COUNT);
+    std::vector<int32_t> banks(soundfont_banks, soundfont_banks + SOUNDFONT_SLOTS);
+    std::vector<char> paths(&soundfont_paths[0][0],
+                            &soundfont_paths[0][0] + sizeof(soundfont_paths));
     InitDefaults();
     std::vector<int32_t> defaults(settings, settings + SETTINGS_COUNT);
-    std::copy(kept.begin(), kept.end(), settings);
+    std::copy(fields.begin(), fields.end(), settings);
+    std::copy(banks.begin(), banks.end(), soundfont_banks);
+    std::copy(paths.begin(), paths.end(), &soundfont_paths[0][0]);
     return defaults;
 }
 
 namespace
 {
-
-constexpr size_t kFields = 19;
-constexpr int kSlots = 128;
 
 int32_t read_int(const std::string& bytes, size_t at)
 {
@@ -32,20 +36,14 @@ int32_t read_int(const std::string& bytes, size_t at)
 std::string SettingsFile(const std::vector<int32_t>& fields, const SlotList& slots)
 {
     std::string bytes;
-    auto put = [&bytes](int32_t value)
-    {
-        for (int index = 0; index < 4; index++)
-            bytes.push_back(static_cast<char>(static_cast<uint32_t>(value) >> (8 * index)));
-    };
     for (int32_t field : fields)
-        put(field);
-    for (int slot = 0; slot < kSlots; slot++)
+        bytes += Le32(static_cast<uint32_t>(field));
+    for (int slot = 0; slot < SOUNDFONT_SLOTS; slot++)
     {
         auto found = slots.find(slot);
-        put(found == slots.end() ? 0 : found->second.first);
-        if (found != slots.end())
-            bytes += found->second.second;
-        bytes.push_back('\0');
+        bytes += found == slots.end() ? Le32(0) + '\0'
+                                      : Le32(static_cast<uint32_t>(found->second.first)) +
+                                            found->second.second + '\0';
     }
     return bytes;
 }
@@ -53,9 +51,9 @@ std::string SettingsFile(const std::vector<int32_t>& fields, const SlotList& slo
 std::vector<int32_t> SettingsFields(const std::string& file)
 {
     std::vector<int32_t> fields;
-    if (file.size() < 4 * kFields)
+    if (file.size() < 4 * static_cast<size_t>(SETTINGS_COUNT))
         return fields;
-    for (size_t field = 0; field < kFields; field++)
+    for (size_t field = 0; field < static_cast<size_t>(SETTINGS_COUNT); field++)
         fields.push_back(read_int(file, 4 * field));
     return fields;
 }
@@ -63,8 +61,8 @@ std::vector<int32_t> SettingsFields(const std::string& file)
 SlotList SettingsSlots(const std::string& file)
 {
     SlotList slots;
-    size_t at = 4 * kFields;
-    for (int slot = 0; slot < kSlots && at + 4 < file.size(); slot++)
+    size_t at = 4 * static_cast<size_t>(SETTINGS_COUNT);
+    for (int slot = 0; slot < SOUNDFONT_SLOTS && at + 4 < file.size(); slot++)
     {
         int32_t bank = read_int(file, at);
         at += 4;

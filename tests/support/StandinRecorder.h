@@ -2,6 +2,7 @@
 // last look. Bind it once the stand-in is loaded through the program's binding.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,24 +12,33 @@
 
 using Calls = std::vector<std::string>;
 
+// Several sequences of calls, one after the other.
+inline Calls JoinCalls(std::initializer_list<Calls> parts)
+{
+    Calls all;
+    for (const Calls& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
 // The stand-in's own controls, found in the loaded library.
 struct StandinRecorder
 {
     size_t (*count)() = nullptr;
     size_t (*call)(size_t, char*, size_t) = nullptr;
     void (*clear)() = nullptr;
-    void (*set_sfload_result)(int) = nullptr;
+    void (*set_sfload_result)(int) = nullptr; // the next load's result, whatever the file
 
     void Bind()
     {
-        get_image_symbol(libraryimage, "standin_call_count", B_SYMBOL_TYPE_ANY,
-                         reinterpret_cast<void**>(&count));
-        get_image_symbol(libraryimage, "standin_call", B_SYMBOL_TYPE_ANY,
-                         reinterpret_cast<void**>(&call));
-        get_image_symbol(libraryimage, "standin_clear", B_SYMBOL_TYPE_ANY,
-                         reinterpret_cast<void**>(&clear));
-        get_image_symbol(libraryimage, "standin_set_sfload_result", B_SYMBOL_TYPE_ANY,
-                         reinterpret_cast<void**>(&set_sfload_result));
+        auto find = [](const char* name, auto** function) {
+            get_image_symbol(libraryimage, name, B_SYMBOL_TYPE_ANY,
+                             reinterpret_cast<void**>(function));
+        };
+        find("standin_call_count", &count);
+        find("standin_call", &call);
+        find("standin_clear", &clear);
+        find("standin_set_sfload_result", &set_sfload_result);
     }
 
     // The calls since the last Take, which are then forgotten.

@@ -5,11 +5,23 @@
 #include <string>
 #include <vector>
 
-std::string Le16(uint16_t value);
-std::string Le32(uint32_t value);
+inline std::string Le16(uint16_t value)
+{
+    return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
+}
 
-// A chunk: identifier, size, body, and a pad byte when the body's length is odd.
-std::string Chunk(const std::string& id, const std::string& body);
+inline std::string Le32(uint32_t value)
+{
+    return Le16(static_cast<uint16_t>(value & 0xFFFF)) + Le16(static_cast<uint16_t>(value >> 16));
+}
+
+// A chunk: identifier, size (size_field when it is to lie), body, and a pad byte when the body's
+// length is odd.
+inline std::string Chunk(const std::string& id, const std::string& body, int64_t size_field = -1)
+{
+    uint32_t size = static_cast<uint32_t>(size_field >= 0 ? size_field : int64_t(body.size()));
+    return id + Le32(size) + body + (body.size() % 2 == 1 ? std::string(1, '\0') : "");
+}
 
 struct WaveSpec
 {
@@ -23,7 +35,21 @@ struct WaveSpec
     int64_t data_size = -1;    // the data chunk's size field, when it is to lie
 };
 
-std::string MakeWave(const WaveSpec& spec);
+inline std::string MakeWave(const WaveSpec& spec)
+{
+    uint16_t block = static_cast<uint16_t>(spec.channels * spec.bits / 8);
+    std::string format = Le16(spec.format_tag) + Le16(spec.channels) + Le32(spec.sample_rate) +
+                         Le32(spec.sample_rate * block) + Le16(block) + Le16(spec.bits);
+    std::string body = "WAVE" + spec.before_format + Chunk("fmt ", format) + spec.before_data +
+                       Chunk("data", spec.data, spec.data_size);
+    return "RIFF" + Le32(static_cast<uint32_t>(body.size())) + body;
+}
 
 // Interleaved 16-bit samples as bytes.
-std::string Samples16(const std::vector<int16_t>& samples);
+inline std::string Samples16(const std::vector<int16_t>& samples)
+{
+    std::string bytes;
+    for (int16_t sample : samples)
+        bytes += Le16(static_cast<uint16_t>(sample));
+    return bytes;
+}

@@ -1,0 +1,305 @@
+// The settings file (format, damaged files, a save that never loses the user's setup), the path
+// helpers, the debug print and the rules of the instrument table.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/Paths.h"
+#include "app/Settings.h"
+#include "instruments/SlotTable.h"
+#include "tests/support/AlertTexts.h"
+#include "tests/support/Engines.h"
+#include "tests/support/SettingsFiles.h"
+
+namespace
+{
+
+// The tables in file form.
+std::string tables()
+{
+    std::string bytes(SETTINGS_FILE_MAX, '\0');
+    bytes.resize(SerializeSettings(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()));
+    return bytes;
+}
+
+// From an exact-size copy, so that a read past the end is caught by the sanitizers.
+bool parse(const std::string& bytes)
+{
+    std::vector<unsigned char> exact(bytes.begin(), bytes.end());
+    return ParseSettings(exact.data(), exact.size());
+}
+
+// Tables compared by where they part, not printed whole.
+::testing::AssertionResult same(const std::string& actual, const std::string& expected)
+{
+    if (actual == expected)
+        return ::testing::AssertionSuccess();
+    size_t at =
+        std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first -
+        actual.begin();
+    return ::testing::AssertionFailure()
+           << actual.size() << " and " << expected.size() << " bytes, parting at byte " << at;
+}
+
+// Every field and slot different, gaps left as "Continue without them" does, and the longest
+// path a slot holds.
+void fill_distinct_values()
+{
+    settings[setting::version] = SETTINGS_VERSION;
+    for (int field = 1; field < SETTINGS_COUNT; field++)
+        settings[field] = field * 1000 - 77777 * (field % 3);
+    for (int slot = 0; slot < SOUNDFONT_SLOTS; slot++)
+    {
+        soundfont_banks[slot] = (slot * 37) % 128;
+        std::string path = "/music/" + std::string(static_cast<size_t>(slot), 'x');
+        std::strcpy(soundfont_paths[slot], slot % 9 == 4 ? "" : path.c_str());
+    }
+    std::strcpy(soundfont_paths[127], ("/" + std::string(SOUNDFONT_PATH_SIZE - 2, 'L')).c_str());
+}
+
+std::string factory_tables()
+{
+    InitDefaults();
+    return tables();
+}
+
+} // namespace
+
+TEST(SettingsFormat, TheFileIsTheRecordThenEachSlotsBankAndPath)
+{
+    InitDefaults();
+    std::strcpy(soundfont_paths[0], "/a/b/c.sf2");
+    soundfont_banks[0] = 3;
+    EXPECT_TRUE(same(tables(), SettingsFile(DefaultSettings(), {{0, {3, "/a/b/c.sf2"}}})));
+    fill_distinct_values();
+    std::string before = tables();
+    InitDefaults();
+    ASSERT_TRUE(parse(before));
+    EXPECT_TRUE(same(tables(), before)) << "a round trip keeps every field and slot";
+}
+
+TEST(SettingsFormat, StoredBanksOutsideTheirRangeAreClamped)
+{
+    ASSERT_TRUE(parse(SettingsFile(DefaultSettings(), {{0, {INT32_MIN, "/a"}}, {1, {200, "/b"}}})));
+    EXPECT_EQ(soundfont_banks[0], 0);
+    EXPECT_EQ(soundfont_banks[1], 127);
+}
+
+TEST(SettingsFormat, OtherVersionOrShortRecordGivesTheDefaultsAndNoSlots)
+{
+    fill_distinct_values();
+    std::string bytes = tables();
+    std::string factory = factory_tables();
+    std::string version7 = bytes;
+    version7[0] = 7;
+    for (const std::string& damaged : {version7, bytes.substr(0, 0), bytes.substr(0, 75)})
+    {
+        fill_distinct_values();
+        EXPECT_FALSE(parse(damaged)) << damaged.size();
+        EXPECT_TRUE(same(tables(), factory)) << damaged.size();
+    }
+}
+
+TEST(SettingsFormat, AFileEndingInsideTheSlotTableLeavesTheRestEmpty)
+{
+    fill_distinct_values();
+    std::string whole = tables();
+    std::vector<size_t> entry = {76}; // where each slot's entry begins
+    for (int slot = 0; slot < SOUNDFONT_SLOTS; slot++)
+        entry.push_back(entry.back() + 5 + std::strlen(soundfont_paths[slot]));
+    const std::pair<size_t, int> cuts[] = {
+        {76, 0},           {entry[3] + 2, 3},       {entry[3] + 4, 3},
+        {entry[3] + 9, 3}, {entry[127] + 500, 127}, {whole.size() - 1, 127}};
+    for (auto [size, complete] : cuts)
+    {
+        fill_distinct_values();
+        ASSERT_TRUE(parse(whole.substr(0, size)));
+        std::string empty_slots(5 * static_cast<size_t>(SOUNDFONT_SLOTS - complete), '\0');
+        EXPECT_TRUE(same(tables(), whole.substr(0, entry[complete]) + empty_slots)) << size;
+    }
+}
+
+TEST(SettingsFormat, AnOverlongPathIsCutAndLaterSlotsStayInPlace)
+{
+    std::string overlong = "/" + std::string(3000, 'p');
+    ASSERT_TRUE(parse(SettingsFile(DefaultSettings(), {{0, {1, overlong}}, {1, {2, "/after"}}})));
+    EXPECT_EQ(soundfont_paths[0], overlong.substr(0, SOUNDFONT_PATH_SIZE - 1));
+    EXPECT_STREQ(soundfont_paths[1], "/after");
+    EXPECT_EQ(soundfont_banks[1], 2);
+    EXPECT_STREQ(soundfont_paths[2], "");
+}
+
+class SettingsSave : public ::testing::Test
+{
+protected:
+    // The file's path is worked out once per process, at its first use.
+    void SetUp() override
+    {
+        static TemporaryFolder home;
+        folder = home.File("nested/config");
+        setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+        std::filesystem::remove_all(folder);
+        path = SettingsFilePath();
+        ASSERT_EQ(path, folder + "/Harmoloom Settings");
+    }
+    std::string folder;
+    std::string path;
+};
+
+TEST_F(SettingsSave, FailedSaveLeavesTheOldFileWhole)
+{
+    fill_distinct_values();
+    SaveSettings();
+    std::string before = ReadFile(path);
+    ASSERT_GT(before.size(), 4096u);
+    auto save_onto_a_full_disk = [] // the disk fills up half-way through the new file
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        InitDefaults();
+        std::strcpy(soundfont_paths[0], std::string(3000, 'z').c_str());
+        std::strcpy(soundfont_paths[1], std::string(3000, 'y').c_str());
+        SaveSettings();
+        _exit(0); // no static destructors: they would remove this program's folders
+    };
+    EXPECT_EXIT(save_onto_a_full_disk(), ::testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(same(ReadFile(path), before));
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(entry.path().filename().string(), "Harmoloom Settings") << "left behind";
+}
+
+TEST_F(SettingsSave, SaveThroughALinkKeepsTheLink)
+{
+    std::filesystem::create_directories(folder);
+    WriteFile(folder + "/elsewhere", "old");
+    std::filesystem::create_symlink(folder + "/elsewhere", path);
+    std::string factory = factory_tables();
+    SaveSettings();
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(ReadFile(folder + "/elsewhere"), factory);
+}
+
+TEST(Paths, SetPathChangesToTheProgramsFolderWhenThereIsOne)
+{
+    TemporaryFolder folder;
+    std::string canonical = std::filesystem::canonical(folder.Path());
+    set_path(folder.File("Harmoloom").c_str());
+    for (const std::string& other : {std::string("Harmoloom"), std::string("/no/such/Harmoloom"),
+                                     "/" + std::string(20000, 'd') + "/Harmoloom"})
+    {
+        set_path(other.c_str());
+        EXPECT_EQ(std::filesystem::current_path().string(), canonical) << other.substr(0, 30);
+    }
+    EXPECT_STREQ(get_path(("/" + std::string(APP_PATH_SIZE, 'f') + "/Harmoloom").c_str()), "");
+    ASSERT_EQ(chdir("/"), 0);
+}
+
+// The instrument table, on the stand-in engine: 128 files load in no time and every unload
+// and bank can be seen.
+class SlotTable : public StandinEngine
+{
+protected:
+    void SetUp() override
+    {
+        StandinEngine::SetUp();
+        unsetenv("DISPLAY");
+        unsetenv("HARMOLOOM_ALERT_ANSWERS");
+    }
+    // A file the stand-in loads: any readable file goes the SoundFont way.
+    std::string Font(const std::string& name)
+    {
+        WriteFile(folder.File(name), "not a RIFF file");
+        return folder.File(name);
+    }
+    std::vector<std::string> Paths(int count)
+    {
+        return std::vector<std::string>(soundfont_paths, soundfont_paths + count);
+    }
+    TemporaryFolder folder;
+    int handles[SOUNDFONT_SLOTS] = {};
+};
+
+TEST_F(SlotTable, NewFilesEnterAtSlotZeroWithBankZeroAndRemovalClosesTheGap)
+{
+    ASSERT_TRUE(AddSoundfontFile(Font("a").c_str(), handles));
+    soundfont_banks[0] = 5;
+    ASSERT_TRUE(AddSoundfontFile(Font("b").c_str(), handles));
+    ASSERT_TRUE(AddSoundfontFile(Font("c").c_str(), handles));
+    EXPECT_EQ(Paths(4), (std::vector<std::string>{Font("c"), Font("b"), Font("a"), ""}));
+    EXPECT_EQ(std::vector<int>(soundfont_banks, soundfont_banks + 3), (std::vector<int>{0, 0, 5}));
+    std::vector<int> kept = {handles[0], handles[2], 0};
+    int removed = handles[1];
+    RemoveSoundfontSlot(1, handles);
+    for (int slot : {-1, 2, 128}) // nothing there
+        RemoveSoundfontSlot(slot, handles);
+    EXPECT_EQ(Paths(3), (std::vector<std::string>{Font("c"), Font("a"), ""}));
+    EXPECT_EQ(std::vector<int>(soundfont_banks, soundfont_banks + 3), (std::vector<int>{0, 5, 0}));
+    EXPECT_EQ(std::vector<int>(handles, handles + 3), kept);
+    EXPECT_EQ(Take("fluid_synth_sfunload"),
+              Calls{"fluid_synth_sfunload(" + std::to_string(removed) + ",1)"});
+}
+
+TEST_F(SlotTable, AFileThatDoesNotLoadLeavesTheTableAlone)
+{
+    ASSERT_TRUE(AddSoundfontFile(Font("a").c_str(), handles));
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(AddSoundfontFile(folder.File("missing").c_str(), handles));
+    std::string deep = folder.Path(); // a file that is there, but whose path no slot holds
+    while (deep.size() < SOUNDFONT_PATH_SIZE)
+        deep += "/" + std::string(200, 'd');
+    std::filesystem::create_directories(deep);
+    WriteFile(deep + "/f.sf2", "not a RIFF file");
+    EXPECT_FALSE(AddSoundfontFile((deep + "/f.sf2").c_str(), handles));
+    std::string alerts = ::testing::internal::GetCapturedStderr();
+    std::string failed = AlertOnStderr("failed", alert_text::kCannotLoad);
+    ASSERT_NE(alerts.find(failed), std::string::npos) << alerts;
+    EXPECT_NE(alerts.find(failed, alerts.find(failed) + 1), std::string::npos) << alerts;
+    EXPECT_EQ(Paths(2), (std::vector<std::string>{Font("a"), ""}));
+}
+
+TEST_F(SlotTable, StartupLoadsFromSlot127DownSoSlotZeroComesLast)
+{
+    for (int slot : {0, 3, 127})
+        std::strcpy(soundfont_paths[slot], Font(std::to_string(slot)).c_str());
+    soundfont_banks[3] = 9;
+    LoadRememberedSoundfonts(handles);
+    auto offset = [this](int slot, int bank)
+    {
+        return "fluid_synth_set_bank_offset(" + std::to_string(handles[slot]) + "," +
+               std::to_string(bank) + ")";
+    };
+    EXPECT_EQ(Take("fluid_synth_set_bank_offset"),
+              (Calls{offset(127, 0), offset(3, 9), offset(0, 0)}));
+    EXPECT_EQ(handles[1], 0);
+}
+
+// The answers of the "noload" alert, each in a process of its own.
+using SlotTableDeathTest = SlotTable;
+
+TEST_F(SlotTableDeathTest, MissingFilesAreLeftAsGapsOrEndTheProgramWithStatus0)
+{
+    std::strcpy(soundfont_paths[0], Font("a").c_str());
+    std::strcpy(soundfont_paths[1], folder.File("missing").c_str());
+    std::strcpy(soundfont_paths[2], Font("b").c_str());
+    soundfont_banks[1] = 4;
+    soundfont_banks[2] = 3;
+    std::string noload = RegexLiteral(AlertOnStderr("noload", alert_text::kNotLoaded, "info"));
+    auto answer = [this](const char* button)
+    {
+        setenv("HARMOLOOM_ALERT_ANSWERS", button, 1);
+        LoadRememberedSoundfonts(handles);
+        bool gap = Paths(3) == std::vector<std::string>{Font("a"), "", Font("b")} &&
+                   soundfont_banks[1] == 0 && handles[1] == 0 && handles[2] != 0;
+        _exit(gap ? 10 : 11);
+    };
+    EXPECT_EXIT(answer("2"), ::testing::ExitedWithCode(10), noload) << "Continue without them";
+    EXPECT_EXIT(answer("0"), ::testing::ExitedWithCode(0), noload) << "Exit application";
+}

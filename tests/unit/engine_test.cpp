@@ -1,0 +1,306 @@
+// The engine: its binding to FluidSynth, the exact calls it makes (read back from the recording
+// stand-in) and what the real FluidSynth then plays with a General MIDI SoundFont.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/FluidBinding.h"
+#include "engine/FluidLog.h"
+#include "engine/Harmoloom.h"
+#include "tests/support/AlertTexts.h"
+#include "tests/support/AudioAnalysis.h"
+#include "tests/support/Engines.h"
+
+namespace
+{
+
+void select_parameter(int channel, int msb, int lsb)
+{
+    Synth->ControlChange(channel, 101, msb);
+    Synth->ControlChange(channel, 100, lsb);
+}
+
+// A channel's registered-parameter state: selection (msb, lsb), bend range, fine tuning (msb,
+// lsb) and coarse tuning.
+std::vector<int> parameters(int c)
+{
+    return {Synth->rpn_msb[c],       Synth->rpn_lsb[c],       Synth->bend_range[c],
+            Synth->fine_tune_msb[c], Synth->fine_tune_lsb[c], Synth->coarse_tune[c]};
+}
+
+// The first sample at which two renders of one length part; their length when they never do.
+size_t parting(const std::vector<float>& a, const std::vector<float>& b)
+{
+    return static_cast<size_t>(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin());
+}
+
+} // namespace
+
+TEST(BindingDeathTest, ALibraryThatCannotServeEndsWithTheNolibAlert)
+{
+    TemporaryFolder text;
+    TemporaryFolder lacking;
+    WriteFile(text.File("text"), "no library");
+    const std::string cases[][2] = {
+        {PlaceLibrary(text, text.File("text")), ""},
+        {PlaceLibrary(lacking, STANDIN_LIBRARY_WITHOUT_CHORUS),
+         "undefined symbol: fluid_synth_set_chorus\n"},
+        {"/" + std::string(8150, 'd') + "/Harmoloom", ""}, // no room for the library's path
+    };
+    for (const auto& [program, reason] : cases)
+    {
+        EXPECT_EXIT(
+            {
+                unsetenv("DISPLAY");
+                unsetenv("HARMOLOOM_ALERT_ANSWERS");
+                LoadLibrary(program.c_str());
+            },
+            ::testing::ExitedWithCode(1),
+            RegexLiteral(reason + AlertOnStderr("nolib", alert_text::kNoLibrary)))
+            << program.substr(0, 100);
+    }
+}
+
+// FluidSynth may speak while notes are applied on the audio thread: no write there.
+TEST(FluidLog, TheAudioThreadsLinesWaitForTheFlush)
+{
+    testing::internal::CaptureStderr();
+    std::thread audio(
+        []
+        {
+            DeferFluidLogOnThisThread();
+            FluidLogMessage(1, "voice overflow", nullptr);
+        });
+    audio.join();
+    std::string during_render = testing::internal::GetCapturedStderr();
+    testing::internal::CaptureStderr();
+    FlushFluidLog();
+    EXPECT_EQ(during_render, "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Harmoloom: FluidSynth: voice overflow\n");
+}
+
+using EngineCalls = StandinEngine;
+
+TEST_F(EngineCalls, ValuesAreClampedAndOthersNeverReachFluidSynth)
+{
+    Synth->NoteOn(3, 60, 0);
+    Synth->NoteOn(3, 200, 90);
+    Synth->NoteOn(3, -4, 300);
+    Synth->NoteOn(32, 60, 100);
+    Synth->NoteOff(-1, 60);
+    Synth->ProgramChange(3, 128);
+    Synth->PitchBend(3, 20000);
+    Synth->PitchBend(3, -20);
+    const std::pair<int, int> controllers[] = {{7, 300}, {0, 5},   {32, 5},  {120, 0},
+                                               {121, 0}, {123, 0}, {128, 0}, {64, -3}};
+    for (auto [controller, value] : controllers)
+        Synth->ControlChange(4, controller, value);
+    Synth->ControlChange(32, 7, 1);
+    for (int voices : {0, 10000})
+        Synth->SetPoly(voices);
+    EXPECT_EQ(Take(), (Calls{"fluid_synth_noteoff(3,60)", "fluid_synth_noteon(3,127,90)",
+                             "fluid_synth_noteon(3,0,127)", "fluid_synth_pitch_bend(3,16383)",
+                             "fluid_synth_pitch_bend(3,0)", "fluid_synth_cc(4,7,127)",
+                             "fluid_synth_cc(4,0,5)", "fluid_synth_cc(4,64,0)",
+                             "fluid_synth_set_polyphony(1)", "fluid_synth_set_polyphony(4096)"}));
+}
+
+// Level 0 switches an effect off, so that it costs nothing; any other level on again.
+TEST_F(EngineCalls, EffectLevelZeroSwitchesTheEffectOffAndUnchangedValuesAreNotSent)
+{
+    Synth->SetReverbSize(0.5);
+    Synth->SetReverbSize(0.5);
+    Synth->SetReverbWidth(1.0); // the value it already has
+    Synth->SetReverbLevel(0.0);
+    Synth->SetChorusDepth(0.5);
+    Synth->SetChorusLevel(0.0);
+    Synth->SetChorusLevel(1.5);
+    Synth->SetChorusLevel(1.5);
+    EXPECT_EQ(Take(),
+              (Calls{"fluid_synth_set_reverb(0.5,1.3,1,0.7)", "fluid_synth_reverb_on(-1,0)",
+                     "fluid_synth_set_reverb(0.5,1.3,1,0)", "fluid_synth_set_chorus(6,0.7,3,0.5,0)",
+                     "fluid_synth_chorus_on(-1,0)", "fluid_synth_set_chorus(6,0,3,0.5,0)",
+                     "fluid_synth_chorus_on(-1,1)", "fluid_synth_set_chorus(6,1.5,3,0.5,0)"}));
+}
+
+TEST_F(EngineCalls, RegisteredParametersKeepToTheirLimits)
+{
+    struct Step
+    {
+        int controller, value, times;
+        std::vector<int> after;
+    };
+    const Step steps[] = {
+        {101, 0, 1, {0, -1, 2, 64, 0, 64}},      {100, 0, 1, {0, 0, 2, 64, 0, 64}}, // bend range
+        {6, 30, 1, {0, 0, 24, 64, 0, 64}},       {96, 1, 1, {0, 0, 24, 64, 0, 64}}, // only 0 steps
+        {97, 0, 30, {0, 0, 0, 64, 0, 64}},       {100, 1, 1, {0, 1, 0, 64, 0, 64}}, // fine tuning
+        {96, 0, 70, {0, 1, 0, 127, 0, 64}},      {38, 99, 1, {0, 1, 0, 127, 99, 64}},
+        {100, 2, 1, {0, 2, 0, 127, 99, 64}},     {6, 30, 1, {0, 2, 0, 127, 99, 40}}, // coarse
+        {97, 0, 1, {0, 2, 0, 127, 99, 40}},      {6, 100, 1, {0, 2, 0, 127, 99, 88}},
+        {100, 127, 1, {0, 127, 0, 127, 99, 88}}, {101, 127, 1, {-1, -1, 0, 127, 99, 88}},
+        {38, 5, 1, {-1, -1, 0, 127, 99, 88}}, // with nothing selected
+    };
+    for (const Step& step : steps)
+    {
+        for (int time = 0; time < step.times; time++)
+            Synth->ControlChange(1, step.controller, step.value);
+        EXPECT_EQ(parameters(1), step.after) << step.controller << " = " << step.value;
+    }
+}
+
+TEST_F(EngineCalls, FluidSynth2TuningNamesApplyAtOnce)
+{
+    UseLibrary(STANDIN_LIBRARY_2);
+    select_parameter(5, 0, 1);
+    Synth->ControlChange(5, 6, 0);
+    EXPECT_EQ(Take(), (Calls{"fluid_synth_activate_octave_tuning(0,5,t,-50.0000,uniform=1,apply=1)",
+                             "fluid_synth_activate_tuning(5,0,5,apply=1)",
+                             "fluid_synth_pitch_wheel_sens(5,2)"}));
+}
+
+TEST_F(EngineCalls, ResetAllControllersKeepsTheMixAndTheSensitivity)
+{
+    select_parameter(6, 0, 0);
+    Synth->ControlChange(6, 6, 12);
+    Take();
+    Synth->ResetAllControllers(6);
+    Calls expected;
+    for (int controller = 1; controller <= 118; controller++)
+    {
+        // Volume, pan and the effect sends stay as the player set them.
+        if (controller != 7 && controller != 10 && controller != 32 && controller != 91 &&
+            controller != 93)
+            expected.push_back("fluid_synth_cc(6," + std::to_string(controller) +
+                               (controller == 11 ? ",127)" : ",0)"));
+    }
+    ASSERT_EQ(expected.size(), 113u);
+    // FluidSynth takes the reset's own data entry for its bend range: the engine's is sent again.
+    expected = JoinCalls(
+        {expected, {"fluid_synth_pitch_bend(6,8192)", "fluid_synth_pitch_wheel_sens(6,12)"}});
+    EXPECT_EQ(Take(), expected);
+    EXPECT_EQ(parameters(6), (std::vector<int>{-1, -1, 12, 64, 0, 64}));
+    Synth->ResetAllControllers(32);
+    EXPECT_EQ(Take(), Calls{});
+}
+
+using EngineSound = RealEngine;
+
+TEST_F(EngineSound, NotesSoundAtTheirPitch)
+{
+    EXPECT_NEAR(PitchOf(0, 69), 440.0, 4.4);
+    EXPECT_NEAR(PitchOf(0, 57), 220.0, 2.2);
+    EXPECT_NEAR(PitchOf(5, 81), 880.0, 8.8);
+}
+
+TEST_F(EngineSound, SystemResetSilencesSoundingNotes)
+{
+    Synth->ProgramChange(1, 19); // an organ holds its note while the key is down
+    Synth->NoteOn(1, 64, 110);
+    Render(0.4);
+    double held = Level();
+    Render(0.4);
+    ASSERT_GT(Level(), 0.5 * held);
+    Synth->SystemReset();
+    Render(0.4);
+    EXPECT_LT(Level(), 0.01 * held);
+}
+
+// FluidSynth's own pitch-wheel modulator makes 12 semitones about 1190 cents: within 1 %. It
+// takes a reset's data entry for its own bend range; the engine's must stay in force.
+TEST_F(EngineSound, ControllerResetsLeaveTheSensitivityInForce)
+{
+    double plain = PitchOf(0, 57);
+    select_parameter(0, 0, 0);
+    Synth->ControlChange(0, 6, 12);
+    for (int reset = 0; reset <= 3; reset++)
+    {
+        if (reset > 0)
+            Synth->ResetAllControllers(0);
+        Synth->PitchBend(0, 16383);
+        EXPECT_NEAR(PitchOf(0, 57) / plain, 2.0, 0.02) << "after reset " << reset;
+    }
+    Synth->PitchBend(0, 0);
+    EXPECT_NEAR(PitchOf(0, 57) / plain, 0.5, 0.005);
+}
+
+TEST_F(EngineSound, FineTuningSpansFiftyCentsEachWayUntilAReset)
+{
+    double plain = PitchOf(0, 69);
+    select_parameter(0, 0, 1);
+    Synth->ControlChange(0, 6, 0);
+    Synth->ControlChange(0, 38, 0);
+    EXPECT_NEAR(CentsBetween(plain, PitchOf(0, 69)), -50.0, 2.0);
+    Synth->ControlChange(0, 6, 127);
+    Synth->ControlChange(0, 38, 127);
+    EXPECT_NEAR(CentsBetween(plain, PitchOf(0, 69)), 8191.0 / 163.84, 2.0);
+    Synth->SystemReset();
+    EXPECT_NEAR(CentsBetween(plain, PitchOf(0, 69)), 0.0, 2.0);
+}
+
+TEST_F(EngineSound, AnUnloadedFontIsSilentAndABankOffsetMovesTheFontsPresets)
+{
+    Synth->ClearSoundfont(font);
+    EXPECT_EQ(Synth->LoadSoundfont("/no/such/font.sf2", 0), 0);
+    Synth->NoteOn(0, 60, 110);
+    EXPECT_LT(Level(0.2), 1e-5);
+    font = Synth->LoadSoundfont(TIMGM6MB_SOUNDFONT, 2);
+    Synth->NoteOn(0, 60, 110);
+    EXPECT_LT(Level(0.2), 1e-5) << "nothing is left on bank 0";
+    Synth->ControlChange(0, 0, 2);
+    Synth->ProgramChange(0, 0);
+    Synth->NoteOn(0, 60, 110);
+    EXPECT_GT(Level(0.2), 0.005);
+    Synth->OffsetSoundfont(font, 0); // back on bank 0, and the channels reset to it
+    Synth->NoteOn(0, 60, 110);
+    EXPECT_GT(Level(0.2), 0.005);
+}
+
+TEST_F(EngineSound, OutsideTheAcceptedRatesTheEngineRendersSilence)
+{
+    for (double rate : {22050.0, 96000.0})
+        EXPECT_EQ(HARMOLOOM(rate).InitCheck(), 0) << rate;
+    for (double rate : {22049.0, 96001.0, std::nan("")})
+    {
+        HARMOLOOM engine(rate);
+        EXPECT_EQ(engine.InitCheck(), -1) << rate;
+        EXPECT_EQ(engine.LoadSoundfont(TIMGM6MB_SOUNDFONT, 0), 0);
+        engine.NoteOn(0, 60, 100);
+        std::vector<float> buffer(128, 1.0f);
+        engine.MakeBuffer(buffer.data(), 64);
+        EXPECT_EQ(buffer, std::vector<float>(128, 0.0f)) << rate;
+    }
+}
+
+// At return level 0 the effect is switched off in FluidSynth, which must sound the same.
+TEST_F(EngineSound, AnEffectAtLevelZeroSoundsAsTheEffectSwitchedOff)
+{
+    ASSERT_NE(hook_fluid_synth_reverb_on, nullptr);
+    ASSERT_NE(hook_fluid_synth_chorus_on, nullptr);
+    for (bool reverb : {true, false})
+    {
+        // A chord with full sends from a fresh engine, its effect perhaps switched off directly.
+        auto heard = [reverb](double level, bool switched_off)
+        {
+            std::unique_ptr<HARMOLOOM> engine = AnotherEngine();
+            (engine.get()->*(reverb ? &HARMOLOOM::SetReverbLevel : &HARMOLOOM::SetChorusLevel))(
+                level);
+            if (switched_off)
+                (reverb ? hook_fluid_synth_reverb_on
+                        : hook_fluid_synth_chorus_on)(engine->fluid_synth, -1, 0);
+            for (int send : {91, 93})
+                engine->ControlChange(0, send, 127);
+            engine->NoteOn(0, 60, 110);
+            return Render(0.5, engine.get());
+        };
+        const char* effect = reverb ? "reverb" : "chorus";
+        std::vector<float> at_zero = heard(0.0, false);
+        ASSERT_GT(Rms(at_zero, 0, at_zero.size()), 0.005);
+        EXPECT_EQ(parting(at_zero, heard(0.7, true)), at_zero.size()) << effect << " parts here";
+        EXPECT_LT(parting(at_zero, heard(0.7, false)), at_zero.size()) << effect << " unheard";
+    }
+}
