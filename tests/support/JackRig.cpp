@@ -12,6 +12,8 @@
 #include <cstring>
 #include <thread>
 
+#include "tests/support/TestSupport.h"
+
 namespace
 {
 
@@ -48,15 +50,12 @@ __attribute__((noinline)) bool record_from_ports(const float* left, const float*
                                                  jack_nframes_t offset)
 {
     bool silent = true;
-    for (jack_nframes_t frame = 0; frame < frames; frame++)
+    size_t at = 2 * static_cast<size_t>(offset);
+    for (jack_nframes_t frame = 0; frame < frames && at + 1 < into->size(); frame++, at += 2)
     {
         silent = silent && left[frame] == 0.0f && right[frame] == 0.0f;
-        size_t at = 2 * static_cast<size_t>(offset + frame);
-        if (at + 1 < into->size())
-        {
-            (*into)[at] = left[frame];
-            (*into)[at + 1] = right[frame];
-        }
+        (*into)[at] = left[frame];
+        (*into)[at + 1] = right[frame];
     }
     return silent;
 }
@@ -99,12 +98,11 @@ void JackServer::Launch(const std::string& name, int rate, int period, bool real
     {
         prctl(PR_SET_PDEATHSIG, SIGTERM); // a test that is killed takes its server with it
         setpgid(0, 0);
-        std::string r = std::to_string(rate);
-        std::string p = std::to_string(period);
         freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
         execlp("jackd", "jackd", "-n", name.c_str(), realtime ? "-R" : "--no-realtime", "-P", "70",
-               "-d", "dummy", "-r", r.c_str(), "-p", p.c_str(), static_cast<char*>(nullptr));
+               "-d", "dummy", "-r", std::to_string(rate).c_str(), "-p",
+               std::to_string(period).c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     for (int attempt = 0; attempt < 200; attempt++)
@@ -137,10 +135,7 @@ JackServer::~JackServer()
         kill(pid_, SIGTERM);
         // A server whose client died without closing takes some seconds to go; killing it
         // instead would leave its entry in JACK's registry of servers for good.
-        int wait = 0;
-        while (waitpid(pid_, nullptr, WNOHANG) != pid_ && wait++ < 1500)
-            pause_ms(20);
-        if (wait > 1500)
+        if (!Eventually([this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; }, 30))
         {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
@@ -153,10 +148,7 @@ JackServer::~JackServer()
 JackRig::JackRig(const std::string& server) : events_(kEvents)
 {
     // A server busy with another client's arrival may turn one away: ask again.
-    for (int attempt = 0;
-         (client_ = open_client(server, "harmoloom-test-rig")) == nullptr && attempt < 10;
-         attempt++)
-        pause_ms(100);
+    Eventually([&] { return (client_ = open_client(server, "harmoloom-test-rig")) != nullptr; }, 1);
     if (client_ == nullptr)
         return;
     for (int output = 0; output < 2; output++)
@@ -188,8 +180,7 @@ std::string JackRig::FindPort(const std::string& suffix, double timeout_seconds)
         for (const std::string& name : Ports())
         {
             // Our own recorder's "left" and "right" are never the one looked for.
-            if (name.size() >= suffix.size() &&
-                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+            if (name.ends_with(suffix) &&
                 jack_port_is_mine(client_, jack_port_by_name(client_, name.c_str())) == 0)
                 return name;
         }
@@ -282,12 +273,10 @@ int JackRig::Process(jack_nframes_t frames, void* data)
     jack_nframes_t cycle = jack_last_frame_time(rig->client_);
     if (rig->cycles_ == 0)
         rig->first_frame_ = cycle;
-    void* midi[2];
-    for (int output = 0; output < 2; output++)
-    {
-        midi[output] = jack_port_get_buffer(rig->midi_out_[output], frames);
-        jack_midi_clear_buffer(midi[output]);
-    }
+    void* midi[2] = {jack_port_get_buffer(rig->midi_out_[0], frames),
+                     jack_port_get_buffer(rig->midi_out_[1], frames)};
+    jack_midi_clear_buffer(midi[0]);
+    jack_midi_clear_buffer(midi[1]);
     size_t written = rig->events_written_.load();
     for (size_t sent = rig->events_sent_.load(); sent < written; sent = ++rig->events_sent_)
     {

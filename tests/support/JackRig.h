@@ -46,8 +46,8 @@ public:
     bool RecordFrom(const std::string& left, const std::string& right);
     // The current frame of the server's clock.
     jack_nframes_t Now() const { return jack_frame_time(client_); }
-    // Sends a MIDI message at an absolute frame from one of our two MIDI outputs (in order of
-    // time, a little ahead of Now()).
+    // Sends a MIDI message at an absolute frame, a little ahead of Now(), from one of our two
+    // MIDI outputs. In order of time: a message waits for the one sent before it.
     void Send(jack_nframes_t frame, std::vector<unsigned char> message, int output = 0);
     // 10,000 events a second on 16 channels from begin (notes, controllers, bends and programs
     // in a fixed pseudo-random order), then all-notes-off and all-sound-off on every channel at
@@ -59,8 +59,7 @@ public:
     // nothing was recorded).
     std::vector<float> Recorded(jack_nframes_t begin, jack_nframes_t frames) const;
     int Xruns() const { return xruns_; }
-    // How many cycles this client has processed, and in how many both inputs were all zeros.
-    long Cycles() const { return cycles_; }
+    // How many of this client's cycles recorded only zeros on both inputs.
     long SilentCycles() const { return silent_cycles_; }
     // The ports a port is connected to.
     std::vector<std::string> Connections(const std::string& port) const;
