@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -157,7 +158,8 @@ JackRig::JackRig(const std::string& server) : events_(kEvents)
                                JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     in_[0] = jack_port_register(client_, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     in_[1] = jack_port_register(client_, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-    recording_.assign(static_cast<size_t>(jack_get_sample_rate(client_)) * 2 * 90, 0.0f);
+    // Not a number marks what no cycle of ours recorded (a program never plays one).
+    recording_.assign(static_cast<size_t>(jack_get_sample_rate(client_)) * 2 * 90, std::nanf(""));
     jack_set_process_callback(client_, Process, this);
     jack_set_xrun_callback(
         client_, [](void* rig) { return static_cast<JackRig*>(rig)->xruns_++, 0; }, this);
@@ -239,21 +241,47 @@ jack_nframes_t JackRig::FloodThenSilence(jack_nframes_t begin, int seconds)
 
 void JackRig::WaitUntil(jack_nframes_t frame) const
 {
-    while (static_cast<int32_t>(Now() - frame) < 0)
-        pause_ms(1);
+    // Until this client has recorded it: the server's clock runs on from the last cycle's start
+    // by the wall clock, ahead of a graph that is late. Ten seconds more at most, should the
+    // server stop calling us.
+    double ahead = std::max(0, static_cast<int32_t>(frame - Now())) / double(SampleRate());
+    Eventually(
+        [&]
+        {
+            jack_nframes_t recorded = recorded_frames_.load();
+            return recorded != 0 && static_cast<int32_t>(first_frame_ + recorded - frame) >= 0;
+        },
+        ahead + 10);
+}
+
+const float* JackRig::At(jack_nframes_t frame) const
+{
+    auto available = static_cast<int64_t>(recorded_frames_.load());
+    int64_t at = static_cast<int32_t>(frame - first_frame_);
+    if (at < 0 || at >= available || std::isnan(recording_[2 * static_cast<size_t>(at)]))
+        return nullptr;
+    return &recording_[2 * static_cast<size_t>(at)];
 }
 
 std::vector<float> JackRig::Recorded(jack_nframes_t begin, jack_nframes_t frames) const
 {
     std::vector<float> out(static_cast<size_t>(frames) * 2, 0.0f);
-    auto available = static_cast<int64_t>(recorded_frames_.load());
     for (jack_nframes_t frame = 0; frame < frames; frame++)
     {
-        int64_t at = static_cast<int32_t>(begin + frame - first_frame_);
-        if (at >= 0 && at < available)
-            std::memcpy(&out[2 * frame], &recording_[2 * static_cast<size_t>(at)], 8);
+        if (const float* samples = At(begin + frame))
+            std::memcpy(&out[2 * frame], samples, 2 * sizeof(float));
     }
     return out;
+}
+
+bool JackRig::Complete(jack_nframes_t begin, jack_nframes_t frames) const
+{
+    for (jack_nframes_t frame = 0; frame < frames; frame++)
+    {
+        if (At(begin + frame) == nullptr)
+            return false;
+    }
+    return true;
 }
 
 std::vector<std::string> JackRig::Connections(const std::string& port) const

@@ -53,11 +53,13 @@ public:
     // in a fixed pseudo-random order), then all-notes-off and all-sound-off on every channel at
     // the frame it returns, 50 ms after the last.
     jack_nframes_t FloodThenSilence(jack_nframes_t begin, int seconds);
-    // Sleeps until the server's clock has passed the frame.
+    // Sleeps until the server's clock has passed the frame and this client has recorded it.
     void WaitUntil(jack_nframes_t frame) const;
     // What was recorded from frame begin for frames frames, interleaved stereo (zeros where
     // nothing was recorded).
     std::vector<float> Recorded(jack_nframes_t begin, jack_nframes_t frames) const;
+    // Whether a cycle of ours recorded every one of those frames (none was missed).
+    bool Complete(jack_nframes_t begin, jack_nframes_t frames) const;
     int Xruns() const { return xruns_; }
     // How many of this client's cycles recorded only zeros on both inputs.
     long SilentCycles() const { return silent_cycles_; }
@@ -68,6 +70,7 @@ public:
 
 private:
     static int Process(jack_nframes_t frames, void* data);
+    const float* At(jack_nframes_t frame) const; // the two samples recorded there, or null
     struct Event
     {
         jack_nframes_t frame;
