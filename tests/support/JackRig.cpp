@@ -9,9 +9,11 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
+#include <cmath>
 #include <cstring>
 #include <thread>
+
+#include "tests/support/TestSupport.h"
 
 namespace
 {
@@ -23,31 +25,64 @@ jack_client_t* open_client(const std::string& server, const char* name)
                             &status, server.c_str());
 }
 
-void quiet(const char*) {}
+void pause_ms(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// The names of a list libjack returned, which it then frees.
+std::vector<std::string> names_of(const char** list, const std::string& prefix = "")
+{
+    std::vector<std::string> names;
+    for (size_t index = 0; list != nullptr && list[index] != nullptr; index++)
+    {
+        if (std::string(list[index]).rfind(prefix, 0) == 0)
+            names.emplace_back(list[index]);
+    }
+    jack_free(list);
+    return names;
+}
+
+// What the clients before us in the graph wrote to our inputs; whether it was all zeros. JACK
+// hands port buffers from one client to the next through its own shared memory and semaphores,
+// out of ThreadSanitizer's sight: the suppressions name this function.
+__attribute__((noinline)) bool record_from_ports(const float* left, const float* right,
+                                                 jack_nframes_t frames, std::vector<float>* into,
+                                                 jack_nframes_t offset)
+{
+    bool silent = true;
+    size_t at = 2 * static_cast<size_t>(offset);
+    for (jack_nframes_t frame = 0; frame < frames && at + 1 < into->size(); frame++, at += 2)
+    {
+        silent = silent && left[frame] == 0.0f && right[frame] == 0.0f;
+        (*into)[at] = left[frame];
+        (*into)[at + 1] = right[frame];
+    }
+    return silent;
+}
 
 } // namespace
 
 JackServer::JackServer(int rate, int period)
 {
-    jack_set_error_function(quiet);
-    jack_set_info_function(quiet);
+    jack_set_error_function([](const char*) {});
+    jack_set_info_function([](const char*) {});
     // JACK keeps eight servers in its registry, and frees the entry of a server that died
-    // without closing only when a server of the same name starts: names are taken from a small
-    // pool, so that a killed test's entry is reused rather than left there for good. A name a
-    // live server has is refused by jackd, which then ends at once.
-    // Each name is also held by a lock for the server's life, so that tests running at once,
-    // from this suite or another checkout's, never start or reach a server of the same name.
+    // without closing only when a server of the same name starts: names come from a pool of
+    // eight, so that a killed test's entry is reused rather than left there for good. Each name
+    // is held by a lock for the server's life, so that tests running at once, from this suite or
+    // another checkout's, never start or reach a server of the same name.
     for (int index = 0; index < 8 && !Running(); index++)
     {
         std::string name = "harmoloom-test-" + std::to_string(index);
         lock_ = open(("/tmp/" + name + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
                      0600);
-        if (lock_ >= 0 && flock(lock_, LOCK_EX | LOCK_NB) == 0)
+        bool mine = lock_ >= 0 && flock(lock_, LOCK_EX | LOCK_NB) == 0;
+        // Real-time scheduling, where the system grants it, makes far fewer xruns.
+        for (bool realtime : {true, false})
         {
-            // Real-time scheduling, where the system grants it, makes far fewer xruns.
-            Launch(name, rate, period, true);
-            if (!Running())
-                Launch(name, rate, period, false);
+            if (mine && !Running())
+                Launch(name, rate, period, realtime);
         }
         if (!Running() && lock_ >= 0)
         {
@@ -64,35 +99,31 @@ void JackServer::Launch(const std::string& name, int rate, int period, bool real
     {
         prctl(PR_SET_PDEATHSIG, SIGTERM); // a test that is killed takes its server with it
         setpgid(0, 0);
-        std::string r = std::to_string(rate);
-        std::string p = std::to_string(period);
         freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
-        if (realtime)
-            execlp("jackd", "jackd", "-n", name.c_str(), "-R", "-P", "70", "-d", "dummy", "-r",
-                   r.c_str(), "-p", p.c_str(), static_cast<char*>(nullptr));
-        else
-            execlp("jackd", "jackd", "-n", name.c_str(), "--no-realtime", "-d", "dummy", "-r",
-                   r.c_str(), "-p", p.c_str(), static_cast<char*>(nullptr));
+        execlp("jackd", "jackd", "-n", name.c_str(), realtime ? "-R" : "--no-realtime", "-P", "70",
+               "-d", "dummy", "-r", std::to_string(rate).c_str(), "-p",
+               std::to_string(period).c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     for (int attempt = 0; attempt < 200; attempt++)
     {
         if (waitpid(pid, nullptr, WNOHANG) == pid)
-            return; // the name is taken, or jackd could not run
+            return; // the name is taken, or jackd cannot run
         if (jack_client_t* probe = open_client(name, "probe"))
         {
             jack_client_close(probe);
             // The probe may have reached another test's server of that name while ours was
-            // still finding out that the name is taken; ours then ends within moments.
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            if (waitpid(pid, nullptr, WNOHANG) == pid)
-                return;
-            pid_ = pid;
-            name_ = name;
+            // still finding out that the name is taken (it then ends at once).
+            pause_ms(300);
+            if (waitpid(pid, nullptr, WNOHANG) != pid)
+            {
+                pid_ = pid;
+                name_ = name;
+            }
             return;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        pause_ms(50);
     }
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
@@ -105,14 +136,7 @@ JackServer::~JackServer()
         kill(pid_, SIGTERM);
         // A server whose client died without closing takes some seconds to go; killing it
         // instead would leave its entry in JACK's registry of servers for good.
-        bool ended = false;
-        for (int wait = 0; wait < 1500 && !ended; wait++)
-        {
-            ended = waitpid(pid_, nullptr, WNOHANG) == pid_;
-            if (!ended)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (!ended)
+        if (!Eventually([this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; }, 30))
         {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
@@ -125,23 +149,20 @@ JackServer::~JackServer()
 JackRig::JackRig(const std::string& server) : events_(kEvents)
 {
     // A server busy with another client's arrival may turn one away: ask again.
-    for (int attempt = 0; attempt < 10 && client_ == nullptr; attempt++)
-    {
-        if (attempt > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        client_ = open_client(server, "harmoloom-test-rig");
-    }
+    Eventually([&] { return (client_ = open_client(server, "harmoloom-test-rig")) != nullptr; }, 1);
     if (client_ == nullptr)
         return;
     for (int output = 0; output < 2; output++)
         midi_out_[output] =
             jack_port_register(client_, ("midi out " + std::to_string(output + 1)).c_str(),
                                JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    left_in_ = jack_port_register(client_, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-    right_in_ = jack_port_register(client_, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-    recording_.assign(static_cast<size_t>(jack_get_sample_rate(client_)) * 2 * 90, 0.0f);
+    in_[0] = jack_port_register(client_, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    in_[1] = jack_port_register(client_, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    // Not a number marks what no cycle of ours recorded (a program never plays one).
+    recording_.assign(static_cast<size_t>(jack_get_sample_rate(client_)) * 2 * 90, std::nanf(""));
     jack_set_process_callback(client_, Process, this);
-    jack_set_xrun_callback(client_, Xrun, this);
+    jack_set_xrun_callback(
+        client_, [](void* rig) { return static_cast<JackRig*>(rig)->xruns_++, 0; }, this);
     jack_activate(client_);
 }
 
@@ -154,38 +175,17 @@ JackRig::~JackRig()
     }
 }
 
-int JackRig::SampleRate() const
-{
-    return static_cast<int>(jack_get_sample_rate(client_));
-}
-
-int JackRig::Period() const
-{
-    return static_cast<int>(jack_get_buffer_size(client_));
-}
-
 std::string JackRig::FindPort(const std::string& suffix, double timeout_seconds)
 {
-    auto deadline = std::chrono::steady_clock::now() +
-                    std::chrono::milliseconds(static_cast<long>(timeout_seconds * 1000));
-    while (std::chrono::steady_clock::now() < deadline)
+    for (int waited = 0; waited < timeout_seconds * 50; waited++, pause_ms(20))
     {
-        const char** ports = jack_get_ports(client_, nullptr, nullptr, 0);
-        std::string found;
-        for (size_t index = 0; ports != nullptr && ports[index] != nullptr; index++)
+        for (const std::string& name : Ports())
         {
-            std::string name = ports[index];
             // Our own recorder's "left" and "right" are never the one looked for.
-            if (jack_port_is_mine(client_, jack_port_by_name(client_, ports[index])) != 0)
-                continue;
-            if (name.size() >= suffix.size() &&
-                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-                found = name;
+            if (name.ends_with(suffix) &&
+                jack_port_is_mine(client_, jack_port_by_name(client_, name.c_str())) == 0)
+                return name;
         }
-        jack_free(ports);
-        if (!found.empty())
-            return found;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return "";
 }
@@ -197,13 +197,8 @@ bool JackRig::ConnectMidiTo(const std::string& port, int output)
 
 bool JackRig::RecordFrom(const std::string& left, const std::string& right)
 {
-    return jack_connect(client_, left.c_str(), jack_port_name(left_in_)) == 0 &&
-           jack_connect(client_, right.c_str(), jack_port_name(right_in_)) == 0;
-}
-
-jack_nframes_t JackRig::Now() const
-{
-    return jack_frame_time(client_);
+    return jack_connect(client_, left.c_str(), jack_port_name(in_[0])) == 0 &&
+           jack_connect(client_, right.c_str(), jack_port_name(in_[1])) == 0;
 }
 
 void JackRig::Send(jack_nframes_t frame, std::vector<unsigned char> message, int output)
@@ -211,11 +206,9 @@ void JackRig::Send(jack_nframes_t frame, std::vector<unsigned char> message, int
     size_t index = events_written_.load();
     // A full ring waits for the process callback to send its oldest event.
     while (index - events_sent_.load() >= kEvents)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        pause_ms(1);
     Event& event = events_[index % kEvents];
-    event.frame = frame;
-    event.output = output;
-    event.size = std::min(message.size(), sizeof(event.bytes));
+    event = {frame, {}, std::min(message.size(), sizeof(event.bytes)), static_cast<size_t>(output)};
     std::memcpy(event.bytes, message.data(), event.size);
     events_written_.store(index + 1);
 }
@@ -239,126 +232,97 @@ jack_nframes_t JackRig::FloodThenSilence(jack_nframes_t begin, int seconds)
     }
     auto silence = begin + static_cast<jack_nframes_t>((seconds + 0.05) * SampleRate());
     for (unsigned char channel = 0; channel < 16; channel++)
+    {
+        Send(silence, {static_cast<unsigned char>(0xB0 | channel), 123, 0});
         Send(silence, {static_cast<unsigned char>(0xB0 | channel), 120, 0});
+    }
     return silence;
 }
 
 void JackRig::WaitUntil(jack_nframes_t frame) const
 {
-    while (static_cast<int32_t>(Now() - frame) < 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Until this client has recorded it: the server's clock runs on from the last cycle's start
+    // by the wall clock, ahead of a graph that is late. Ten seconds more at most, should the
+    // server stop calling us.
+    double ahead = std::max(0, static_cast<int32_t>(frame - Now())) / double(SampleRate());
+    Eventually(
+        [&]
+        {
+            jack_nframes_t recorded = recorded_frames_.load();
+            return recorded != 0 && static_cast<int32_t>(first_frame_ + recorded - frame) >= 0;
+        },
+        ahead + 10);
+}
+
+const float* JackRig::At(jack_nframes_t frame) const
+{
+    auto available = static_cast<int64_t>(recorded_frames_.load());
+    int64_t at = static_cast<int32_t>(frame - first_frame_);
+    if (at < 0 || at >= available || std::isnan(recording_[2 * static_cast<size_t>(at)]))
+        return nullptr;
+    return &recording_[2 * static_cast<size_t>(at)];
 }
 
 std::vector<float> JackRig::Recorded(jack_nframes_t begin, jack_nframes_t frames) const
 {
     std::vector<float> out(static_cast<size_t>(frames) * 2, 0.0f);
-    jack_nframes_t available = recorded_frames_.load();
     for (jack_nframes_t frame = 0; frame < frames; frame++)
     {
-        jack_nframes_t offset = begin + frame - first_frame_;
-        if (static_cast<int32_t>(begin + frame - first_frame_) < 0 || offset >= available)
-            continue;
-        out[2 * frame] = recording_[2 * static_cast<size_t>(offset)];
-        out[2 * frame + 1] = recording_[2 * static_cast<size_t>(offset) + 1];
+        if (const float* samples = At(begin + frame))
+            std::memcpy(&out[2 * frame], samples, 2 * sizeof(float));
     }
     return out;
 }
 
-std::vector<std::string> JackRig::Connections(const std::string& port) const
+bool JackRig::Complete(jack_nframes_t begin, jack_nframes_t frames) const
 {
-    std::vector<std::string> names;
-    jack_port_t* handle = jack_port_by_name(client_, port.c_str());
-    if (handle == nullptr)
-        return names;
-    const char** connected = jack_port_get_all_connections(client_, handle);
-    for (size_t index = 0; connected != nullptr && connected[index] != nullptr; index++)
-        names.emplace_back(connected[index]);
-    jack_free(connected);
-    return names;
+    for (jack_nframes_t frame = 0; frame < frames; frame++)
+    {
+        if (At(begin + frame) == nullptr)
+            return false;
+    }
+    return true;
 }
 
-bool JackRig::ClientExists(const std::string& port_prefix) const
+std::vector<std::string> JackRig::Connections(const std::string& port) const
 {
-    return !Ports(port_prefix).empty();
+    jack_port_t* handle = jack_port_by_name(client_, port.c_str());
+    return names_of(handle == nullptr ? nullptr : jack_port_get_all_connections(client_, handle));
 }
 
 std::vector<std::string> JackRig::Ports(const std::string& port_prefix) const
 {
-    std::vector<std::string> names;
-    const char** ports = jack_get_ports(client_, nullptr, nullptr, 0);
-    for (size_t index = 0; ports != nullptr && ports[index] != nullptr; index++)
-    {
-        if (std::string(ports[index]).rfind(port_prefix, 0) == 0)
-            names.emplace_back(ports[index]);
-    }
-    jack_free(ports);
-    return names;
+    return names_of(jack_get_ports(client_, nullptr, nullptr, 0), port_prefix);
 }
-
-namespace
-{
-
-// What the clients before us in the graph wrote to our inputs. JACK hands port buffers from one
-// client to the next through its own shared memory and semaphores, out of ThreadSanitizer's
-// sight: the suppressions name this function.
-__attribute__((noinline)) void record_from_ports(const float* left, const float* right,
-                                                 jack_nframes_t frames, std::vector<float>* into,
-                                                 jack_nframes_t offset)
-{
-    for (jack_nframes_t frame = 0; frame < frames; frame++)
-    {
-        size_t at = 2 * static_cast<size_t>(offset + frame);
-        if (at + 1 >= into->size())
-            break;
-        (*into)[at] = left[frame];
-        (*into)[at + 1] = right[frame];
-    }
-}
-
-} // namespace
 
 int JackRig::Process(jack_nframes_t frames, void* data)
 {
     auto* rig = static_cast<JackRig*>(data);
     jack_nframes_t cycle = jack_last_frame_time(rig->client_);
-    if (!rig->started_)
-    {
+    if (rig->cycles_ == 0)
         rig->first_frame_ = cycle;
-        rig->started_ = true;
-    }
-
-    void* midi[2];
-    for (int output = 0; output < 2; output++)
-    {
-        midi[output] = jack_port_get_buffer(rig->midi_out_[output], frames);
-        jack_midi_clear_buffer(midi[output]);
-    }
+    void* midi[2] = {jack_port_get_buffer(rig->midi_out_[0], frames),
+                     jack_port_get_buffer(rig->midi_out_[1], frames)};
+    jack_midi_clear_buffer(midi[0]);
+    jack_midi_clear_buffer(midi[1]);
     size_t written = rig->events_written_.load();
-    for (size_t sent = rig->events_sent_.load(); sent < written; sent = rig->events_sent_.load())
+    for (size_t sent = rig->events_sent_.load(); sent < written; sent = ++rig->events_sent_)
     {
         const Event& event = rig->events_[sent % kEvents];
         auto offset = static_cast<int32_t>(event.frame - cycle);
         if (offset >= static_cast<int32_t>(frames))
             break;
-        jack_midi_event_write(midi[event.output],
-                              offset < 0 ? 0 : static_cast<jack_nframes_t>(offset), event.bytes,
-                              event.size);
-        rig->events_sent_++;
+        jack_midi_event_write(midi[event.output], static_cast<jack_nframes_t>(std::max(offset, 0)),
+                              event.bytes, event.size);
     }
-
     // Stored by the frame's place on the server's clock, so that a cycle this client missed
     // leaves a gap instead of moving everything after it.
-    auto* left = static_cast<float*>(jack_port_get_buffer(rig->left_in_, frames));
-    auto* right = static_cast<float*>(jack_port_get_buffer(rig->right_in_, frames));
     jack_nframes_t offset = cycle - rig->first_frame_;
-    record_from_ports(left, right, frames, &rig->recording_, offset);
+    if (record_from_ports(static_cast<float*>(jack_port_get_buffer(rig->in_[0], frames)),
+                          static_cast<float*>(jack_port_get_buffer(rig->in_[1], frames)), frames,
+                          &rig->recording_, offset))
+        rig->silent_cycles_++;
     rig->recorded_frames_.store(offset + frames);
     rig->cycles_++;
-    return 0;
-}
-
-int JackRig::Xrun(void* data)
-{
-    static_cast<JackRig*>(data)->xruns_++;
     return 0;
 }

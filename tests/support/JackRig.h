@@ -10,9 +10,9 @@
 #include <vector>
 
 // jackd -n NAME -R -d dummy -r RATE -p PERIOD (--no-realtime where real-time scheduling is
-// refused), for the life of the object, under a name of its own. Clients find it through
-// JACK_DEFAULT_SERVER=Name(). The server is stopped with SIGTERM, so that it leaves JACK's
-// registry of servers (eight at most) as it found it.
+// refused) for the life of the object, under a name of its own; clients find it through
+// JACK_DEFAULT_SERVER=Name(). Stopped with SIGTERM, so that it leaves JACK's registry of servers
+// (eight at most) as it found it.
 class JackServer
 {
 public:
@@ -20,13 +20,11 @@ public:
     ~JackServer();
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
-
     bool Running() const { return pid_ > 0; }
     const std::string& Name() const { return name_; }
 
 private:
     void Launch(const std::string& name, int rate, int period, bool realtime);
-
     pid_t pid_ = -1;
     int lock_ = -1; // holds the name while the server runs
     std::string name_;
@@ -36,73 +34,63 @@ class JackRig
 {
 public:
     explicit JackRig(const std::string& server);
-    ~JackRig();
-    JackRig(const JackRig&) = delete;
-    JackRig& operator=(const JackRig&) = delete;
-
+    ~JackRig(); // (not copyable: atomics)
     bool Open() const { return client_ != nullptr; }
-    int SampleRate() const;
-    int Period() const;
+    int SampleRate() const { return static_cast<int>(jack_get_sample_rate(client_)); }
+    int Period() const { return static_cast<int>(jack_get_buffer_size(client_)); }
 
-    // Waits until a port whose name ends with suffix exists; its full name, or "".
+    // Waits until a port (not ours) whose name ends with suffix exists; its full name, or "".
     std::string FindPort(const std::string& suffix, double timeout_seconds = 20);
-    // Our MIDI output to a MIDI input, and two audio outputs to our recorder's inputs.
+    // Our MIDI output (0 or 1) to a MIDI input, and two audio outputs to our recorder's inputs.
     bool ConnectMidiTo(const std::string& port, int output = 0);
     bool RecordFrom(const std::string& left, const std::string& right);
-
     // The current frame of the server's clock.
-    jack_nframes_t Now() const;
-    // Sends a MIDI message at an absolute frame from one of our two MIDI outputs (in order of
-    // time, a little ahead of Now()).
+    jack_nframes_t Now() const { return jack_frame_time(client_); }
+    // Sends a MIDI message at an absolute frame, a little ahead of Now(), from one of our two
+    // MIDI outputs. In order of time: a message waits for the one sent before it.
     void Send(jack_nframes_t frame, std::vector<unsigned char> message, int output = 0);
     // 10,000 events a second on 16 channels from begin (notes, controllers, bends and programs
-    // in a fixed pseudo-random order), then all-sound-off on every channel at the frame it
-    // returns, 50 ms after the last.
+    // in a fixed pseudo-random order), then all-notes-off and all-sound-off on every channel at
+    // the frame it returns, 50 ms after the last.
     jack_nframes_t FloodThenSilence(jack_nframes_t begin, int seconds);
-    // Sleeps until the server's clock has passed the frame.
+    // Sleeps until the server's clock has passed the frame and this client has recorded it.
     void WaitUntil(jack_nframes_t frame) const;
-
     // What was recorded from frame begin for frames frames, interleaved stereo (zeros where
     // nothing was recorded).
     std::vector<float> Recorded(jack_nframes_t begin, jack_nframes_t frames) const;
+    // Whether a cycle of ours recorded every one of those frames (none was missed).
+    bool Complete(jack_nframes_t begin, jack_nframes_t frames) const;
     int Xruns() const { return xruns_; }
-    // How many cycles this client has processed.
-    long Cycles() const { return cycles_; }
+    // How many of this client's cycles recorded only zeros on both inputs.
+    long SilentCycles() const { return silent_cycles_; }
     // The ports a port is connected to.
     std::vector<std::string> Connections(const std::string& port) const;
-    // Whether a client of that name is still part of the graph.
-    bool ClientExists(const std::string& port_prefix) const;
-    // The full names of the ports that begin with the prefix ("Harmoloom:").
-    std::vector<std::string> Ports(const std::string& port_prefix) const;
+    // The full names of the server's ports that begin with the prefix (all of them for "").
+    std::vector<std::string> Ports(const std::string& port_prefix = "") const;
 
 private:
     static int Process(jack_nframes_t frames, void* data);
-    static int Xrun(void* data);
-
+    const float* At(jack_nframes_t frame) const; // the two samples recorded there, or null
     struct Event
     {
         jack_nframes_t frame;
         unsigned char bytes[8];
-        size_t size;
-        int output;
+        size_t size, output;
     };
 
     jack_client_t* client_ = nullptr;
     jack_port_t* midi_out_[2] = {nullptr, nullptr};
-    jack_port_t* left_in_ = nullptr;
-    jack_port_t* right_in_ = nullptr;
-
+    jack_port_t* in_[2] = {nullptr, nullptr};
     // Events: written by the test's thread, read by the process callback.
     static constexpr size_t kEvents = 8192;
     std::vector<Event> events_;
     std::atomic<size_t> events_written_{0};
     std::atomic<size_t> events_sent_{0}; // written by the process callback
-
-    // Recording: a minute of stereo from the frame the client started at.
+    // Recording: 90 s of stereo from the frame the client started at.
     std::vector<float> recording_;
     std::atomic<jack_nframes_t> recorded_frames_{0};
-    jack_nframes_t first_frame_ = 0;
-    bool started_ = false;
+    jack_nframes_t first_frame_ = 0; // set by the first cycle
     std::atomic<int> xruns_{0};
     std::atomic<long> cycles_{0};
+    std::atomic<long> silent_cycles_{0};
 };
