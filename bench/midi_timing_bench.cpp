@@ -129,13 +129,17 @@ void measure(const Client& client, const std::string& server, int flood_seconds,
     rig.Send(alone + frames(0.2), {0x80, 69, 0});
     jack_nframes_t chord = alone + frames(0.6);
     jack_nframes_t change = chord + frames(0.5);
-    for (unsigned char key = 60; key < 76; key = static_cast<unsigned char>(key + 2))
-    {
+    // The rig sends in order of time: each frame's events go together, the old chord's
+    // note-offs first, as a player's hands change chords.
+    const unsigned char keys[] = {60, 62, 64, 66, 68, 70, 72, 74}; // the new chord a semitone up
+    for (unsigned char key : keys)
         rig.Send(chord, {0x90, key, 100});
+    for (unsigned char key : keys)
         rig.Send(change, {0x80, key, 0});
+    for (unsigned char key : keys)
         rig.Send(change, {0x90, static_cast<unsigned char>(key + 1), 100});
+    for (unsigned char key : keys)
         rig.Send(change + frames(0.3), {0x80, static_cast<unsigned char>(key + 1), 0});
-    }
     rig.WaitUntil(change + frames(1.0));
     long lone_lag = first_sound(rig.Recorded(alone, frames(0.1)), 0.001f);
     // The old chord's release tail is there too: the new chord is where the level jumps.
