@@ -49,3 +49,22 @@ ProcessResult ProgramEnvironment::StartAndStop(int signal_number) const
     }
     return ::testing::AssertionSuccess();
 }
+
+std::vector<int32_t> DefaultsWith(const std::map<int, int32_t>& changes)
+{
+    std::vector<int32_t> fields = DefaultSettings();
+    for (auto [field, value] : changes)
+        fields.at(static_cast<size_t>(field)) = value;
+    return fields;
+}
+
+std::string Tone(const std::string& path, const std::vector<std::string>& format,
+                 const std::vector<std::string>& synth)
+{
+    std::vector<std::string> command = {"/usr/bin/sox", "-n", "-b", "16"};
+    command.insert(command.end(), format.begin(), format.end());
+    command.insert(command.end(), {path, "synth"});
+    command.insert(command.end(), synth.begin(), synth.end());
+    EXPECT_EQ(RunProcess(command, {}).exit_status, 0) << path;
+    return path;
+}

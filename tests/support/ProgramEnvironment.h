@@ -60,6 +60,13 @@ private:
     std::vector<std::string> Command(std::vector<std::string> arguments) const;
 };
 
+// The factory settings with some fields (by index) changed.
+std::vector<int32_t> DefaultsWith(const std::map<int, int32_t>& changes);
+// A recording of 16-bit samples made by sox into path, with more of sox's format options
+// ("-r", "22050", ...) and its synth effect's arguments; the path.
+std::string Tone(const std::string& path, const std::vector<std::string>& format,
+                 const std::vector<std::string>& synth = {"0.2", "sine", "440"});
+
 // Whether the text holds the lines in this order, each after the one before.
 ::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& lines);
 

@@ -13,12 +13,6 @@ namespace
 
 using namespace alert_text;
 const std::vector<int32_t> kDefaults = DefaultSettings();
-const char kStarted[] = "DEBUG: End of application constructor";
-
-bool has(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
 
 class Program : public ::testing::Test
 {
@@ -48,16 +42,17 @@ TEST_F(Program, HelpAndAnyOtherArgumentEndTheProgram)
 TEST_F(Program, DebugTraceShowsStartupAndShutdownInTheirOrder)
 {
     std::unique_ptr<BackgroundProcess> program = env.Start({"--debug", "ignored"});
-    ASSERT_TRUE(program->WaitForOutput(kStarted, 30)) << program->Errors();
+    ASSERT_TRUE(program->WaitForOutput("End of application constructor", 30));
     ProcessResult result = program->Stop(SIGTERM, 30);
     EXPECT_EQ(result.exit_status, 0) << result.errors;
-    EXPECT_TRUE(InOrder(
-        result.output,
-        {"Debug mode enabled\n", "Loading library\n", "Loading settings\n", "Creating synth\n",
-         "Creating main window\n", "Starting audio driver\n", "Starting MIDI interface\n", kStarted,
-         "Stopping audio\n", "Audio underruns: ", "Entering setup view destructor\n",
-         "Leaving setup view destructor\n", "MIDI messages dropped: 0\n", "Saving settings\n",
-         "Deleting synth\n", "End of application destructor\n"}));
+    EXPECT_TRUE(
+        InOrder(result.output,
+                {"Debug mode enabled\n", "Loading library\n", "Loading settings\n",
+                 "Creating synth\n", "Creating main window\n", "Starting audio driver\n",
+                 "Starting MIDI interface\n", "End of application constructor\n",
+                 "Stopping audio\n", "Audio underruns: ", "Entering setup view destructor\n",
+                 "Leaving setup view destructor\n", "MIDI messages dropped: 0\n",
+                 "Saving settings\n", "Deleting synth\n", "End of application destructor\n"}));
     EXPECT_EQ(env.Settings(), SettingsFile(kDefaults));
 }
 
@@ -77,10 +72,7 @@ TEST_F(Program, QuietWithoutDebugAndSavesOnSigint)
 
 TEST_F(Program, OtherVersionOfTheSettingsIsReplacedByDefaults)
 {
-    std::vector<int32_t> version7 = kDefaults;
-    version7[0] = 7;
-    version7[3] = 10;
-    env.WriteSettings(version7, {{0, {0, "/music/a.sf2"}}});
+    env.WriteSettings(DefaultsWith({{0, 7}, {3, 10}}), {{0, {0, "/music/a.sf2"}}});
     EXPECT_EQ(env.StartAndStop().exit_status, 0);
     EXPECT_EQ(env.Settings(), SettingsFile(kDefaults));
 }
@@ -88,8 +80,7 @@ TEST_F(Program, OtherVersionOfTheSettingsIsReplacedByDefaults)
 TEST_F(Program, EngineRateAndInterpolationFollowTheSettings)
 {
     env.UseCopy(HARMOLOOM_BINARY, STANDIN_LIBRARY);
-    std::string log = env.Home().File("calls.log");
-    env.variables["STANDIN_LOG"] = log;
+    env.variables["STANDIN_LOG"] = env.Home().File("calls.log");
     // Rate indices outside 0 to 3 store 96000 Hz, qualities outside -1 to 2 the medium method;
     // the engine runs at the JACK server's rate whatever is stored.
     struct Case
@@ -104,19 +95,15 @@ TEST_F(Program, EngineRateAndInterpolationFollowTheSettings)
                    {0, 1, 32000, 4},
                    {1, INT32_MAX, 44100, 4}})
     {
-        std::vector<int32_t> fields = kDefaults;
-        fields[6] = c.rate_index;
-        fields[5] = c.quality;
-        env.WriteSettings(fields);
-        std::filesystem::remove(log);
+        env.WriteSettings(DefaultsWith({{6, c.rate_index}, {5, c.quality}}));
+        std::filesystem::remove(env.Home().File("calls.log"));
         ProcessResult result = env.StartAndStop();
         EXPECT_EQ(result.exit_status, 0);
-        EXPECT_TRUE(has(result.output, "stored " + std::to_string(c.stored_rate) + " Hz"))
-            << c.rate_index << result.output;
+        EXPECT_TRUE(InOrder(result.output, {"stored " + std::to_string(c.stored_rate) + " Hz"}));
         // The stored quality's method follows the engine's own default of 4th order, before
         // the first render; the engine is deleted last.
         EXPECT_TRUE(
-            InOrder(ReadFile(log),
+            InOrder(ReadFile(env.Home().File("calls.log")),
                     {"fluid_settings_setnum(synth.sample-rate,48000)\n",
                      "fluid_synth_set_interp_method(-1,4)\n",
                      "fluid_synth_set_interp_method(-1," + std::to_string(c.method) + ")\n",
@@ -127,12 +114,7 @@ TEST_F(Program, EngineRateAndInterpolationFollowTheSettings)
 
 TEST_F(Program, RememberedFilesAreLoadedFromTheLastSlotDown)
 {
-    std::string wave = env.Home().File("tone.wav");
-    ASSERT_EQ(RunProcess({"/usr/bin/sox", "-n", "-r", "44100", "-b", "16", "-c", "1", wave, "synth",
-                          "0.2", "sine", "440"},
-                         {})
-                  .exit_status,
-              0);
+    std::string wave = Tone(env.Home().File("tone.wav"), {"-r", "44100"});
     env.WriteSettings(kDefaults, {{0, {0, wave}}, {1, {4, TIMGM6MB_SOUNDFONT}}});
     std::string before = env.Settings();
     ProcessResult result = env.StartAndStop();
@@ -152,14 +134,14 @@ TEST_F(Program, MissingRememberedFileIsDroppedOrEndsTheProgramAsAnswered)
     env.variables["HARMOLOOM_ALERT_ANSWERS"] = "0"; // "Exit application"
     ProcessResult exited = env.Run();
     EXPECT_EQ(exited.exit_status, 0);
-    EXPECT_TRUE(has(exited.errors, AlertOnStderr("noload", kNotLoaded, "info"))) << exited.errors;
-    EXPECT_FALSE(has(exited.output, "Saving settings"));
+    EXPECT_TRUE(InOrder(exited.errors, {AlertOnStderr("noload", kNotLoaded, "info")}));
+    EXPECT_FALSE(InOrder(exited.output, {"Saving settings"}));
     EXPECT_EQ(env.Settings(), before);
 
     env.variables["HARMOLOOM_ALERT_ANSWERS"] = "2"; // "Continue without them"
     ProcessResult continued = env.StartAndStop();
     EXPECT_EQ(continued.exit_status, 0);
-    EXPECT_TRUE(has(continued.output, "failed_to_load_something = 1\n"));
+    EXPECT_TRUE(InOrder(continued.output, {"failed_to_load_something = 1\n"}));
     EXPECT_EQ(SettingsSlots(env.Settings()),
               (SlotList{{0, {2, TIMGM6MB_SOUNDFONT}}, {2, {5, TIMGM6MB_SOUNDFONT}}}))
         << "the slot is freed and the gap stays";
@@ -171,13 +153,12 @@ TEST_F(Program, NoAudioOutputOffersTheResetAndEndsWithStatus1)
     env.WriteSettings(kDefaults);
     ProcessResult kept = env.Run();
     EXPECT_EQ(kept.exit_status, 1);
-    EXPECT_TRUE(
-        has(kept.errors, AlertOnStderr("failed", kAudioFailed) +
-                             "Buttons: [0] \"Restore to defaults\" [1] \"OK\"\nAnswered [1]"))
-        << kept.errors;
-    EXPECT_TRUE(has(kept.output, "Starting audio driver\n") && !has(kept.output, "MIDI"));
+    EXPECT_TRUE(InOrder(kept.errors, {AlertOnStderr("failed", kAudioFailed) +
+                                          "Buttons: [0] \"Restore to defaults\" [1] \"OK\"\n",
+                                      "Answered [1]"}));
+    EXPECT_TRUE(InOrder(kept.output, {"Starting audio driver\n"}));
+    EXPECT_FALSE(InOrder(kept.output, {"MIDI"}));
     EXPECT_EQ(env.Settings(), SettingsFile(kDefaults));
-
     env.variables["HARMOLOOM_ALERT_ANSWERS"] = "0";
     EXPECT_EQ(env.Run({}).exit_status, 1);
     EXPECT_EQ(env.Settings(), "") << "restored to defaults: an empty file";
@@ -201,9 +182,9 @@ TEST_F(Program, MissingLibraryFailedEngineOrNoMidiInputEndWithTheirAlertAndStatu
         env.variables[c.variable] = c.value;
         ProcessResult result = env.Run();
         EXPECT_EQ(result.exit_status, 1) << c.alert;
-        EXPECT_TRUE(has(result.errors, c.alert + "Buttons: [0] \"OK\"\n")) << result.errors;
-        EXPECT_TRUE(has(result.output, c.last_step) && !has(result.output, c.next_step))
-            << result.output;
+        EXPECT_TRUE(InOrder(result.errors, {c.alert + "Buttons: [0] \"OK\"\n"}));
+        EXPECT_TRUE(InOrder(result.output, {c.last_step}));
+        EXPECT_FALSE(InOrder(result.output, {c.next_step})) << c.alert;
         EXPECT_FALSE(FileExists(env.SettingsPath())) << "a fatal start-up saves nothing";
     }
 }
@@ -212,17 +193,15 @@ TEST_F(Program, TheFuseWatchdogRunsOnlyWhenTheOptionIsOn)
 {
     for (int32_t cutout : {1, 0})
     {
-        std::vector<int32_t> fields = kDefaults;
-        fields[9] = cutout;
-        env.WriteSettings(fields);
+        env.WriteSettings(DefaultsWith({{9, cutout}}));
         std::unique_ptr<BackgroundProcess> program = env.Start({"--debug"});
-        ASSERT_TRUE(program->WaitForOutput(kStarted, 30));
+        ASSERT_TRUE(program->WaitForOutput("End of application constructor", 30));
         std::string threads;
         for (const auto& task : std::filesystem::directory_iterator(
                  "/proc/" + std::to_string(program->Pid()) + "/task"))
             threads += ReadFile(task.path() / "comm");
-        EXPECT_TRUE(has(threads, "meter_thread\n"));
-        EXPECT_EQ(has(threads, "fuse_thread\n"), cutout == 1) << threads;
+        EXPECT_TRUE(InOrder(threads, {"meter_thread\n"}));
+        EXPECT_EQ(InOrder(threads, {"fuse_thread\n"}), cutout == 1) << threads;
         EXPECT_EQ(program->Stop(SIGTERM, 30).exit_status, 0);
     }
 }
@@ -253,7 +232,7 @@ protected:
         for (const auto& process : std::filesystem::directory_iterator("/proc", ignored))
         {
             if (ReadFile(process.path() / "comm") == "alert\n" &&
-                has(ReadFile(process.path() / "environ"), mark))
+                InOrder(ReadFile(process.path() / "environ"), {mark}))
                 return true;
         }
         return false;
@@ -289,9 +268,9 @@ TEST_F(Crash, DuringStartupOnlyTheResetAnswerEmptiesTheSettings)
         std::string what = std::string(c.moment) + ", answer " + c.answer + "\n" + result.errors;
         EXPECT_EQ(result.exit_status, 1) << what;
         EXPECT_EQ(result.output, "Crash handler invoked") << what;
-        EXPECT_EQ(has(result.errors, AlertOnStderr("alert", kCrashDuringStartup) +
-                                         "Buttons: [0] \"Restore Settings and Exit\" [1] \"Just "
-                                         "Exit\""),
+        EXPECT_EQ(InOrder(result.errors, {AlertOnStderr("alert", kCrashDuringStartup) +
+                                          "Buttons: [0] \"Restore Settings and Exit\" [1] \"Just "
+                                          "Exit\""}),
                   c.alert_command)
             << what;
         EXPECT_EQ(ReadFile(env.DialoguePath()), c.dialogue) << what;
@@ -318,7 +297,7 @@ TEST_F(Crash, AStaleAnswerThatCannotBeReplacedResetsNothing)
         RunProcess({"/usr/bin/chattr", "-i", env.DialoguePath()}, {});
     std::filesystem::permissions(folder, perms::owner_all);
     EXPECT_EQ(result.exit_status, 1) << result.errors;
-    EXPECT_FALSE(has(result.errors, kCrashDuringStartup)) << "no dialogue";
+    EXPECT_FALSE(InOrder(result.errors, {kCrashDuringStartup})) << "no dialogue";
     EXPECT_EQ(env.Settings(), SettingsFile(kOwn)) << "no reset";
 }
 
@@ -330,9 +309,8 @@ TEST_F(Crash, AfterStartupTheProgramEndsAtOnceWithoutSavingOrPrinting)
     // The alert outlives the program; the label of its button, were it printed, is its last
     // word.
     EXPECT_TRUE(Eventually([this] { return !AlertRunning(); }, 30));
-    EXPECT_TRUE(has(program->Errors(), AlertOnStderr("alert", kCrashWhileRunning) +
-                                           "Buttons: [0] \"OK\"\nAnswered [0]"))
-        << program->Errors();
+    EXPECT_TRUE(InOrder(program->Errors(), {AlertOnStderr("alert", kCrashWhileRunning) +
+                                            "Buttons: [0] \"OK\"\nAnswered [0]"}));
     EXPECT_EQ(program->Output(), "Crash handler invoked") << "no label on the program's output";
     EXPECT_EQ(env.Settings(), SettingsFile(kOwn)) << "changes of this run are lost";
     EXPECT_FALSE(FileExists(env.DialoguePath())) << "no answer is asked for";
@@ -343,7 +321,7 @@ TEST_F(Crash, WithAnArgumentNoHandlerIsInstalled)
     CrashAt("running", "");
     ProcessResult result = env.Run({"--debug"});
     EXPECT_EQ(result.signal, SIGSEGV);
-    EXPECT_FALSE(has(result.output, "Crash handler invoked"));
+    EXPECT_FALSE(InOrder(result.output, {"Crash handler invoked"}));
     EXPECT_EQ(env.Settings(), SettingsFile(kOwn));
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 
+#include "tests/support/AlertTexts.h"
 #include "tests/support/AudioAnalysis.h"
 #include "tests/support/ProgramUnderX.h"
 
@@ -61,12 +62,8 @@ TEST_F(AlertDialog, ReturnAndEscapeTakeTheLastButtonAndButtonsAreNumberedFromThe
 // The Soundfonts list (from (4, 40) on the page, 226 pixels high, less its right edge where the
 // scroll bar's neighbour may be redrawn), whose rows are 26 pixels apart, each a box from 1 pixel
 // left of the list with "Remove" at its left and "+" at its right, 12 pixels below its top.
-constexpr int kListLeft = 8;
-constexpr int kListTop = kPageTop + 40;
-constexpr int kListWidth = 330;
-constexpr int kListHeight = 226;
-constexpr int kRemoveX = 3 + (5 + 63) / 2;
-constexpr int kPlusX = 3 + (320 + 343) / 2;
+constexpr int kListLeft = 8, kListTop = kPageTop + 40, kListWidth = 330, kListHeight = 226;
+constexpr int kRemoveX = 3 + (5 + 63) / 2, kPlusX = 3 + (320 + 343) / 2;
 int row_middle(int row)
 {
     return kListTop + 12 + 26 * row;
@@ -104,20 +101,14 @@ int ink_width(const Picture& picture, int left, int top, int width, int height)
 // Centres of controls, from their frames: Panic and Clear Peak on the Main page, the quality
 // menu right of its 92-pixel label, the add button of the Soundfonts page, the preset fields
 // of the Effects page, the priority menu and the two-ports check box of the Setup page.
-constexpr int kPanicX = 6 + (275 + 357) / 2;
-constexpr int kPanicY = kPageTop + 149 + (14 + 94) / 2;
+constexpr int kPanicX = 6 + (275 + 357) / 2, kPanicY = kPageTop + 149 + (14 + 94) / 2;
 constexpr int kClearPeakY = kPageTop + 4 + (97 + 121) / 2;
-constexpr int kQualityX = 6 + 7 + 92 + 60;
-constexpr int kQualityY = kPageTop + 149 + 25;
-constexpr int kAddX = 9 + 60;
-constexpr int kAddY = kPageTop + 15;
-constexpr int kReverbPresetX = 8 + 12 + 70;
-constexpr int kChorusPresetX = 195 + 17 + 70;
+constexpr int kQualityX = 6 + 7 + 92 + 60, kQualityY = kPageTop + 149 + 25;
+constexpr int kAddX = 9 + 60, kAddY = kPageTop + 15;
+constexpr int kReverbPresetX = 8 + 12 + 70, kChorusPresetX = 195 + 17 + 70;
 constexpr int kPresetY = kPageTop + 8 + 228;
-constexpr int kPriorityX = 4 + 20 + 105 + 60;
-constexpr int kPriorityY = kPageTop + 4 + 120;
-constexpr int kPortsX = 4 + 20 + 7;
-constexpr int kPortsY = kPageTop + 4 + 180;
+constexpr int kPriorityX = 4 + 20 + 105 + 60, kPriorityY = kPageTop + 4 + 120;
+constexpr int kPortsX = 4 + 20 + 7, kPortsY = kPageTop + 4 + 180;
 
 class MainWindow : public ::testing::Test
 {
@@ -128,7 +119,34 @@ protected:
     ProgramUnderX x;
 };
 
-TEST_F(MainWindow, EachTabShowsItsPageWhenClicked)
+// Each page's texts fit their frames: the polyphony slider, (8, 58) to (255, 79) in the Main
+// page's second box, takes the 43 pixels its parts need (its label clear of the thumb, the limit
+// labels "16" and "256" below its hash marks); "Add Soundfont or wave file...", (9, 9) to
+// (176, 28), stays within its border; a row of panel lies between the "Damping:" slider's label
+// and its hash marks; in the Setup box at (4, 4) "Timing Accuracy:" stops short of its menu at
+// 105, the check box's label before its frame's right edge at 340, and the notice's two lines
+// end at 376, just inside the box's border, and are of one size: the second's ink is 0.69 as
+// wide as the first's so, 0.76 were it a size larger.
+void expect_texts_inside(const Picture& page, int tab)
+{
+    const int slider = kPageTop + 149 + 58;
+    const std::vector<bool> fits[] = {
+        {page.Count(14, slider, 248, 15, {224, 224, 224}) == 0,
+         page.Ink(14, slider + 30, 30, 13) > 10, page.Ink(232, slider + 30, 30, 13) > 10,
+         page.Ink(14, slider + 43, 248, 10) == 0},
+        {page.Ink(12, kPageTop + 12, 162, 14) > 100, page.Ink(3, kPageTop + 9, 6, 20) == 0,
+         page.Ink(177, kPageTop + 9, 6, 20) == 0},
+        {page.Count(8 + 12, kPageTop + 8 + 72 + 15, 156, 1, kPanel) == 156},
+        {page.Ink(4 + 20 + 102, kPageTop + 4 + 81, 3, 23) == 0,
+         page.Ink(4 + 341, kPageTop + 4 + 141, 20, 23) == 0,
+         page.Count(372, kPageTop + 204, 3, 38, kPanel) == 3 * 38,
+         ink_width(page, 101, kPageTop + 228, 276, 8) <
+             0.73 * ink_width(page, 26, kPageTop + 204, 351, 12)}};
+    for (size_t check = 0; check < fits[tab].size(); check++)
+        EXPECT_TRUE(fits[tab][check]) << "page " << tab << ", check " << check;
+}
+
+TEST_F(MainWindow, EachTabShowsItsPageWhenClickedWithItsTextsInsideTheirFrames)
 {
     ASSERT_TRUE(x.Launch());
     std::vector<Picture> pages;
@@ -146,6 +164,7 @@ TEST_F(MainWindow, EachTabShowsItsPageWhenClicked)
                       picture.Width() * 130 - 4000)
                 << "page " << tab << ", look " << look;
         }
+        expect_texts_inside(picture, tab);
         pages.push_back(picture);
     }
     for (size_t one = 0; one < pages.size(); one++)
@@ -157,50 +176,13 @@ TEST_F(MainWindow, EachTabShowsItsPageWhenClicked)
     }
 }
 
-TEST_F(MainWindow, TextsAreDrawnWholeInsideTheirFrames)
-{
-    ASSERT_TRUE(x.Launch());
-    // The polyphony slider, (8, 58) to (255, 79) in the second box, takes the 43 pixels its
-    // parts need: its label clear of the thumb, the limit labels below its hash marks.
-    const int left = 6 + 8;
-    const int top = kPageTop + 149 + 58;
-    Picture picture = x.Take();
-    EXPECT_EQ(picture.Count(left, top, 248, 15, {224, 224, 224}), 0) << "thumb";
-    EXPECT_GT(picture.Ink(left, top + 30, 30, 13), 10) << "\"16\"";
-    EXPECT_GT(picture.Ink(left + 218, top + 30, 30, 13), 10) << "\"256\"";
-    EXPECT_EQ(picture.Ink(left, top + 43, 248, 10), 0);
-
-    // A row of panel between the "Damping:" slider's label and its hash marks.
-    ASSERT_TRUE(x.ChooseTab(2));
-    EXPECT_EQ(x.Take().Count(8 + 12, kPageTop + 8 + 72 + 15, 156, 1, kPanel), 156);
-
-    // "Add Soundfont or wave file...", (9, 9) to (176, 28), within its border.
-    ASSERT_TRUE(x.ChooseTab(1));
-    picture = x.Take();
-    EXPECT_GT(picture.Ink(12, kPageTop + 12, 162, 14), 100);
-    EXPECT_EQ(picture.Ink(3, kPageTop + 9, 6, 20) + picture.Ink(177, kPageTop + 9, 6, 20), 0);
-
-    // In the Setup box at (4, 4): "Timing Accuracy:" stops short of its menu at 105, the check
-    // box's label before its frame's right edge at 340; the notice's two lines end at 376, just
-    // inside the box's border, and are of one size: the second's ink is 0.69 as wide as the
-    // first's so, 0.76 were it a size larger.
-    ASSERT_TRUE(x.ChooseTab(3));
-    picture = x.Take();
-    EXPECT_EQ(picture.Ink(4 + 20 + 102, kPageTop + 4 + 81, 3, 23), 0);
-    EXPECT_EQ(picture.Ink(4 + 341, kPageTop + 4 + 141, 20, 23), 0);
-    EXPECT_EQ(picture.Count(372, kPageTop + 204, 3, 38, kPanel), 3 * 38);
-    double first = ink_width(picture, 26, kPageTop + 204, 351, 12);
-    EXPECT_LT(ink_width(picture, 101, kPageTop + 228, 276, 8) / first, 0.73) << first;
-}
-
 TEST_F(MainWindow, SlidersStandWhereTheSettingsPutThem)
 {
     for (std::array<int32_t, 3> values : {std::array{-30, 8, 6}, std::array{6, 25, 27}})
     {
-        std::vector<int32_t> fields = DefaultSettings();
-        fields[3] = values[0];  // level
-        fields[4] = values[1];  // polyphony
-        fields[11] = values[2]; // room size
+        // Level, polyphony, room size.
+        std::vector<int32_t> fields =
+            DefaultsWith({{3, values[0]}, {4, values[1]}, {11, values[2]}});
         x.env.WriteSettings(fields);
         ASSERT_TRUE(x.Launch());
         EXPECT_EQ(kLevelBar.Shown(x.Take()), values[0]);
@@ -224,10 +206,7 @@ TEST_F(MainWindow, DraggedSliderAndChosenQualityAreSavedAtClose)
     EXPECT_EQ(closed.exit_status, 0) << closed.errors;
     EXPECT_TRUE(InOrder(closed.output, {"Quit requested\n", "Stopping audio\n", "Saving settings\n",
                                         "Deleting synth\n"}));
-    std::vector<int32_t> expected = DefaultSettings();
-    expected[4] = 6;
-    expected[5] = 0;
-    EXPECT_EQ(Saved(), expected);
+    EXPECT_EQ(Saved(), DefaultsWith({{4, 6}, {5, 0}}));
 }
 
 TEST_F(MainWindow, WindowIsKeptOnTheScreenAndItsPlaceSaved)
@@ -243,10 +222,7 @@ TEST_F(MainWindow, WindowIsKeptOnTheScreenAndItsPlaceSaved)
                    {-300, 700, 8, 688, 8, 688},
                    {100, 100, 100, 100, 230, 170}})
     {
-        std::vector<int32_t> fields = DefaultSettings();
-        fields[1] = c.left;
-        fields[2] = c.top;
-        x.env.WriteSettings(fields);
+        x.env.WriteSettings(DefaultsWith({{1, c.left}, {2, c.top}}));
         ASSERT_TRUE(x.Launch());
         Frame shown = x.WindowFrame();
         EXPECT_EQ(shown.x, c.opens_x) << "stored " << c.left << ", " << c.top;
@@ -255,9 +231,8 @@ TEST_F(MainWindow, WindowIsKeptOnTheScreenAndItsPlaceSaved)
             x.MoveWindow(c.moved_x, c.moved_y);
         EXPECT_TRUE(Eventually([&] { return x.WindowFrame().x == c.moved_x; }, 10));
         EXPECT_EQ(x.CloseWindow().exit_status, 0);
-        fields[1] = c.moved_x;
-        fields[2] = c.moved_y;
-        EXPECT_EQ(Saved(), fields) << "saved where it was left, though maybe never moved";
+        EXPECT_EQ(Saved(), DefaultsWith({{1, c.moved_x}, {2, c.moved_y}}))
+            << "saved where it was left, though maybe never moved";
     }
 }
 
@@ -267,13 +242,8 @@ TEST_F(MainWindow, WheelAndKeysScrollTheSoundfontList)
     SlotList slots;
     for (int slot = 0; slot < 16; slot++)
     {
-        std::string path = x.env.Home().File("tone-" + std::to_string(100 + slot) + ".wav");
-        ASSERT_EQ(RunProcess({"/usr/bin/sox", "-n", "-r", "22050", "-b", "16", "-c", "1", path,
-                              "synth", "0.05", "sine", std::to_string(200 + 20 * slot)},
-                             {})
-                      .exit_status,
-                  0);
-        slots[slot] = {0, path};
+        slots[slot] = {0, Tone(x.env.Home().File("tone-" + std::to_string(100 + slot) + ".wav"),
+                               {"-r", "22050"}, {"0.05", "sine", std::to_string(200 + 20 * slot)})};
     }
     x.env.WriteSettings(DefaultSettings(), slots);
     ASSERT_TRUE(x.Launch());
@@ -392,12 +362,8 @@ TEST(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAfterARestart
     ASSERT_TRUE(x.ServersRunning());
     const double middle_c = 261.63;
     const double recorded = 300.0; // the pitch of the WAV file played at its own key, 60
-    std::string recording = x.env.Home().File("tone-300.wav");
-    ASSERT_EQ(RunProcess({"/usr/bin/sox", "-n", "-r", "44100", "-b", "16", "-c", "1", recording,
-                          "synth", "1.5", "sine", "300", "vol", "0.5"},
-                         {})
-                  .exit_status,
-              0);
+    std::string recording = Tone(x.env.Home().File("tone-300.wav"), {"-r", "44100"},
+                                 {"1.5", "sine", "300", "vol", "0.5"});
     // Last time a file on a drive that is gone now was in use.
     x.env.WriteSettings(DefaultSettings(), {{0, {4, x.env.Home().File("unplugged/drive.sf2")}}});
     x.env.variables["HARMOLOOM_ALERT_ANSWERS"] = "2";
@@ -405,7 +371,8 @@ TEST(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAfterARestart
         std::string(TIMGM6MB_SOUNDFONT) + "\n" + recording;
     ASSERT_TRUE(x.Launch());
     EXPECT_TRUE(InOrder(x.Output(), {"failed_to_load_something = 1\n"}));
-    EXPECT_TRUE(InOrder(x.Errors(), {"Alert \"noload\" (info):", "Answered [2]"}));
+    EXPECT_TRUE(InOrder(x.Errors(),
+                        {AlertOnStderr("noload", alert_text::kNotLoaded, "info"), "Answered [2]"}));
 
     // Soundfonts: the list starts empty; a General MIDI SoundFont is added through the panel.
     ASSERT_TRUE(x.ChooseTab(1));
@@ -462,19 +429,12 @@ TEST(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAfterARestart
 
     ProcessResult first = x.CloseWindow();
     ASSERT_EQ(first.exit_status, 0) << first.errors;
-    std::vector<int32_t> expected = DefaultSettings();
-    expected[5] = 2;  // quality "High"
-    expected[8] = 2;  // priority "High (glitch-free audio)"
-    expected[10] = 1; // two MIDI ports
-    const int32_t bathroom[] = {2, 0, 30};
-    const int32_t tremelo[] = {1, 30, 30};
-    for (int n = 0; n < 3; n++)
-    {
-        expected[11 + n] = bathroom[n];
-        expected[15 + n] = tremelo[n];
-    }
+    // Quality and priority "High", two MIDI ports, Bathroom's and Tremelo's first three values.
     std::string saved = x.env.Settings();
-    EXPECT_EQ(SettingsFields(saved), expected);
+    EXPECT_EQ(
+        SettingsFields(saved),
+        DefaultsWith(
+            {{5, 2}, {8, 2}, {10, 1}, {11, 2}, {12, 0}, {13, 30}, {15, 1}, {16, 30}, {17, 30}}));
     EXPECT_EQ(SettingsSlots(saved), (SlotList{{0, {0, TIMGM6MB_SOUNDFONT}}}))
         << "the missing file and the removed recording are gone";
 
