@@ -39,8 +39,7 @@ bool Picture::Like(const Picture& other, int left, int top, int width, int heigh
 {
     auto differs = [&](int x, int y)
     {
-        Rgb a = At(x, y);
-        Rgb b = other.At(x, y + shift);
+        Rgb a = At(x, y), b = other.At(x, y + shift);
         return std::abs(a.red - b.red) + std::abs(a.green - b.green) + std::abs(a.blue - b.blue) >
                48;
     };
@@ -122,9 +121,7 @@ ProcessResult ProgramUnderX::CloseWindow()
     event.xclient.window = window_;
     event.xclient.message_type = XInternAtom(connection_, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] =
-        static_cast<long>(XInternAtom(connection_, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
+    event.xclient.data.l[0] = long(XInternAtom(connection_, "WM_DELETE_WINDOW", False));
     XSendEvent(connection_, window_, False, NoEventMask, &event);
     XSync(connection_, False);
     return Stop(0); // no signal: wait for the end

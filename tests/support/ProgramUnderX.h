@@ -3,12 +3,7 @@
 // looked at through the rig's own X connection and listened to through a JACK recorder.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "tests/support/ProgramEnvironment.h"
 
@@ -16,15 +11,13 @@ struct _XDisplay;
 
 struct Rgb
 {
-    int red = 0;
-    int green = 0;
-    int blue = 0;
+    int red = 0, green = 0, blue = 0;
     bool operator==(const Rgb&) const = default;
 };
 const Rgb kPanel = {216, 216, 216};
 const Rgb kWhite = {255, 255, 255};
 
-// A picture of the window, in the window's own coordinates.
+// A picture of the window, in the window's own coordinates; pixels off the screen are unknown.
 class Picture
 {
 public:
@@ -51,23 +44,18 @@ public:
     bool Like(const Picture& other, int left, int top, int width, int height, int shift = 0) const;
 
 private:
-    int width_ = 0;
-    int height_ = 0;
+    int width_ = 0, height_ = 0;
     std::vector<Rgb> pixels_;
 };
 
 struct Frame
 {
-    int x = -1;
-    int y = -1;
-    int width = 0;
-    int height = 0;
+    int x = -1, y = -1, width = 0, height = 0;
 };
 
 struct Heard
 {
-    double pitch = 0;
-    double level = 0;
+    double pitch = 0, level = 0;
 };
 
 class ProgramUnderX
@@ -79,8 +67,7 @@ public:
     ProgramUnderX& operator=(const ProgramUnderX&) = delete;
 
     bool ServersRunning() const { return connection_ != nullptr && env.Ready(); }
-    // Where and how the program runs; tests change it before Launch.
-    ProgramEnvironment env{256};
+    ProgramEnvironment env{256}; // tests change it before Launch
 
     // Starts the program with "--debug" and waits until its start-up is complete and its window
     // is on the screen.
@@ -92,8 +79,8 @@ public:
     ProcessResult CloseWindow();
     ProcessResult Stop(int signal_number);
 
-    // The window's place on the screen; a property as xprop prints it ("WM_CLASS = ...").
     Frame WindowFrame() const { return FrameOf(window_); }
+    // A property as xprop prints it ("WM_CLASS = ...").
     std::string WindowProperty(const std::string& name) const
     {
         return Run({"/usr/bin/xprop", "-notype", "-id", std::to_string(window_), name}).output;
@@ -124,7 +111,7 @@ public:
     Heard Play(const std::vector<std::vector<unsigned char>>& choose, int key, int port = 0);
 
 private:
-    std::vector<unsigned long> Windows(const std::string& title) const; // "" for any, on top last
+    std::vector<unsigned long> Windows(const std::string& title) const; // "" any; top last
     Frame FrameOf(unsigned long window) const;
     ProcessResult Run(const std::vector<std::string>& command) const
     {
@@ -151,11 +138,7 @@ constexpr int kPageTop = 28;
 // 5 filled pixels.
 struct SliderBar
 {
-    int left;
-    int right;
-    int row; // a row through the middle of the bar
-    int minimum;
-    int maximum;
+    int left, right, row, minimum, maximum; // row: one through the middle of the bar
 
     static SliderBar Of(int frame_left, int frame_top, int frame_right, bool label,
                         bool upper_marks, int minimum, int maximum);
@@ -166,7 +149,4 @@ struct SliderBar
 
 // Main page: output box at (6, 4), second box at (6, 149); Effects page: reverb box at (8, 8),
 // chorus box at (195, 8).
-extern const SliderBar kLevelBar;
-extern const SliderBar kPolyphonyBar;
-extern const SliderBar kRoomSizeBar;
-extern const SliderBar kVoicesBar;
+extern const SliderBar kLevelBar, kPolyphonyBar, kRoomSizeBar, kVoicesBar;
