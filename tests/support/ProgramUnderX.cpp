@@ -1,106 +1,49 @@
 #include "tests/support/ProgramUnderX.h"
 
 #include <X11/Xlib.h>
-#include <signal.h>
+#include <X11/Xutil.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <sstream>
-#include <thread>
 
-namespace
-{
-
-// The tab strip as the kit draws it, in the 24 pixels below the 4-pixel pad: four tabs of equal
-// width from x = 6, the widest label's, which here is more than their share of the width,
-// (380 - 2 x 6) / 4 = 92 pixels. The chosen tab is lighter.
-constexpr int kTabLeft = 6;
-constexpr int kTabWidth = 92;
-constexpr int kTabMiddle = 16;
-const Rgb kChosenTab = {232, 232, 232};
-
-// The value of NAME=value in xdotool's --shell output.
-int shell_value(const std::string& text, const std::string& name)
-{
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-    {
-        if (line.rfind(name + "=", 0) == 0)
-            return std::stoi(line.substr(name.size() + 1));
-    }
-    return -1;
-}
-
-std::vector<std::string> words(const std::string& text)
-{
-    std::vector<std::string> result;
-    std::istringstream in(text);
-    for (std::string word; in >> word;)
-        result.push_back(word);
-    return result;
-}
-
-} // namespace
-
-std::ostream& operator<<(std::ostream& out, const Rgb& colour)
-{
-    return out << "(" << colour.red << ", " << colour.green << ", " << colour.blue << ")";
-}
-
-Picture::Picture(const std::string& ppm)
-{
-    std::istringstream in(ppm);
-    std::string magic;
-    int width = 0;
-    int height = 0;
-    int maximum = 0;
-    in >> magic >> width >> height >> maximum;
-    in.get(); // the one blank before the pixels
-    if (magic != "P6" || width <= 0 || height <= 0 || maximum <= 0 || maximum > 65535)
-        return;
-    size_t bytes_per_sample = maximum > 255 ? 2 : 1;
-    size_t samples = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
-    auto start = static_cast<size_t>(in.tellg());
-    if (ppm.size() < start + samples * bytes_per_sample)
-        return;
-    rgb_.resize(samples);
-    for (size_t sample = 0; sample < samples; sample++)
-    {
-        // Sixteen-bit samples are big-endian; their high byte is the 8-bit value.
-        rgb_[sample] = static_cast<uint8_t>(ppm[start + sample * bytes_per_sample]);
-    }
-    width_ = width;
-    height_ = height;
-}
+#include "tests/support/AudioAnalysis.h"
 
 Rgb Picture::At(int x, int y) const
 {
     if (x < 0 || y < 0 || x >= width_ || y >= height_)
         return {-1, -1, -1};
-    size_t at = 3 * (static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x));
-    return {rgb_[at], rgb_[at + 1], rgb_[at + 2]};
+    return pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)];
 }
 
-std::vector<Rgb> Picture::Region(int left, int top, int width, int height) const
+int Picture::Where(int left, int top, int width, int height,
+                   const std::function<bool(int x, int y)>& condition) const
 {
-    std::vector<Rgb> pixels;
+    int count = 0;
     for (int y = top; y < top + height; y++)
     {
         for (int x = left; x < left + width; x++)
-            pixels.push_back(At(x, y));
+            count += condition(x, y) ? 1 : 0;
     }
-    return pixels;
+    return count;
 }
 
-int Picture::Count(int left, int top, int width, int height, Rgb colour) const
+int Picture::Ink(int left, int top, int width, int height) const
 {
-    int count = 0;
-    for (const Rgb& pixel : Region(left, top, width, height))
-        count += pixel == colour ? 1 : 0;
-    return count;
+    auto dark = [this](int x, int y)
+    { return At(x, y).red >= 0 && At(x, y).red + At(x, y).green + At(x, y).blue < 300; };
+    return Where(left, top, width, height, dark);
+}
+
+bool Picture::Like(const Picture& other, int left, int top, int width, int height, int shift) const
+{
+    auto differs = [&](int x, int y)
+    {
+        Rgb a = At(x, y), b = other.At(x, y + shift);
+        return std::abs(a.red - b.red) + std::abs(a.green - b.green) + std::abs(a.blue - b.blue) >
+               48;
+    };
+    return Where(left, top, width, height, differs) <= width * height / 500;
 }
 
 SliderBar SliderBar::Of(int frame_left, int frame_top, int frame_right, bool label,
@@ -120,14 +63,9 @@ int SliderBar::Shown(const Picture& picture) const
 {
     int fill_end = -1;
     for (int x = left; x <= right; x++)
-    {
-        if (picture.At(x, row) == kSliderFill)
-            fill_end = x;
-    }
-    if (fill_end < 0)
-        return minimum; // the thumb hides the little fill there is
-    int nearest = minimum;
-    for (int value = minimum; value <= maximum; value++)
+        fill_end = picture.At(x, row) == Rgb{0, 128, 255} ? x : fill_end;
+    int nearest = minimum; // also where the thumb hides what little fill there is
+    for (int value = minimum; value <= maximum && fill_end >= 0; value++)
     {
         if (std::abs(ThumbX(value) - (fill_end + 5)) < std::abs(ThumbX(nearest) - (fill_end + 5)))
             nearest = value;
@@ -139,18 +77,21 @@ const SliderBar kLevelBar = SliderBar::Of(6 + 4, kPageTop + 4 + 75, 6 + 364, fal
 const SliderBar kPolyphonyBar =
     SliderBar::Of(6 + 8, kPageTop + 149 + 58, 6 + 255, true, false, 0, 30);
 const SliderBar kRoomSizeBar = SliderBar::Of(8 + 12, kPageTop + 8 + 24, 8 + 167, true, true, 0, 30);
+const SliderBar kVoicesBar =
+    SliderBar::Of(195 + 17, kPageTop + 8 + 24, 195 + 164, true, true, 1, 16);
 
 ProgramUnderX::ProgramUnderX()
 {
-    std::filesystem::create_directories(config_.Path());
+    // A window gone between two requests is no reason to end the test.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     if (display_.Running())
         connection_ = XOpenDisplay(display_.Name().c_str());
+    env.variables["DISPLAY"] = display_.Name();
 }
 
 ProgramUnderX::~ProgramUnderX()
 {
-    if (program_ != nullptr)
-        Stop(SIGTERM);
+    Stop(SIGTERM);
     if (connection_ != nullptr)
         XCloseDisplay(connection_);
 }
@@ -159,169 +100,115 @@ ProgramUnderX::~ProgramUnderX()
 {
     if (!ServersRunning())
         return ::testing::AssertionFailure() << "Xvfb or jackd could not be started";
-    std::map<std::string, std::string> settings = {
-        {"DISPLAY", display_.Name()},    {"XDG_CONFIG_HOME", config_.Path()},
-        {"HOME", home_.Path()},          {"JACK_DEFAULT_SERVER", jack_.Name()},
-        {"HARMOLOOM_AUDIO", "jack"},     {"HARMOLOOM_MIDI", "jack"},
-        {"HARMOLOOM_ALERT_ANSWERS", ""}, {"HARMOLOOM_FILE_PANEL_ANSWERS", ""},
-    };
-    for (const auto& [name, value] : environment)
-        settings[name] = value;
-    program_ = std::make_unique<BackgroundProcess>(
-        std::vector<std::string>{program.empty() ? HARMOLOOM_BINARY : program, "--debug"},
-        settings);
+    program_ = env.Start({"--debug"});
     if (!program_->WaitForOutput("DEBUG: End of application constructor", 60))
-    {
-        ProcessResult screen = Xdotool({"getdisplaygeometry"});
         return ::testing::AssertionFailure() << "start-up did not end\n"
-                                             << program_->Output() << program_->Errors()
-                                             << "the display says: " << screen.exit_status << " "
-                                             << screen.output << screen.errors;
-    }
-
-    ProcessResult found =
-        Xdotool({"search", "--sync", "--onlyvisible", "--name", "^Harmoloom 1\\.1$"});
-    std::vector<std::string> windows = words(found.output);
-    if (windows.size() != 1)
-        return ::testing::AssertionFailure() << "not one main window: " << found.output;
-    window_ = windows[0];
+                                             << program_->Output() << program_->Errors();
+    std::vector<unsigned long> shown;
+    if (!Eventually([&] { return (shown = Windows("Harmoloom 1.1")).size() == 1; }, 20))
+        return ::testing::AssertionFailure() << shown.size() << " main windows";
+    window_ = shown[0];
     // Pointer events go to whatever is on top: the status window must be gone first.
-    if (!Eventually(
-            [this] {
-                return Xdotool({"search", "--onlyvisible", "--name", "^Loading$"}).exit_status != 0;
-            },
-            20))
+    if (!Eventually([this] { return Windows("Loading").empty(); }, 20))
         return ::testing::AssertionFailure() << "the status window stays";
-    Picture drawn;
-    if (!WaitForPicture([](const Picture& picture) { return ChosenTab(picture) == 0; }, &drawn))
-        return ::testing::AssertionFailure() << "the window shows no Main tab";
-    return ::testing::AssertionSuccess();
-}
-
-std::string ProgramUnderX::Output() const
-{
-    return program_ != nullptr ? program_->Output() : "";
-}
-
-std::string ProgramUnderX::Errors() const
-{
-    return program_ != nullptr ? program_->Errors() : "";
-}
-
-size_t ProgramUnderX::CountInOutput(const std::string& text) const
-{
-    std::string output = Output();
-    size_t count = 0;
-    for (size_t at = output.find(text); at != std::string::npos; at = output.find(text, at + 1))
-        count++;
-    return count;
+    return Shows("the Main tab", [](const Picture& picture) { return ChosenTab(picture) == 0; });
 }
 
 ProcessResult ProgramUnderX::CloseWindow()
 {
-    Window window = std::stoul(window_);
     XEvent event = {};
     event.xclient.type = ClientMessage;
-    event.xclient.window = window;
+    event.xclient.window = window_;
     event.xclient.message_type = XInternAtom(connection_, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] =
-        static_cast<long>(XInternAtom(connection_, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(connection_, window, False, NoEventMask, &event);
+    event.xclient.data.l[0] = long(XInternAtom(connection_, "WM_DELETE_WINDOW", False));
+    XSendEvent(connection_, window_, False, NoEventMask, &event);
     XSync(connection_, False);
     return Stop(0); // no signal: wait for the end
 }
 
 ProcessResult ProgramUnderX::Stop(int signal_number)
 {
-    if (program_ == nullptr)
-        return {};
-    ProcessResult result = program_->Stop(signal_number, 30);
+    ProcessResult result =
+        program_ != nullptr ? program_->Stop(signal_number, 30) : ProcessResult{};
     program_.reset();
-    window_.clear();
+    window_ = 0;
     return result;
 }
 
-ProcessResult ProgramUnderX::Xdotool(std::vector<std::string> arguments) const
+std::vector<unsigned long> ProgramUnderX::Windows(const std::string& title) const
 {
-    arguments.insert(arguments.begin(), "/usr/bin/xdotool");
-    return RunProcess(arguments, {{"DISPLAY", display_.Name()}}, 20);
+    std::vector<unsigned long> found;
+    Window root = DefaultRootWindow(connection_), parent = 0, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(connection_, root, &root, &parent, &children, &count);
+    for (unsigned index = 0; index < count; index++)
+    {
+        XWindowAttributes attributes;
+        char* name = nullptr;
+        if (XGetWindowAttributes(connection_, children[index], &attributes) != 0 &&
+            attributes.map_state == IsViewable &&
+            (title.empty() ||
+             (XFetchName(connection_, children[index], &name) != 0 && name == title)))
+            found.push_back(children[index]);
+        XFree(name);
+    }
+    XFree(children);
+    return found;
 }
 
-std::string ProgramUnderX::WindowProperty(const std::string& name) const
+Frame ProgramUnderX::FrameOf(unsigned long window) const
 {
-    return RunProcess({"/usr/bin/xprop", "-notype", "-id", window_, name},
-                      {{"DISPLAY", display_.Name()}}, 20)
-        .output;
-}
-
-bool ProgramUnderX::WindowPosition(int* x, int* y) const
-{
-    ProcessResult geometry = Xdotool({"getwindowgeometry", "--shell", window_});
-    *x = shell_value(geometry.output, "X");
-    *y = shell_value(geometry.output, "Y");
-    return geometry.exit_status == 0 && *x >= 0 && *y >= 0;
+    XWindowAttributes attributes;
+    if (window == 0 || XGetWindowAttributes(connection_, window, &attributes) == 0)
+        return {};
+    return {attributes.x, attributes.y, attributes.width, attributes.height};
 }
 
 void ProgramUnderX::MoveWindow(int x, int y)
 {
-    Xdotool({"windowmove", "--sync", window_, std::to_string(x), std::to_string(y)});
+    XMoveWindow(connection_, window_, x, y);
+    XSync(connection_, False);
 }
 
-bool ProgramUnderX::ToScreen(int* x, int* y) const
+void ProgramUnderX::Pointer(int x, int y, const std::vector<std::string>& then) const
 {
-    int left = 0;
-    int top = 0;
-    if (!WindowPosition(&left, &top))
-        return false;
-    *x += left;
-    *y += top;
-    return true;
-}
-
-void ProgramUnderX::Click(int x, int y)
-{
-    if (ToScreen(&x, &y))
-        Xdotool({"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
+    Frame frame = WindowFrame();
+    std::vector<std::string> command = {"/usr/bin/xdotool", "mousemove",
+                                        std::to_string(frame.x + x), std::to_string(frame.y + y)};
+    command.insert(command.end(), then.begin(), then.end());
+    Run(command);
 }
 
 void ProgramUnderX::Drag(int from_x, int from_y, int to_x, int to_y)
 {
-    if (!ToScreen(&from_x, &from_y) || !ToScreen(&to_x, &to_y))
-        return;
-    std::vector<std::string> arguments = {"mousemove", std::to_string(from_x),
-                                          std::to_string(from_y), "mousedown", "1"};
+    Frame frame = WindowFrame();
+    std::vector<std::string> steps = {"mousedown", "1"};
     // In steps, as a hand moves: the toolkit sees a drag and not a jump.
     for (int step = 1; step <= 4; step++)
-    {
-        arguments.insert(arguments.end(), {"sleep", "0.05", "mousemove",
-                                           std::to_string(from_x + (to_x - from_x) * step / 4),
-                                           std::to_string(from_y + (to_y - from_y) * step / 4)});
-    }
-    arguments.insert(arguments.end(), {"sleep", "0.05", "mouseup", "1"});
-    Xdotool(arguments);
-}
-
-void ProgramUnderX::Wheel(int x, int y, int button)
-{
-    if (ToScreen(&x, &y))
-        Xdotool(
-            {"mousemove", std::to_string(x), std::to_string(y), "click", std::to_string(button)});
+        steps.insert(steps.end(), {"sleep", "0.05", "mousemove",
+                                   std::to_string(frame.x + from_x + (to_x - from_x) * step / 4),
+                                   std::to_string(frame.y + from_y + (to_y - from_y) * step / 4)});
+    steps.insert(steps.end(), {"sleep", "0.05", "mouseup", "1"});
+    Pointer(from_x, from_y, steps);
 }
 
 void ProgramUnderX::Key(const std::string& name)
 {
     // There is no window manager to give the window the focus.
-    Xdotool({"windowfocus", window_});
-    Xdotool({"key", name});
+    XSetInputFocus(connection_, window_, RevertToParent, CurrentTime);
+    XSync(connection_, False);
+    Run({"/usr/bin/xdotool", "key", name});
 }
 
+// The tab strip as the kit draws it, in the 24 pixels below the 4-pixel pad: four tabs of equal
+// width from x = 6, the widest label's, which here is more than their share of the width,
+// (380 - 2 x 6) / 4 = 92 pixels. The chosen tab is lighter.
 int ProgramUnderX::ChosenTab(const Picture& picture)
 {
     for (int tab = 0; tab < 4; tab++)
     {
-        if (picture.At(kTabLeft + kTabWidth * tab + 4, kTabMiddle) == kChosenTab)
+        if (picture.At(6 + 92 * tab + 4, 16) == Rgb{232, 232, 232})
             return tab;
     }
     return -1;
@@ -329,69 +216,98 @@ int ProgramUnderX::ChosenTab(const Picture& picture)
 
 ::testing::AssertionResult ProgramUnderX::ChooseTab(int index)
 {
-    Click(kTabLeft + kTabWidth * index + kTabWidth / 2, kTabMiddle);
-    Picture last;
-    if (WaitForPicture([index](const Picture& picture) { return ChosenTab(picture) == index; },
-                       &last))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "tab " << index << " not chosen; the strip shows " << ChosenTab(last);
-}
-
-std::vector<std::string> ProgramUnderX::VisibleWindows() const
-{
-    return words(Xdotool({"search", "--onlyvisible", "--name", ""}).output);
+    Click(6 + 92 * index + 46, 16);
+    return Shows("tab " + std::to_string(index) + " chosen",
+                 [index](const Picture& picture) { return ChosenTab(picture) == index; });
 }
 
 ::testing::AssertionResult ProgramUnderX::ChooseMenuItem(int x, int y, int index, int count)
 {
-    std::vector<std::string> before = VisibleWindows();
+    // The menu is a window of its own on top, under the field or wherever the screen has room.
+    unsigned long menu = 0;
+    auto top = [this] { return Windows("").empty() ? 0 : Windows("").back(); };
     Click(x, y);
-    // The menu is a window of its own, under the field or wherever the screen has room.
-    std::string menu;
-    auto is_open = [&]
-    {
-        std::vector<std::string> now = VisibleWindows();
-        for (const std::string& id : now)
-        {
-            if (id != window_ && std::find(before.begin(), before.end(), id) == before.end())
-                menu = id;
-        }
-        return !menu.empty() && std::find(now.begin(), now.end(), menu) != now.end();
-    };
-    if (!Eventually(is_open, 10))
+    if (!Eventually([&] { return (menu = top()) != window_; }, 10))
         return ::testing::AssertionFailure() << "no menu opened at " << x << ", " << y;
-    ProcessResult geometry = Xdotool({"getwindowgeometry", "--shell", menu});
-    int left = shell_value(geometry.output, "X");
-    int top = shell_value(geometry.output, "Y");
-    int width = shell_value(geometry.output, "WIDTH");
-    int height = shell_value(geometry.output, "HEIGHT");
     // Items are of equal height; the border is a few pixels against some 18 per item.
-    int item_x = left + width / 2;
-    int item_y = top + height * (2 * index + 1) / (2 * count);
-    Xdotool({"mousemove", std::to_string(item_x), std::to_string(item_y), "sleep", "0.1", "click",
-             "1"});
-    if (!Eventually([&] { return !is_open(); }, 10))
+    Frame frame = FrameOf(menu);
+    Run({"/usr/bin/xdotool", "mousemove", std::to_string(frame.x + frame.width / 2),
+         std::to_string(frame.y + frame.height * (2 * index + 1) / (2 * count)), "sleep", "0.1",
+         "click", "1"});
+    if (!Eventually([&] { return top() == window_; }, 10))
         return ::testing::AssertionFailure() << "the menu stays open";
     return ::testing::AssertionSuccess();
 }
 
 Picture ProgramUnderX::Take() const
 {
-    ProcessResult grab =
-        RunProcess({"/usr/bin/import", "-silent", "-window", window_, "-depth", "8", "ppm:-"},
-                   {{"DISPLAY", display_.Name()}}, 20);
-    return Picture(grab.output);
+    // Only what is on the screen can be read: the rest of a window partly off it is unknown.
+    Frame frame = WindowFrame();
+    Screen* screen = DefaultScreenOfDisplay(connection_);
+    int left = std::max(frame.x, 0), right = std::min(frame.x + frame.width, WidthOfScreen(screen));
+    int top = std::max(frame.y, 0),
+        bottom = std::min(frame.y + frame.height, HeightOfScreen(screen));
+    XImage* image = right <= left || bottom <= top
+                        ? nullptr
+                        : XGetImage(connection_, RootWindowOfScreen(screen), left, top,
+                                    right - left, bottom - top, AllPlanes, ZPixmap);
+    if (image == nullptr)
+        return {};
+    // Xvfb's 24-bit screen keeps red, green and blue in the bytes 2, 1 and 0 of a pixel.
+    std::vector<Rgb> pixels(static_cast<size_t>(frame.width * frame.height), Rgb{-1, -1, -1});
+    for (int y = top; y < bottom; y++)
+    {
+        for (int x = left; x < right; x++)
+        {
+            unsigned long pixel = XGetPixel(image, x - left, y - top);
+            pixels[static_cast<size_t>((y - frame.y) * frame.width + x - frame.x)] = {
+                int(pixel >> 16 & 255), int(pixel >> 8 & 255), int(pixel & 255)};
+        }
+    }
+    XDestroyImage(image);
+    return Picture(frame.width, frame.height, std::move(pixels));
 }
 
 bool ProgramUnderX::WaitForPicture(const std::function<bool(const Picture&)>& condition,
                                    Picture* last, double timeout_seconds)
 {
-    return Eventually(
-        [&]
-        {
-            *last = Take();
-            return last->Valid() && condition(*last);
-        },
-        timeout_seconds);
+    return Eventually([&] { return (*last = Take()).Valid() && condition(*last); },
+                      timeout_seconds);
+}
+
+::testing::AssertionResult
+ProgramUnderX::Shows(const std::string& what, const std::function<bool(const Picture&)>& condition)
+{
+    Picture last;
+    if (WaitForPicture(condition, &last))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the window does not show " << what;
+}
+
+Heard ProgramUnderX::Play(const std::vector<std::vector<unsigned char>>& choose, int key, int port)
+{
+    Heard heard;
+    // A cycle the recorder missed, the machine being busy elsewhere, leaves a gap in what it
+    // heard: then the key is played again.
+    for (int attempt = 0; attempt < 3; attempt++)
+    {
+        JackRig rig(env.JackName());
+        if (!rig.Open() ||
+            !rig.RecordFrom(rig.FindPort("Harmoloom:left"), rig.FindPort("Harmoloom:right")) ||
+            !rig.ConnectMidiTo(rig.FindPort(":MIDI In " + std::to_string(port + 1)), port))
+            return {};
+        const auto rate = static_cast<jack_nframes_t>(rig.SampleRate());
+        jack_nframes_t at = rig.Now() + rate / 5;
+        for (const auto& message : choose)
+            rig.Send(at, message, port);
+        auto note = static_cast<unsigned char>(key);
+        rig.Send(at + rate / 20, {0x90, note, 100}, port);
+        rig.Send(at + rate / 20 + rate * 6 / 10, {0x80, note, 0}, port);
+        rig.WaitUntil(at + rate);
+        std::vector<float> mono = Channel(rig.Recorded(at + rate / 5, rate * 3 / 10), 2);
+        heard = {FundamentalFrequency(mono, rate), Rms(mono, 0, mono.size())};
+        if (rig.Xruns() == 0)
+            break;
+    }
+    return heard;
 }

@@ -1,55 +1,61 @@
 // The built program as a person meets it: its window on an X server of the test's own (Xvfb),
-// its sound on a JACK server of the test's own, driven with xdotool's real mouse and keyboard
-// events and looked at through ImageMagick's screen grabs.
+// its sound on a JACK server of its own, driven with xdotool's real mouse and keyboard events,
+// looked at through the rig's own X connection and listened to through a JACK recorder.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
 #include <functional>
-#include <iosfwd>
-#include <map>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "tests/support/JackRig.h"
-#include "tests/support/SettingsFiles.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/ProgramEnvironment.h"
 
 struct _XDisplay;
 
 struct Rgb
 {
-    int red = 0;
-    int green = 0;
-    int blue = 0;
+    int red = 0, green = 0, blue = 0;
     bool operator==(const Rgb&) const = default;
 };
-std::ostream& operator<<(std::ostream& out, const Rgb& colour);
+const Rgb kPanel = {216, 216, 216};
+const Rgb kWhite = {255, 255, 255};
 
-// A picture of the window, in the window's own coordinates.
+// A picture of the window, in the window's own coordinates; pixels off the screen are unknown.
 class Picture
 {
 public:
     Picture() = default;
-    // Parses a binary PPM ("P6") as ImageMagick writes it.
-    explicit Picture(const std::string& ppm);
+    Picture(int width, int height, std::vector<Rgb> pixels)
+        : width_(width), height_(height), pixels_(std::move(pixels))
+    {
+    }
 
     bool Valid() const { return width_ > 0; }
     int Width() const { return width_; }
-    int Height() const { return height_; }
     Rgb At(int x, int y) const;
-    // The pixels of a rectangle, for comparing one place in two pictures.
-    std::vector<Rgb> Region(int left, int top, int width, int height) const;
-    // How many pixels of a rectangle have the colour.
-    int Count(int left, int top, int width, int height, Rgb colour) const;
+    // How many pixels of a rectangle satisfy the condition, have the colour, are dark enough
+    // to be text.
+    int Where(int left, int top, int width, int height,
+              const std::function<bool(int x, int y)>& condition) const;
+    int Count(int left, int top, int width, int height, Rgb colour) const
+    {
+        return Where(left, top, width, height, [&](int x, int y) { return At(x, y) == colour; });
+    }
+    int Ink(int left, int top, int width, int height) const;
+    // Whether a rectangle looks as the one shift pixels lower in other: all but one pixel in
+    // 500 of the same colour, give or take a little of a text's smoothing.
+    bool Like(const Picture& other, int left, int top, int width, int height, int shift = 0) const;
 
 private:
-    int width_ = 0;
-    int height_ = 0;
-    std::vector<uint8_t> rgb_;
+    int width_ = 0, height_ = 0;
+    std::vector<Rgb> pixels_;
+};
+
+struct Frame
+{
+    int x = -1, y = -1, width = 0, height = 0;
+};
+
+struct Heard
+{
+    double pitch = 0, level = 0;
 };
 
 class ProgramUnderX
@@ -60,71 +66,66 @@ public:
     ProgramUnderX(const ProgramUnderX&) = delete;
     ProgramUnderX& operator=(const ProgramUnderX&) = delete;
 
-    bool ServersRunning() const { return connection_ != nullptr && jack_.Running(); }
-    const std::string& JackName() const { return jack_.Name(); }
-    std::string SettingsPath() const { return config_.File("Harmoloom Settings"); }
-    // A folder for the test's own files (the program's HOME).
-    const TemporaryFolder& Home() const { return home_; }
-    // What the program is started with; tests add to it before Launch.
-    std::map<std::string, std::string> environment;
-    // The program file started (an installed copy, say); the built one when empty.
-    std::string program;
+    bool ServersRunning() const { return connection_ != nullptr && env.Ready(); }
+    ProgramEnvironment env{256}; // tests change it before Launch
 
     // Starts the program with "--debug" and waits until its start-up is complete and its window
     // is on the screen.
     ::testing::AssertionResult Launch();
-    std::string Output() const;
-    std::string Errors() const;
-    // How often text appears in the output so far.
-    size_t CountInOutput(const std::string& text) const;
-
+    std::string Output() const { return program_ != nullptr ? program_->Output() : ""; }
+    std::string Errors() const { return program_ != nullptr ? program_->Errors() : ""; }
     // Closes the window as a window manager does for the close button (WM_DELETE_WINDOW) and
-    // waits for the program to end.
+    // waits for the program to end; or ends it with a signal.
     ProcessResult CloseWindow();
-    // Ends it with a signal and waits.
     ProcessResult Stop(int signal_number);
 
-    // The window's place on the screen; false when it cannot be read.
-    bool WindowPosition(int* x, int* y) const;
-    // A property of the main window as xprop prints it without its type ("WM_CLASS = ...").
-    std::string WindowProperty(const std::string& name) const;
-    // Moves the window as a window manager would.
-    void MoveWindow(int x, int y);
+    Frame WindowFrame() const { return FrameOf(window_); }
+    // A property as xprop prints it ("WM_CLASS = ...").
+    std::string WindowProperty(const std::string& name) const
+    {
+        return Run({"/usr/bin/xprop", "-notype", "-id", std::to_string(window_), name}).output;
+    }
+    void MoveWindow(int x, int y); // as a window manager would
 
-    // Pointer and keyboard, at coordinates in the window.
-    void Click(int x, int y);
+    // Pointer and keyboard, at coordinates in the window. Wheel buttons: X's 4 up, 5 down, 6
+    // left, 7 right (a touchpad's sideways).
+    void Click(int x, int y) { Pointer(x, y, {"click", "1"}); }
+    void Wheel(int x, int y, int button) { Pointer(x, y, {"click", std::to_string(button)}); }
     void Drag(int from_x, int from_y, int to_x, int to_y);
-    // A turn of the wheel: X's button 4 up, 5 down, 6 left, 7 right (a touchpad's sideways).
-    void Wheel(int x, int y, int button);
     void Key(const std::string& name);
     // Clicks a tab of the strip (0 Main ... 3 Setup) and waits until the strip shows it chosen.
     ::testing::AssertionResult ChooseTab(int index);
-    // The tab the strip shows chosen, -1 when none is.
-    static int ChosenTab(const Picture& picture);
-    // Opens the menu of the field at (x, y) with a click and clicks item index of its count
-    // items in the menu that drops down.
+    static int ChosenTab(const Picture& picture); // -1 when none is
+    // Opens the menu of the field at (x, y) and clicks item index of its count items.
     ::testing::AssertionResult ChooseMenuItem(int x, int y, int index, int count);
 
     Picture Take() const;
-    // Takes pictures until one satisfies the condition; false after timeout_seconds. The last
-    // picture taken is left in last.
+    // Takes pictures until one satisfies the condition (left in last); false after the timeout.
     bool WaitForPicture(const std::function<bool(const Picture&)>& condition, Picture* last,
                         double timeout_seconds = 10);
+    ::testing::AssertionResult Shows(const std::string& what,
+                                     const std::function<bool(const Picture&)>& condition);
+
+    // Plays a key for 0.6 s on a MIDI input after the messages that choose its sound, and
+    // measures what comes out.
+    Heard Play(const std::vector<std::vector<unsigned char>>& choose, int key, int port = 0);
 
 private:
-    ProcessResult Xdotool(std::vector<std::string> arguments) const;
-    std::vector<std::string> VisibleWindows() const;
-    bool ToScreen(int* x, int* y) const;
+    std::vector<unsigned long> Windows(const std::string& title) const; // "" any; top last
+    Frame FrameOf(unsigned long window) const;
+    ProcessResult Run(const std::vector<std::string>& command) const
+    {
+        return RunProcess(command, {{"DISPLAY", display_.Name()}}, 20);
+    }
+    // Moves the pointer to (x, y) in the window, then goes on with the xdotool commands.
+    void Pointer(int x, int y, const std::vector<std::string>& then) const;
 
     VirtualDisplay display_;
     // A server resets when its last client leaves, and turns away whoever connects meanwhile,
     // a program starting just after another ended, for one: this connection stays.
     _XDisplay* connection_ = nullptr;
-    JackServer jack_{48000, 256};
-    TemporaryFolder config_;
-    TemporaryFolder home_;
     std::unique_ptr<BackgroundProcess> program_;
-    std::string window_;
+    unsigned long window_ = 0;
 };
 
 // Places in the window. The pages start at y = 28, below the 4-pixel pad and the kit's 24-pixel
@@ -137,11 +138,7 @@ constexpr int kPageTop = 28;
 // 5 filled pixels.
 struct SliderBar
 {
-    int left;
-    int right;
-    int row; // a row through the middle of the bar
-    int minimum;
-    int maximum;
+    int left, right, row, minimum, maximum; // row: one through the middle of the bar
 
     static SliderBar Of(int frame_left, int frame_top, int frame_right, bool label,
                         bool upper_marks, int minimum, int maximum);
@@ -149,10 +146,7 @@ struct SliderBar
     // The value whose thumb stands where the picture shows the fill ending.
     int Shown(const Picture& picture) const;
 };
-const Rgb kSliderFill = {0, 128, 255};
 
-// Main page: output box at (6, 4), second box at (6, 149).
-extern const SliderBar kLevelBar;
-extern const SliderBar kPolyphonyBar;
-// Effects page: the reverb box at (8, 8).
-extern const SliderBar kRoomSizeBar;
+// Main page: output box at (6, 4), second box at (6, 149); Effects page: reverb box at (8, 8),
+// chorus box at (195, 8).
+extern const SliderBar kLevelBar, kPolyphonyBar, kRoomSizeBar, kVoicesBar;

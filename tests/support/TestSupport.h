@@ -1,7 +1,8 @@
 // Helpers shared by the tests: temporary folders, a library placed where the program looks for
-// it, and running a program to completion.
+// it, programs run to their end or in the background, and an X server of the test's own.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <functional>
@@ -9,8 +10,9 @@
 #include <string>
 #include <vector>
 
-// Waits until the condition holds, looking every 20 ms; false after timeout_seconds.
-bool Eventually(const std::function<bool()>& condition, double timeout_seconds);
+// Waits until the condition holds, looking every interval; false after timeout_seconds.
+bool Eventually(const std::function<bool()>& condition, double timeout_seconds,
+                double interval_seconds = 0.02);
 
 // A fresh folder, removed with everything in it when the object goes.
 class TemporaryFolder
@@ -59,30 +61,34 @@ class BackgroundProcess
 public:
     BackgroundProcess(const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& environment);
-    ~BackgroundProcess(); // kills the process if it still runs
+    ~BackgroundProcess() { Stop(SIGKILL, 10); }
 
     pid_t Pid() const { return pid_; }
-    std::string Output() const;
-    std::string Errors() const;
-    // Waits until standard output contains text; false after timeout_seconds.
+    std::string Output() const { return ReadFile(logs_.File("out")); }
+    std::string Errors() const { return ReadFile(logs_.File("err")); }
+    // Waits until standard output contains text; false after timeout_seconds or at the end.
     bool WaitForOutput(const std::string& text, double timeout_seconds);
-    // Sends a signal and waits for the end; the result holds the output.
+    // Sends a signal (none for 0) and waits for the end, killing the process after
+    // timeout_seconds; the result holds the output.
     ProcessResult Stop(int signal_number, double timeout_seconds);
     // Waits for the process to end by itself (it is killed after timeout_seconds).
-    ProcessResult Wait(double timeout_seconds);
+    ProcessResult Wait(double timeout_seconds) { return Stop(0, timeout_seconds); }
 
 private:
+    bool Ended();
+
     TemporaryFolder logs_;
     pid_t pid_ = -1;
     ProcessResult ended_; // how the process ended, when it ended on its own
 };
 
-// An X server of our own (Xvfb) for the life of the object, on a display number nobody uses.
+// An X server of our own (Xvfb, 1024 x 768) for the life of the object, on a display number
+// nobody uses.
 class VirtualDisplay
 {
 public:
     VirtualDisplay();
-    ~VirtualDisplay();
+    ~VirtualDisplay() { server_.Stop(SIGTERM, 10); }
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
@@ -90,6 +96,6 @@ public:
     const std::string& Name() const { return name_; } // ":N"
 
 private:
-    pid_t pid_ = -1;
+    BackgroundProcess server_;
     std::string name_;
 };

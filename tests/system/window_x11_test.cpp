@@ -1,282 +1,239 @@
-// The main window on a real X server, used with a real mouse and keyboard (xdotool) and checked
-// by its pixels, by the sound the program makes and by the settings it saves when it closes.
+// The alert dialog and the main window on a real X server, used with a real mouse and keyboard
+// (xdotool) and checked by their pixels, by the sound the program makes and by the settings it
+// saves when it closes; and the whole program as a person uses it, across a restart.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <unistd.h>
 
-#include <cmath>
-#include <map>
-#include <string>
-#include <vector>
+#include <algorithm>
+#include <array>
 
+#include "tests/support/AlertTexts.h"
 #include "tests/support/AudioAnalysis.h"
-#include "tests/support/JackRig.h"
 #include "tests/support/ProgramUnderX.h"
 
 namespace
 {
 
-const Rgb kPanel = {216, 216, 216};
+class AlertDialog : public ::testing::Test
+{
+protected:
+    // Shows an alert in a process of its own, types keys into it, returns the button pressed.
+    int Answer(const std::vector<std::string>& buttons, const std::vector<std::string>& keys)
+    {
+        std::vector<std::string> arguments = {ALERT_PROBE, "noload", "Something happened."};
+        arguments.insert(arguments.end(), buttons.begin(), buttons.end());
+        BackgroundProcess alert(arguments, {{"DISPLAY", display.Name()}});
+        const std::map<std::string, std::string> on_display = {{"DISPLAY", display.Name()}};
+        // Focus goes to the alert once it is mapped; there is no window manager to give it.
+        EXPECT_EQ(RunProcess({"/usr/bin/xdotool", "search", "--sync", "--onlyvisible", "--name",
+                              "^noload$", "windowfocus", "--sync"},
+                             on_display)
+                      .exit_status,
+                  0);
+        // Grouped by docks with the program's other windows, under its desktop entry.
+        EXPECT_EQ(
+            RunProcess({"/usr/bin/xprop", "-notype", "-name", "noload", "WM_CLASS"}, on_display)
+                .output,
+            "WM_CLASS = \"harmoloom\", \"Harmoloom\"\n");
+        std::vector<std::string> typing = {"/usr/bin/xdotool", "key", "--delay", "50"};
+        typing.insert(typing.end(), keys.begin(), keys.end());
+        EXPECT_EQ(RunProcess(typing, on_display).exit_status, 0);
+        ProcessResult result = alert.Wait(20);
+        EXPECT_EQ(result.errors, "") << "a shown alert writes nothing";
+        return result.exit_status;
+    }
 
-// The Soundfonts list (the scroll view's holder at (4, 40) on the page, 226 pixels high), less
-// its right edge where the scroll bar's neighbour may be redrawn.
-constexpr int kListLeft = 8;
-constexpr int kListTop = kPageTop + 40;
-constexpr int kListWidth = 330;
-constexpr int kListHeight = 226;
+    VirtualDisplay display;
+};
 
-// The meter's two bars in the output box: (11, 24) to (358, 29) and (11, 34) to (358, 39).
-constexpr int kMeterLeft = 6 + 11;
-constexpr int kMeterWidth = 348;
-constexpr int kLeftBarTop = kPageTop + 4 + 24;
-constexpr int kRightBarTop = kPageTop + 4 + 34;
-const Rgb kLitCells[] = {{104, 200, 104}, {23, 184, 23}, {232, 160, 160}, {255, 0, 0}};
+TEST_F(AlertDialog, ReturnAndEscapeTakeTheLastButtonAndButtonsAreNumberedFromTheLeft)
+{
+    ASSERT_TRUE(display.Running());
+    const std::vector<std::string> three = {"Exit application", "Try again",
+                                            "Continue without them"};
+    const std::vector<std::string> reset = {"Restore to defaults", "OK"};
+    EXPECT_EQ(Answer(three, {"Return"}), 2);
+    EXPECT_EQ(Answer(reset, {"Return"}), 1) << "never the destructive first button";
+    EXPECT_EQ(Answer(reset, {"Escape"}), 1);
+    EXPECT_EQ(Answer(three, {"space"}), 0);
+    EXPECT_EQ(Answer(three, {"Tab", "space"}), 1);
+}
 
-// Centres of controls, from their frames.
-constexpr int kPanicX = 6 + (275 + 357) / 2;
-constexpr int kPanicY = kPageTop + 149 + (14 + 94) / 2;
-constexpr int kClearPeakX = 6 + (275 + 357) / 2;
-constexpr int kClearPeakY = kPageTop + 4 + (97 + 121) / 2;
-// The quality field's menu, right of its 92-pixel label.
-constexpr int kQualityMenuX = 6 + 7 + 92 + 60;
-constexpr int kQualityMenuY = kPageTop + 149 + (14 + 36) / 2;
+// The Soundfonts list (from (4, 40) on the page, 226 pixels high, less its right edge where the
+// scroll bar's neighbour may be redrawn), whose rows are 26 pixels apart, each a box from 1 pixel
+// left of the list with "Remove" at its left and "+" at its right, 12 pixels below its top.
+constexpr int kListLeft = 8, kListTop = kPageTop + 40, kListWidth = 330, kListHeight = 226;
+constexpr int kRemoveX = 3 + (5 + 63) / 2, kPlusX = 3 + (320 + 343) / 2;
+int row_middle(int row)
+{
+    return kListTop + 12 + 26 * row;
+}
+// A row shows when its band of the list is no longer white.
+bool row_shown(const Picture& picture, int row)
+{
+    return picture.Count(kListLeft, kListTop + 2 + 26 * row, kListWidth, 20, kPanel) > 1000;
+}
 
+// The meter's two bars in the Main page's output box, (11, 24) to (358, 29) and (11, 34) to
+// (358, 39), and the colours of their lit cells.
 int lit_pixels(const Picture& picture)
 {
     int lit = 0;
-    for (const Rgb& colour : kLitCells)
-    {
-        lit += picture.Count(kMeterLeft, kLeftBarTop, kMeterWidth, 6, colour) +
-               picture.Count(kMeterLeft, kRightBarTop, kMeterWidth, 6, colour);
-    }
+    for (Rgb colour : {Rgb{104, 200, 104}, Rgb{23, 184, 23}, Rgb{232, 160, 160}, Rgb{255, 0, 0}})
+        lit += picture.Count(6 + 11, kPageTop + 4 + 24, 348, 6, colour) +
+               picture.Count(6 + 11, kPageTop + 4 + 34, 348, 6, colour);
     return lit;
 }
 
-// Pixels of the upper part of the page, where the Main page's output box would be, that are
-// not plain panel: a page whose controls are drawn has many.
-int drawn_pixels_above(const Picture& picture)
-{
-    return picture.Width() * 130 - picture.Count(0, kPageTop + 4, picture.Width(), 130, kPanel);
-}
-
-// Whether the list shows the rows scrolled by offset pixels, against a picture of it at the top.
-bool list_scrolled_by(const Picture& now, const Picture& top, int offset)
-{
-    return now.Region(kListLeft, kListTop, kListWidth, kListHeight - offset) ==
-           top.Region(kListLeft, kListTop + offset, kListWidth, kListHeight - offset);
-}
-
-// Pixels dark enough to be text in a rectangle.
-int ink_pixels(const Picture& picture, int left, int top, int width, int height)
-{
-    int ink = 0;
-    for (const Rgb& pixel : picture.Region(left, top, width, height))
-        ink += pixel.red + pixel.green + pixel.blue < 300 ? 1 : 0;
-    return ink;
-}
-
-// How many columns lie between the first and the last of a band of rows that hold ink.
+// How many columns lie between the first and the last that hold ink in a band of rows.
 int ink_width(const Picture& picture, int left, int top, int width, int height)
 {
-    int first = left;
-    int last = left + width - 1;
-    while (first <= last && ink_pixels(picture, first, top, 1, height) == 0)
-        first++;
-    while (last >= first && ink_pixels(picture, last, top, 1, height) == 0)
-        last--;
+    int first = left + width;
+    int last = left;
+    for (int x = left; x < left + width; x++)
+    {
+        if (picture.Ink(x, top, 1, height) > 0)
+            first = std::min(first, last = x);
+    }
     return last - first + 1;
 }
+
+// Centres of controls, from their frames: Panic and Clear Peak on the Main page, the quality
+// menu right of its 92-pixel label, the add button of the Soundfonts page, the preset fields
+// of the Effects page, the priority menu and the two-ports check box of the Setup page.
+constexpr int kPanicX = 6 + (275 + 357) / 2, kPanicY = kPageTop + 149 + (14 + 94) / 2;
+constexpr int kClearPeakY = kPageTop + 4 + (97 + 121) / 2;
+constexpr int kQualityX = 6 + 7 + 92 + 60, kQualityY = kPageTop + 149 + 25;
+constexpr int kAddX = 9 + 60, kAddY = kPageTop + 15;
+constexpr int kReverbPresetX = 8 + 12 + 70, kChorusPresetX = 195 + 17 + 70;
+constexpr int kPresetY = kPageTop + 8 + 228;
+constexpr int kPriorityX = 4 + 20 + 105 + 60, kPriorityY = kPageTop + 4 + 120;
+constexpr int kPortsX = 4 + 20 + 7, kPortsY = kPageTop + 4 + 180;
 
 class MainWindow : public ::testing::Test
 {
 protected:
     void SetUp() override { ASSERT_TRUE(x.ServersRunning()); }
-
-    void Settings(const std::vector<int32_t>& fields, const SlotList& slots = {})
-    {
-        WriteFile(x.SettingsPath(), SettingsFile(fields, slots));
-    }
-
-    std::vector<int32_t> SavedFields() const { return SettingsFields(ReadFile(x.SettingsPath())); }
-
-    // Closes the window and checks that the program ended in its order.
-    void Close()
-    {
-        ProcessResult result = x.CloseWindow();
-        EXPECT_EQ(result.exit_status, 0) << result.errors;
-        EXPECT_NE(result.output.find("DEBUG: Quit requested\nDEBUG: Stopping audio\n"),
-                  std::string::npos)
-            << result.output;
-        EXPECT_NE(result.output.find("DEBUG: Saving settings\nDEBUG: Deleting synth\n"),
-                  std::string::npos);
-    }
+    std::vector<int32_t> Saved() const { return SettingsFields(x.env.Settings()); }
 
     ProgramUnderX x;
 };
 
-TEST_F(MainWindow, EachTabShowsItsPageWhenClicked)
+// Each page's texts fit their frames: the polyphony slider, (8, 58) to (255, 79) in the Main
+// page's second box, takes the 43 pixels its parts need (its label clear of the thumb, the limit
+// labels "16" and "256" below its hash marks); "Add Soundfont or wave file...", (9, 9) to
+// (176, 28), stays within its border; a row of panel lies between the "Damping:" slider's label
+// and its hash marks; in the Setup box at (4, 4) "Timing Accuracy:" stops short of its menu at
+// 105, the check box's label before its frame's right edge at 340, and the notice's two lines
+// end at 376, just inside the box's border, and are of one size: the second's ink is 0.69 as
+// wide as the first's so, 0.76 were it a size larger.
+void expect_texts_inside(const Picture& page, int tab)
+{
+    const int slider = kPageTop + 149 + 58;
+    const std::vector<bool> fits[] = {
+        {page.Count(14, slider, 248, 15, {224, 224, 224}) == 0,
+         page.Ink(14, slider + 30, 30, 13) > 10, page.Ink(232, slider + 30, 30, 13) > 10,
+         page.Ink(14, slider + 43, 248, 10) == 0},
+        {page.Ink(12, kPageTop + 12, 162, 14) > 100, page.Ink(3, kPageTop + 9, 6, 20) == 0,
+         page.Ink(177, kPageTop + 9, 6, 20) == 0},
+        {page.Count(8 + 12, kPageTop + 8 + 72 + 15, 156, 1, kPanel) == 156},
+        {page.Ink(4 + 20 + 102, kPageTop + 4 + 81, 3, 23) == 0,
+         page.Ink(4 + 341, kPageTop + 4 + 141, 20, 23) == 0,
+         page.Count(372, kPageTop + 204, 3, 38, kPanel) == 3 * 38,
+         ink_width(page, 101, kPageTop + 228, 276, 8) <
+             0.73 * ink_width(page, 26, kPageTop + 204, 351, 12)}};
+    for (size_t check = 0; check < fits[tab].size(); check++)
+        EXPECT_TRUE(fits[tab][check]) << "page " << tab << ", check " << check;
+}
+
+TEST_F(MainWindow, EachTabShowsItsPageWhenClickedWithItsTextsInsideTheirFrames)
 {
     ASSERT_TRUE(x.Launch());
-    Picture main_page = x.Take();
-    EXPECT_EQ(ProgramUnderX::ChosenTab(main_page), 0);
-    std::vector<std::vector<Rgb>> pages = {
-        main_page.Region(0, kPageTop + 150, main_page.Width(), 120)};
-    for (int tab : {1, 2, 3, 0})
+    std::vector<Picture> pages;
+    for (int tab : {0, 1, 2, 3, 0})
     {
         ASSERT_TRUE(x.ChooseTab(tab));
         // The meter goes on drawing into the Main page while it is hidden; for half a second
-        // every picture must show the chosen page whole.
-        for (int look = 0; look < 10; look++)
+        // every picture must show the chosen page whole, with many pixels that are not panel.
+        Picture picture;
+        for (int look = 0; look < 10; look++, usleep(50000))
         {
-            Picture picture = x.Take();
+            picture = x.Take();
             ASSERT_EQ(ProgramUnderX::ChosenTab(picture), tab);
-            ASSERT_GT(drawn_pixels_above(picture), 4000) << "page " << tab << ", look " << look;
-            if (look == 9 && tab != 0)
-                pages.push_back(picture.Region(0, kPageTop + 150, picture.Width(), 120));
-            if (look == 9 && tab == 3)
-            {
-                // The Setup notice's two lines end at 376 on the page, just inside the box's
-                // border: the last pixels before it are plain panel, no letter cut in half.
-                EXPECT_EQ(picture.Count(372, kPageTop + 204, 3, 38, kPanel), 3 * 38);
-            }
-            if (look == 9 && tab == 0)
-            {
-                EXPECT_TRUE(picture.Region(0, kPageTop + 150, picture.Width(), 120) == pages[0])
-                    << "back to the same Main page";
-            }
-            usleep(50000);
+            ASSERT_LT(picture.Count(0, kPageTop + 4, picture.Width(), 130, kPanel),
+                      picture.Width() * 130 - 4000)
+                << "page " << tab << ", look " << look;
         }
+        expect_texts_inside(picture, tab);
+        pages.push_back(picture);
     }
     for (size_t one = 0; one < pages.size(); one++)
     {
         for (size_t other = one + 1; other < pages.size(); other++)
-            EXPECT_TRUE(pages[one] != pages[other]) << "pages " << one << " and " << other;
+            EXPECT_EQ(pages[one].Like(pages[other], 0, kPageTop + 150, pages[0].Width(), 120),
+                      one == 0 && other == 4)
+                << "pages " << one << " and " << other << ": only the Main page comes back";
     }
-}
-
-TEST_F(MainWindow, TextsAreDrawnWholeInsideTheirFrames)
-{
-    ASSERT_TRUE(x.Launch());
-    // The polyphony slider, (8, 58) to (255, 79) in the second box, takes the 43 pixels its
-    // parts need: its label clear of the thumb, the limit labels below its hash marks.
-    constexpr int kSliderLeft = 6 + 8;
-    constexpr int kSliderTop = kPageTop + 149 + 58;
-    Picture picture = x.Take();
-    EXPECT_EQ(picture.Count(kSliderLeft, kSliderTop, 248, 15, {224, 224, 224}), 0) << "thumb";
-    EXPECT_GT(ink_pixels(picture, kSliderLeft, kSliderTop + 30, 30, 13), 10) << "\"16\"";
-    EXPECT_GT(ink_pixels(picture, kSliderLeft + 218, kSliderTop + 30, 30, 13), 10) << "\"256\"";
-    EXPECT_EQ(ink_pixels(picture, kSliderLeft, kSliderTop + 43, 248, 10), 0);
-
-    // A row of panel between the "Damping:" slider's label and its hash marks.
-    ASSERT_TRUE(x.ChooseTab(2));
-    EXPECT_EQ(x.Take().Count(8 + 12, kPageTop + 8 + 72 + 15, 156, 1, kPanel), 156);
-
-    // "Add Soundfont or wave file...", (9, 9) to (176, 28), within its border.
-    ASSERT_TRUE(x.ChooseTab(1));
-    picture = x.Take();
-    EXPECT_GT(ink_pixels(picture, 12, kPageTop + 12, 162, 14), 100);
-    EXPECT_EQ(ink_pixels(picture, 3, kPageTop + 9, 6, 20), 0);
-    EXPECT_EQ(ink_pixels(picture, 177, kPageTop + 9, 6, 20), 0);
-
-    // In the Setup box at (4, 4): "Timing Accuracy:" stops short of its menu at 105, the check
-    // box's label before its frame's right edge at 340, and the notice's two lines are of one
-    // size: the second's ink is 0.69 as wide as the first's so, 0.76 were it a size larger.
-    ASSERT_TRUE(x.ChooseTab(3));
-    picture = x.Take();
-    EXPECT_EQ(ink_pixels(picture, 4 + 20 + 102, kPageTop + 4 + 81, 3, 23), 0);
-    EXPECT_EQ(ink_pixels(picture, 4 + 341, kPageTop + 4 + 141, 20, 23), 0);
-    double first = ink_width(picture, 26, kPageTop + 204, 351, 12);
-    EXPECT_LT(ink_width(picture, 101, kPageTop + 228, 276, 8) / first, 0.73) << first;
-    Close();
 }
 
 TEST_F(MainWindow, SlidersStandWhereTheSettingsPutThem)
 {
-    struct Case
+    for (std::array<int32_t, 3> values : {std::array{-30, 8, 6}, std::array{6, 25, 27}})
     {
-        int32_t level;
-        int32_t polyphony;
-        int32_t room_size;
-    };
-    for (Case c : {Case{-30, 8, 6}, Case{6, 25, 27}})
-    {
-        std::vector<int32_t> fields = DefaultSettings();
-        fields[3] = c.level;
-        fields[4] = c.polyphony;
-        fields[11] = c.room_size;
-        Settings(fields);
+        // Level, polyphony, room size.
+        std::vector<int32_t> fields =
+            DefaultsWith({{3, values[0]}, {4, values[1]}, {11, values[2]}});
+        x.env.WriteSettings(fields);
         ASSERT_TRUE(x.Launch());
-        Picture main_page = x.Take();
-        EXPECT_EQ(kLevelBar.Shown(main_page), c.level);
-        EXPECT_EQ(kPolyphonyBar.Shown(main_page), c.polyphony);
+        EXPECT_EQ(kLevelBar.Shown(x.Take()), values[0]);
+        EXPECT_EQ(kPolyphonyBar.Shown(x.Take()), values[1]);
         ASSERT_TRUE(x.ChooseTab(2));
-        EXPECT_EQ(kRoomSizeBar.Shown(x.Take()), c.room_size);
-        Close();
-        EXPECT_EQ(SavedFields(), fields) << "nothing moved, nothing changed";
+        EXPECT_EQ(kRoomSizeBar.Shown(x.Take()), values[2]);
+        EXPECT_EQ(x.CloseWindow().exit_status, 0);
+        EXPECT_EQ(Saved(), fields) << "nothing moved, nothing changed";
     }
 }
 
 TEST_F(MainWindow, DraggedSliderAndChosenQualityAreSavedAtClose)
 {
     ASSERT_TRUE(x.Launch());
-    Picture picture = x.Take();
-    ASSERT_EQ(kPolyphonyBar.Shown(picture), 14);
+    ASSERT_EQ(kPolyphonyBar.Shown(x.Take()), 14);
     x.Drag(kPolyphonyBar.ThumbX(14), kPolyphonyBar.row, kPolyphonyBar.ThumbX(6), kPolyphonyBar.row);
     EXPECT_TRUE(
-        x.WaitForPicture([](const Picture& p) { return kPolyphonyBar.Shown(p) == 6; }, &picture))
-        << "the thumb shows " << kPolyphonyBar.Shown(picture);
-
-    ASSERT_TRUE(x.ChooseMenuItem(kQualityMenuX, kQualityMenuY, 0, 3)); // "Low"
-    Close();
-    std::vector<int32_t> expected = DefaultSettings();
-    expected[4] = 6;
-    expected[5] = 0;
-    EXPECT_EQ(SavedFields(), expected);
+        x.Shows("the thumb at 6", [](const Picture& p) { return kPolyphonyBar.Shown(p) == 6; }));
+    ASSERT_TRUE(x.ChooseMenuItem(kQualityX, kQualityY, 0, 3)); // "Low"
+    ProcessResult closed = x.CloseWindow();
+    EXPECT_EQ(closed.exit_status, 0) << closed.errors;
+    EXPECT_TRUE(InOrder(closed.output, {"Quit requested\n", "Stopping audio\n", "Saving settings\n",
+                                        "Deleting synth\n"}));
+    EXPECT_EQ(Saved(), DefaultsWith({{4, 6}, {5, 0}}));
 }
 
 TEST_F(MainWindow, WindowIsKeptOnTheScreenAndItsPlaceSaved)
 {
+    // The screen is 1024 x 768; the last case is moved by hand after it opens.
     struct Case
     {
-        int32_t left;
-        int32_t top;
-        int opens_x;
-        int opens_y;
+        int32_t left, top;
+        int opens_x, opens_y, moved_x, moved_y;
     };
-    // The screen is 1024 x 768.
-    for (Case c : {Case{0, 0, 8, 24}, Case{5000, 5000, 944, 688}, Case{-300, 700, 8, 688}})
+    for (Case c : {Case{0, 0, 8, 24, 8, 24},
+                   {5000, 5000, 944, 688, 944, 688},
+                   {-300, 700, 8, 688, 8, 688},
+                   {100, 100, 100, 100, 230, 170}})
     {
-        std::vector<int32_t> fields = DefaultSettings();
-        fields[1] = c.left;
-        fields[2] = c.top;
-        Settings(fields);
+        x.env.WriteSettings(DefaultsWith({{1, c.left}, {2, c.top}}));
         ASSERT_TRUE(x.Launch());
-        int shown_x = -1;
-        int shown_y = -1;
-        ASSERT_TRUE(x.WindowPosition(&shown_x, &shown_y));
-        EXPECT_EQ(shown_x, c.opens_x) << "stored " << c.left << ", " << c.top;
-        EXPECT_EQ(shown_y, c.opens_y) << "stored " << c.left << ", " << c.top;
-        Close();
-        std::vector<int32_t> saved = SavedFields();
-        ASSERT_EQ(saved.size(), 19u);
-        EXPECT_EQ(saved[1], c.opens_x) << "saved as it opened, though never moved";
-        EXPECT_EQ(saved[2], c.opens_y);
+        Frame shown = x.WindowFrame();
+        EXPECT_EQ(shown.x, c.opens_x) << "stored " << c.left << ", " << c.top;
+        EXPECT_EQ(shown.y, c.opens_y) << "stored " << c.left << ", " << c.top;
+        if (c.moved_x != c.opens_x)
+            x.MoveWindow(c.moved_x, c.moved_y);
+        EXPECT_TRUE(Eventually([&] { return x.WindowFrame().x == c.moved_x; }, 10));
+        EXPECT_EQ(x.CloseWindow().exit_status, 0);
+        EXPECT_EQ(Saved(), DefaultsWith({{1, c.moved_x}, {2, c.moved_y}}))
+            << "saved where it was left, though maybe never moved";
     }
-
-    // Moved by hand, it is saved where it was left.
-    Settings(DefaultSettings());
-    ASSERT_TRUE(x.Launch());
-    x.MoveWindow(230, 170);
-    int moved_x = -1;
-    int moved_y = -1;
-    ASSERT_TRUE(Eventually(
-        [&] { return x.WindowPosition(&moved_x, &moved_y) && moved_x == 230 && moved_y == 170; },
-        10));
-    Close();
-    std::vector<int32_t> expected = DefaultSettings();
-    expected[1] = 230;
-    expected[2] = 170;
-    EXPECT_EQ(SavedFields(), expected);
 }
 
 TEST_F(MainWindow, WheelAndKeysScrollTheSoundfontList)
@@ -285,71 +242,48 @@ TEST_F(MainWindow, WheelAndKeysScrollTheSoundfontList)
     SlotList slots;
     for (int slot = 0; slot < 16; slot++)
     {
-        std::string path = x.Home().File("tone-" + std::to_string(100 + slot) + ".wav");
-        ASSERT_EQ(RunProcess({"/usr/bin/sox", "-n", "-r", "22050", "-b", "16", "-c", "1", path,
-                              "synth", "0.05", "sine", std::to_string(200 + 20 * slot)},
-                             {})
-                      .exit_status,
-                  0);
-        slots[slot] = {0, path};
+        slots[slot] = {0, Tone(x.env.Home().File("tone-" + std::to_string(100 + slot) + ".wav"),
+                               {"-r", "22050"}, {"0.05", "sine", std::to_string(200 + 20 * slot)})};
     }
-    Settings(DefaultSettings(), slots);
+    x.env.WriteSettings(DefaultSettings(), slots);
     ASSERT_TRUE(x.Launch());
     ASSERT_TRUE(x.ChooseTab(1));
     Picture top;
-    ASSERT_TRUE(x.WaitForPicture(
-        [](const Picture& p)
-        {
-            return p.Count(kListLeft, kListTop, kListWidth, kListHeight, kPanel) >
-                   kListWidth * kListHeight / 2;
-        },
-        &top))
-        << "the rows fill the list";
-
-    struct Step
+    ASSERT_TRUE(x.WaitForPicture([](const Picture& p) { return row_shown(p, 8); }, &top));
+    auto scrolled_by = [&](int offset)
     {
-        std::string action;
-        int offset; // where the list stands afterwards
+        return [&top, offset](const Picture& p)
+        { return p.Like(top, kListLeft, kListTop, kListWidth, kListHeight - offset, offset); };
     };
-    // A sideways scroll leaves the list where it is, as the next step shows.
-    const Step steps[] = {{"wheel down", 12}, {"wheel right", 12}, {"Down", 24},
-                          {"Next", 108},      {"wheel up", 96},    {"Prior", 12},
-                          {"Up", 0},          {"wheel down", 12}};
-    const std::map<std::string, int> wheel_buttons = {
-        {"wheel up", 4}, {"wheel down", 5}, {"wheel right", 7}};
-    for (const Step& step : steps)
+    // A sideways scroll leaves the list where it is, as the next step shows; away and back, the
+    // list is at the top again.
+    const std::pair<std::string, int> steps[] = {{"5", 12},     {"7", 12}, {"Down", 24},
+                                                 {"Next", 108}, {"4", 96}, {"Prior", 12},
+                                                 {"Up", 0},     {"5", 12}, {"tabs", 0}};
+    for (const auto& [action, offset] : steps)
     {
-        if (wheel_buttons.count(step.action) != 0)
-            x.Wheel(150, kListTop + 100, wheel_buttons.at(step.action));
+        if (action == "tabs")
+            EXPECT_TRUE(x.ChooseTab(0) && x.ChooseTab(1));
+        else if (action.size() == 1)
+            x.Wheel(150, kListTop + 100, std::stoi(action));
         else
-            x.Key(step.action);
-        Picture now;
-        EXPECT_TRUE(x.WaitForPicture(
-            [&](const Picture& p) { return list_scrolled_by(p, top, step.offset); }, &now))
-            << step.action << " should leave the list at " << step.offset;
+            x.Key(action);
+        EXPECT_TRUE(x.Shows("the list at " + std::to_string(offset), scrolled_by(offset)))
+            << "after " << action;
     }
-
-    // Away and back: the list is at the top again.
-    ASSERT_TRUE(x.ChooseTab(0));
-    ASSERT_TRUE(x.ChooseTab(1));
-    Picture back;
-    EXPECT_TRUE(
-        x.WaitForPicture([&](const Picture& p) { return list_scrolled_by(p, top, 0); }, &back))
-        << "scrolled back to the top";
-
-    Close();
+    EXPECT_EQ(x.CloseWindow().exit_status, 0);
 }
 
 TEST_F(MainWindow, PanicSilencesAHangingNoteAndClearPeakDropsThePeakMark)
 {
-    Settings(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}});
+    x.env.WriteSettings(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}});
     ASSERT_TRUE(x.Launch());
-    JackRig rig(x.JackName());
+    JackRig rig(x.env.JackName());
     ASSERT_TRUE(rig.Open());
     ASSERT_TRUE(rig.RecordFrom(rig.FindPort("Harmoloom:left"), rig.FindPort("Harmoloom:right")));
     ASSERT_TRUE(rig.ConnectMidiTo(rig.FindPort(":MIDI In 1")));
     const auto rate = static_cast<jack_nframes_t>(rig.SampleRate());
-    auto level_over = [&](jack_nframes_t end, double seconds)
+    auto level_before = [&](jack_nframes_t end, double seconds)
     {
         auto frames = static_cast<jack_nframes_t>(seconds * rate);
         std::vector<float> mono = Channel(rig.Recorded(end - frames, frames), 2);
@@ -361,27 +295,164 @@ TEST_F(MainWindow, PanicSilencesAHangingNoteAndClearPeakDropsThePeakMark)
     rig.Send(on, {0xC0, 19});
     rig.Send(on + 10, {0x90, 60, 110});
     rig.WaitUntil(on + rate);
-    Picture picture;
-    ASSERT_TRUE(x.WaitForPicture([](const Picture& p) { return lit_pixels(p) > 60; }, &picture))
-        << "the meter shows the note";
+    ASSERT_TRUE(x.Shows("the note", [](const Picture& p) { return lit_pixels(p) > 60; }));
     jack_nframes_t before_panic = rig.Now();
-    double held = level_over(before_panic, 0.2);
+    double held = level_before(before_panic, 0.2);
     ASSERT_GT(held, 0.005) << "the note still sounds";
-
     x.Click(kPanicX, kPanicY);
-    EXPECT_TRUE(Eventually([&] { return level_over(rig.Now(), 0.1) < 0.001 * held; }, 10))
-        << "silenced";
-    EXPECT_GT(level_over(before_panic, 0.1), 0.5 * held) << "it was the button";
+    EXPECT_TRUE(Eventually([&] { return level_before(rig.Now(), 0.1) < 0.001 * held; }, 10));
+    EXPECT_GT(level_before(before_panic, 0.1), 0.5 * held) << "it was the button";
 
     // The bars fall; the peak marks stay (five lit pixels in each of the six rows of both
     // bars) until the button clears them.
+    Picture picture;
     EXPECT_TRUE(
         x.WaitForPicture([](const Picture& p) { return lit_pixels(p) == 2 * 6 * 5; }, &picture, 15))
         << lit_pixels(picture) << " pixels lit";
-    x.Click(kClearPeakX, kClearPeakY);
+    x.Click(kPanicX, kClearPeakY);
     EXPECT_TRUE(x.WaitForPicture([](const Picture& p) { return lit_pixels(p) == 0; }, &picture))
         << lit_pixels(picture) << " pixels still lit";
-    Close();
+    EXPECT_EQ(x.CloseWindow().exit_status, 0);
+}
+
+// Places that show a choice, clear of the dotted focus marks that clicked controls wear.
+struct Place
+{
+    const char* what;
+    int tab, left, top, width, height;
+};
+const Place kPlaces[] = {
+    {"quality shown", 0, 6 + 7 + 92 + 5, kPageTop + 149 + 18, 110, 14},
+    {"polyphony slider", 0, 6 + 8, kPageTop + 149 + 58, 248, 22},
+    {"list of files", 1, kListLeft, kListTop, kListWidth, kListHeight},
+    {"reverb sliders", 2, 8, kPageTop + 8, 176, 210},
+    {"chorus sliders", 2, 195, kPageTop + 8, 176, 210},
+    {"sample rate and timing", 3, 4 + 20, kPageTop + 4 + 53, 251, 51},
+    {"priority shown", 3, 4 + 20 + 110, kPageTop + 4 + 113, 110, 14},
+    {"polyphony reduction box", 3, 4 + 22, kPageTop + 4 + 145, 14, 14},
+    {"two ports box", 3, 4 + 22, kPageTop + 4 + 173, 14, 14},
+};
+
+// Chooses each tab in turn and keeps a picture of each page.
+std::vector<Picture> pages_of(ProgramUnderX& x)
+{
+    std::vector<Picture> pages;
+    for (int tab = 0; tab < 4; tab++)
+    {
+        EXPECT_TRUE(x.ChooseTab(tab));
+        pages.push_back(x.Take());
+    }
+    return pages;
+}
+
+// Clicks at (x, y), or chooses the item of a menu there, and waits until the rectangle
+// around it changes.
+::testing::AssertionResult changes(ProgramUnderX& x, int left, int top, int width, int height,
+                                   const std::function<void()>& action)
+{
+    Picture before = x.Take();
+    action();
+    return x.Shows("a change",
+                   [&](const Picture& p) { return !p.Like(before, left, top, width, height); });
+}
+
+TEST(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAfterARestart)
+{
+    ProgramUnderX x;
+    ASSERT_TRUE(x.ServersRunning());
+    const double middle_c = 261.63;
+    const double recorded = 300.0; // the pitch of the WAV file played at its own key, 60
+    std::string recording = Tone(x.env.Home().File("tone-300.wav"), {"-r", "44100"},
+                                 {"1.5", "sine", "300", "vol", "0.5"});
+    // Last time a file on a drive that is gone now was in use.
+    x.env.WriteSettings(DefaultSettings(), {{0, {4, x.env.Home().File("unplugged/drive.sf2")}}});
+    x.env.variables["HARMOLOOM_ALERT_ANSWERS"] = "2";
+    x.env.variables["HARMOLOOM_FILE_PANEL_ANSWERS"] =
+        std::string(TIMGM6MB_SOUNDFONT) + "\n" + recording;
+    ASSERT_TRUE(x.Launch());
+    EXPECT_TRUE(InOrder(x.Output(), {"failed_to_load_something = 1\n"}));
+    EXPECT_TRUE(InOrder(x.Errors(),
+                        {AlertOnStderr("noload", alert_text::kNotLoaded, "info"), "Answered [2]"}));
+
+    // Soundfonts: the list starts empty; a General MIDI SoundFont is added through the panel.
+    ASSERT_TRUE(x.ChooseTab(1));
+    EXPECT_TRUE(x.Shows("an empty list",
+                        [](const Picture& p)
+                        {
+                            return p.Count(kListLeft, kListTop, kListWidth, kListHeight, kWhite) ==
+                                   kListWidth * kListHeight;
+                        }));
+    const std::string added = "DEBUG: Finished adding soundfont";
+    x.Click(kAddX, kAddY);
+    ASSERT_TRUE(Eventually([&] { return InOrder(x.Output(), {added}); }, 30)) << x.Errors();
+    EXPECT_TRUE(
+        x.Shows("one row", [](const Picture& p) { return row_shown(p, 0) && !row_shown(p, 1); }));
+    Heard lead = x.Play({{0xC0, 80}}, 69);
+    EXPECT_GT(lead.level, 0.002);
+    EXPECT_NEAR(lead.pitch, 440.0, 4.4) << "the square lead of the SoundFont";
+
+    // A recording added on top of it takes over program 0 of bank 0.
+    x.Click(kAddX, kAddY);
+    ASSERT_TRUE(Eventually([&] { return InOrder(x.Output(), {added, added}); }, 30)) << x.Errors();
+    EXPECT_TRUE(x.Shows("two rows", [](const Picture& p) { return row_shown(p, 1); }));
+    EXPECT_NEAR(x.Play({{0xB0, 0, 0}, {0xC0, 0}}, 60).pitch, recorded, 3.0) << "the recording";
+
+    // "+" moves the recording to bank 1: bank 0 has the SoundFont's piano again.
+    EXPECT_TRUE(changes(x, 290, row_middle(0) - 8, 24, 16, [&] { x.Click(kPlusX, row_middle(0)); }))
+        << "the bank shown";
+    EXPECT_NEAR(x.Play({{0xB0, 0, 0}, {0xC0, 0}}, 60).pitch, middle_c, 0.02 * middle_c);
+    EXPECT_NEAR(x.Play({{0xB0, 0, 1}, {0xC0, 0}}, 60).pitch, recorded, 3.0) << "bank 1";
+
+    // Removed, the recording is heard no more: bank 1 falls back to the piano of bank 0.
+    x.Click(kRemoveX, row_middle(0));
+    EXPECT_TRUE(x.Shows("one row again", [](const Picture& p) { return !row_shown(p, 1); }));
+    EXPECT_NEAR(x.Play({{0xB0, 0, 1}, {0xC0, 0}}, 60).pitch, middle_c, 0.02 * middle_c);
+
+    // Effects: the "Bathroom" reverb and the "Tremelo" chorus.
+    ASSERT_TRUE(x.ChooseTab(2));
+    ASSERT_TRUE(x.ChooseMenuItem(kReverbPresetX, kPresetY, 12, 14));
+    EXPECT_TRUE(x.Shows("the room size of the preset",
+                        [](const Picture& p) { return kRoomSizeBar.Shown(p) == 2; }));
+    ASSERT_TRUE(x.ChooseMenuItem(kChorusPresetX, kPresetY, 7, 9));
+    EXPECT_TRUE(
+        x.Shows("one chorus voice", [](const Picture& p) { return kVoicesBar.Shown(p) == 1; }));
+
+    // Setup: two MIDI ports and the high priority, for the next start; Main: the high quality.
+    ASSERT_TRUE(x.ChooseTab(3));
+    EXPECT_TRUE(changes(x, kPortsX - 5, kPortsY - 5, 10, 10, [&] { x.Click(kPortsX, kPortsY); }));
+    EXPECT_TRUE(changes(x, kPriorityX - 50, kPriorityY - 6, 110, 12,
+                        [&] { ASSERT_TRUE(x.ChooseMenuItem(kPriorityX, kPriorityY, 2, 3)); }));
+    ASSERT_TRUE(x.ChooseTab(0));
+    EXPECT_TRUE(changes(x, kQualityX - 50, kQualityY - 6, 110, 12,
+                        [&] { ASSERT_TRUE(x.ChooseMenuItem(kQualityX, kQualityY, 2, 3)); }));
+    std::vector<Picture> seen = pages_of(x);
+
+    ProcessResult first = x.CloseWindow();
+    ASSERT_EQ(first.exit_status, 0) << first.errors;
+    // Quality and priority "High", two MIDI ports, Bathroom's and Tremelo's first three values.
+    std::string saved = x.env.Settings();
+    EXPECT_EQ(
+        SettingsFields(saved),
+        DefaultsWith(
+            {{5, 2}, {8, 2}, {10, 1}, {11, 2}, {12, 0}, {13, 30}, {15, 1}, {16, 30}, {17, 30}}));
+    EXPECT_EQ(SettingsSlots(saved), (SlotList{{0, {0, TIMGM6MB_SOUNDFONT}}}))
+        << "the missing file and the removed recording are gone";
+
+    // The next start asks nothing, listens on two ports and shows every choice as it was.
+    x.env.variables["HARMOLOOM_ALERT_ANSWERS"] = "";
+    x.env.variables["HARMOLOOM_FILE_PANEL_ANSWERS"] = "";
+    ASSERT_TRUE(x.Launch());
+    EXPECT_TRUE(InOrder(x.Output(), {"failed_to_load_something = 0\n"}));
+    EXPECT_EQ(x.Errors().find("Alert"), std::string::npos) << x.Errors();
+    std::vector<Picture> seen_again = pages_of(x);
+    for (const Place& place : kPlaces)
+        EXPECT_TRUE(seen_again[place.tab].Like(seen[place.tab], place.left, place.top, place.width,
+                                               place.height))
+            << place.what << " changed";
+    EXPECT_NEAR(x.Play({{0xC0, 80}}, 69, 1).pitch, 440.0, 4.4)
+        << "the SoundFont on the second port";
+    EXPECT_EQ(x.CloseWindow().exit_status, 0);
+    EXPECT_EQ(x.env.Settings(), saved) << "kept as it was";
 }
 
 } // namespace

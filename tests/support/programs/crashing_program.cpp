@@ -3,7 +3,7 @@
 // well inside the start-up (whose last steps alone pause for 0.65 s), =running once the start-up
 // is complete; =overflow overflows a stack at the moment of startup. Only the crash tests build it.
 #include <cstdlib>
-#include <cstring>
+#include <string>
 #include <thread>
 
 #include "app/App.h"
@@ -12,6 +12,14 @@
 
 namespace
 {
+
+bigtime_t started_at = system_time();
+volatile int bottom = -1; // never reached; keeps the recursion from being proven endless
+
+bool starting()
+{
+    return system_time() - started_at > 200000;
+}
 
 // A real fault, which the undefined-behaviour checker of a sanitizer build must not take first.
 __attribute__((no_sanitize("undefined"))) void crash_when(bool (*moment)())
@@ -22,36 +30,20 @@ __attribute__((no_sanitize("undefined"))) void crash_when(bool (*moment)())
     *nowhere = 1;
 }
 
-bigtime_t started_at = system_time();
-
-volatile int bottom = -1; // never reached; keeps the recursion from being proven endless
-
 __attribute__((noinline)) int deeper(int depth)
 {
     volatile char frame[1024];
     frame[0] = static_cast<char>(depth);
-    if (depth == bottom)
-        return 0;
-    return deeper(depth + 1) + frame[0];
+    return depth == bottom ? 0 : deeper(depth + 1) + frame[0];
 }
 
 // A stack overflow on a thread of the program's own making.
 void overflow_when_starting()
 {
-    while (system_time() - started_at <= 200000)
+    while (!starting())
         snooze(1000);
     resume_thread(spawn_thread([](void*) -> status_t { return deeper(0); }, "overflow",
                                B_NORMAL_PRIORITY, nullptr));
-}
-
-bool starting()
-{
-    return system_time() - started_at > 200000;
-}
-
-bool running()
-{
-    return crash_has_started.load() != 0;
 }
 
 } // namespace
@@ -59,11 +51,11 @@ bool running()
 int main(int argc, char** argv)
 {
     const char* moment = std::getenv("HARMOLOOM_TEST_CRASH_AT");
-    if (moment != nullptr && std::strcmp(moment, "startup") == 0)
-        std::thread(crash_when, starting).detach();
-    else if (moment != nullptr && std::strcmp(moment, "running") == 0)
-        std::thread(crash_when, running).detach();
-    else if (moment != nullptr && std::strcmp(moment, "overflow") == 0)
+    std::string chosen = moment != nullptr ? moment : "";
+    bool (*running)() = [] { return crash_has_started.load() != 0; };
+    if (chosen == "startup" || chosen == "running")
+        std::thread(crash_when, chosen == "startup" ? starting : running).detach();
+    else if (chosen == "overflow")
         std::thread(overflow_when_starting).detach();
     return HarmoloomMain(argc, argv);
 }
