@@ -51,7 +51,6 @@ public:
     void SetRadioMode(bool on) { radio_ = on; }
     bool IsRadioMode() const { return radio_; }
     void SetLabelFromMarked(bool on) { label_from_marked_ = on; }
-    bool IsLabelFromMarked() const { return label_from_marked_; }
 
     // In radio mode marking one item unmarks the others.
     void ItemMarked(BMenuItem* item);

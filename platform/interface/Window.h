@@ -68,7 +68,6 @@ public:
     // On the screen: where the window is now.
     BRect Frame() const;
     void MoveTo(float x, float y);
-    const char* Title() const { return title_.c_str(); }
     window_type Type() const { return type_; }
     uint32 Flags() const { return flags_; }
 

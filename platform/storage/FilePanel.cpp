@@ -64,7 +64,6 @@ void BFilePanel::SetMessage(BMessage* message)
 
 void BFilePanel::Show()
 {
-    shown_++;
     BWindow* target = target_;
     BMessage reply = message_ != nullptr ? *message_ : BMessage();
     std::shared_ptr<std::string> folder = folder_;

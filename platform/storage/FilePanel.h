@@ -39,12 +39,10 @@ public:
     void SetMessage(BMessage* message);
     // Shows the panel; on the window thread, or handed to it.
     void Show();
-    int32 TimesShown() const { return shown_; }
 
 private:
     BWindow* target_;
     std::unique_ptr<BMessage> message_;
     // Shared with the work Show hands to the window thread, which alone reads and writes it.
     std::shared_ptr<std::string> folder_ = std::make_shared<std::string>();
-    int32 shown_ = 0;
 };

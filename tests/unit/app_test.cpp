@@ -265,41 +265,6 @@ TEST_F(SlotTable, AFileThatDoesNotLoadLeavesTheTableAlone)
     EXPECT_EQ(Paths(2), (std::vector<std::string>{Font("a"), ""}));
 }
 
-TEST_F(SlotTable, StartupLoadsFromSlot127DownSoSlotZeroComesLast)
-{
-    for (int slot : {0, 3, 127})
-        std::strcpy(soundfont_paths[slot], Font(std::to_string(slot)).c_str());
-    soundfont_banks[3] = 9;
-    LoadRememberedSoundfonts(handles);
-    auto offset = [this](int slot, int bank)
-    {
-        return "fluid_synth_set_bank_offset(" + std::to_string(handles[slot]) + "," +
-               std::to_string(bank) + ")";
-    };
-    EXPECT_EQ(Take("fluid_synth_set_bank_offset"),
-              (Calls{offset(127, 0), offset(3, 9), offset(0, 0)}));
-    EXPECT_EQ(handles[1], 0);
-}
-
 // The answers of the "noload" alert, each in a process of its own.
 using SlotTableDeathTest = SlotTable;
 
-TEST_F(SlotTableDeathTest, MissingFilesAreLeftAsGapsOrEndTheProgramWithStatus0)
-{
-    std::strcpy(soundfont_paths[0], Font("a").c_str());
-    std::strcpy(soundfont_paths[1], folder.File("missing").c_str());
-    std::strcpy(soundfont_paths[2], Font("b").c_str());
-    soundfont_banks[1] = 4;
-    soundfont_banks[2] = 3;
-    std::string noload = RegexLiteral(AlertOnStderr("noload", alert_text::kNotLoaded, "info"));
-    auto answer = [this](const char* button)
-    {
-        setenv("HARMOLOOM_ALERT_ANSWERS", button, 1);
-        LoadRememberedSoundfonts(handles);
-        bool gap = Paths(3) == std::vector<std::string>{Font("a"), "", Font("b")} &&
-                   soundfont_banks[1] == 0 && handles[1] == 0 && handles[2] != 0;
-        _exit(gap ? 10 : 11);
-    };
-    EXPECT_EXIT(answer("2"), ::testing::ExitedWithCode(10), noload) << "Continue without them";
-    EXPECT_EXIT(answer("0"), ::testing::ExitedWithCode(0), noload) << "Exit application";
-}

@@ -149,26 +149,6 @@ TEST_F(PlayerOnJack, RunsAtTheServersRateAndPeriodAndStopsOnlyOnceNoCallRuns)
     EXPECT_EQ(calls.count, stopped_at);
 }
 
-TEST_F(PlayerOnJack, StartAudioOpensOnceAndConnectsToThePlaybackPorts)
-{
-    int first_view = 0;
-    int second_view = 0;
-    StartAudio(48000, 64, reinterpret_cast<MAINVIEW*>(&first_view));
-    ASSERT_NE(player, nullptr);
-    StartAudio(96000, 128, reinterpret_cast<MAINVIEW*>(&second_view));
-    EXPECT_EQ(theview, reinterpret_cast<MAINVIEW*>(&first_view));
-    EXPECT_EQ(current_sample_rate, 48000);
-    JackRig rig(server.Name());
-    ASSERT_TRUE(rig.Open());
-    EXPECT_EQ(rig.Connections(rig.FindPort("Harmoloom:left")),
-              std::vector<std::string>{"system:playback_1"});
-    EXPECT_EQ(rig.Connections(rig.FindPort("Harmoloom:right")),
-              std::vector<std::string>{"system:playback_2"});
-    StopAudio();
-    EXPECT_EQ(player, nullptr);
-    StopAudio();
-}
-
 // Each cell of the bar (58 of six pixels) by the colour of its middle: green, red or unlit.
 std::string Cells(const BBitmap& bitmap)
 {

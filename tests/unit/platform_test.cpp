@@ -53,7 +53,14 @@ TEST(Locker, IsRecursiveAndExcludesOtherThreads)
     auto elsewhere = [&locker]
     {
         status_t status = B_ERROR;
-        std::thread([&] { status = locker.LockWithTimeout(20000); }).join();
+        std::thread(
+            [&]
+            {
+                status = locker.LockWithTimeout(20000);
+                if (status == B_OK)
+                    locker.Unlock();
+            })
+            .join();
         return status == B_OK;
     };
     ASSERT_TRUE(locker.Lock());

@@ -65,18 +65,6 @@ protected:
     TemporaryFolder files;
 };
 
-TEST_F(DispatchOnJack, TheAddButtonMakesThePanelOnceAndShowsItEveryTime)
-{
-    ASSERT_EQ(filepanel, nullptr);
-    rig->Deliver(MSG_ADD_SOUNDFONT);
-    BFilePanel* first = filepanel;
-    ASSERT_NE(first, nullptr);
-    rig->Deliver(MSG_ADD_SOUNDFONT);
-    EXPECT_EQ(filepanel, first);
-    EXPECT_EQ(filepanel->TimesShown(), 2);
-    EXPECT_EQ(soundfont_paths[0][0], '\0') << "a cancelled panel adds nothing";
-}
-
 TEST_F(DispatchOnJack, ADropAddsItsFirstFileAndTextThatIsNoFileNothing)
 {
     EXPECT_EQ(Dropped("# nothing but a comment\r\n"), "DEBUG: File dragged\n");
