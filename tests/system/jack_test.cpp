@@ -144,7 +144,29 @@ protected:
 };
 
 using JackProgramTiming = JackProgram;
-using LockMend = JackProgram;
+// The engine and its output in the test's own process, taken down whatever the case did.
+class LockMend : public JackProgram
+{
+protected:
+    void TearDown() override
+    {
+        StopAudio(); // the JACK client's thread must end before the process does
+        delete Synth;
+        Synth = nullptr;
+        FreeLibrary();
+    }
+    // Sound in a whole stretch of recording (a busy machine may leave gaps in one), soon.
+    bool Sounds()
+    {
+        return Eventually(
+            [this]
+            {
+                Frame at = rig->Now() - Frames(0.15);
+                return rig->Complete(at, Frames(0.1)) && Level(at, Frames(0.1)) > 0.002;
+            },
+            10);
+    }
+};
 
 } // namespace
 
@@ -325,6 +347,8 @@ TEST_F(LockMend, OutputSurvivesALargeSoundfontLoadWhileNotesPlay)
     server = std::make_unique<JackServer>(48000, 64);
     ASSERT_TRUE(server->Running());
     setenv("JACK_DEFAULT_SERVER", server->Name().c_str(), 1);
+    InitDefaults(); // the callback keeps to a real-time priority, as it does by default
+    settings[setting::cutout] = 0;
     LoadLibrary(HARMOLOOM_BUILD_DIR "/Harmoloom");
     Synth = new HARMOLOOM(48000);
     ASSERT_NE(Synth->LoadSoundfont(TIMGM6MB_SOUNDFONT, 0), 0);
@@ -333,9 +357,7 @@ TEST_F(LockMend, OutputSurvivesALargeSoundfontLoadWhileNotesPlay)
     ASSERT_NO_FATAL_FAILURE(Record());
     Synth->ProgramChange(0, 19); // an organ holds its note
     Synth->NoteOn(0, 60, 100);
-    Frame playing = Soon();
-    rig->WaitUntil(playing + Frames(0.1));
-    ASSERT_GT(Level(playing, Frames(0.1)), 0.002) << "no sound at all";
+    ASSERT_TRUE(Sounds()) << "no sound at all";
 
     // While the load holds the engine, each buffer the callback gives up on is silent and the
     // graph runs on. How many cycles it runs depends on the machine (with -R, the dummy driver
@@ -357,11 +379,5 @@ TEST_F(LockMend, OutputSurvivesALargeSoundfontLoadWhileNotesPlay)
     EXPECT_GT(silent, 0) << "the callback waited for the engine: no buffer during the load";
     EXPECT_FALSE(rig->Ports("Harmoloom:").empty()) << "the server dropped the output";
     Synth->NoteOn(0, 69, 100);
-    Frame again = Soon();
-    rig->WaitUntil(again + Frames(0.1));
-    EXPECT_GT(Level(again, Frames(0.1)), 0.002) << "no sound after the load";
-    StopAudio();
-    delete Synth;
-    Synth = nullptr;
-    FreeLibrary();
+    EXPECT_TRUE(Sounds()) << "no sound after the load";
 }
