@@ -264,7 +264,3 @@ TEST_F(SlotTable, AFileThatDoesNotLoadLeavesTheTableAlone)
     EXPECT_NE(alerts.find(failed, alerts.find(failed) + 1), std::string::npos) << alerts;
     EXPECT_EQ(Paths(2), (std::vector<std::string>{Font("a"), ""}));
 }
-
-// The answers of the "noload" alert, each in a process of its own.
-using SlotTableDeathTest = SlotTable;
-
