@@ -132,12 +132,14 @@ void measure(const Client& client, const std::string& server, int flood_seconds,
     // The rig sends in order of time: each frame's events go together, the old chord's
     // note-offs first, as a player's hands change chords.
     const unsigned char keys[] = {60, 62, 64, 66, 68, 70, 72, 74}; // the new chord a semitone up
+    // The old chord soft, the new one loud: the new one shows where its level jumps above the
+    // old one's release.
     for (unsigned char key : keys)
-        rig.Send(chord, {0x90, key, 100});
+        rig.Send(chord, {0x90, key, 20});
     for (unsigned char key : keys)
         rig.Send(change, {0x80, key, 0});
     for (unsigned char key : keys)
-        rig.Send(change, {0x90, static_cast<unsigned char>(key + 1), 100});
+        rig.Send(change, {0x90, static_cast<unsigned char>(key + 1), 127});
     for (unsigned char key : keys)
         rig.Send(change + frames(0.3), {0x80, static_cast<unsigned char>(key + 1), 0});
     rig.WaitUntil(change + frames(1.0));
