@@ -69,6 +69,22 @@ TEST(Locker, IsRecursiveAndExcludesOtherThreads)
     EXPECT_FALSE(elsewhere()) << "released once of twice: still held";
     locker.Unlock();
     EXPECT_TRUE(elsewhere());
+
+    // An infinite wait lasts until the holder lets go (its deadline once wrapped into the past).
+    std::atomic<bool> held{false};
+    std::thread holder(
+        [&]
+        {
+            locker.Lock();
+            held = true;
+            snooze(50000);
+            locker.Unlock();
+        });
+    while (!held)
+        snooze(1000);
+    EXPECT_EQ(locker.LockWithTimeout(B_INFINITE_TIMEOUT), B_OK);
+    locker.Unlock();
+    holder.join();
 }
 
 TEST(Threads, ASpawnedThreadRunsOnceResumedAndStopsWhileSuspended)
