@@ -52,6 +52,10 @@ void set_priority_once()
     // thread of ours has for the crash handler.
     use_alternate_signal_stack();
     int index = settings[setting::priority_index];
+    // JACK gives its process thread the server's real-time priority: raising or lowering it
+    // here would only fight the server, and every other client's cycle with it.
+    if (player != nullptr && std::strcmp(player->BackendName(), "jack") == 0)
+        index = 2;
     if (index == 0)
         set_thread_priority(find_thread(nullptr), B_NORMAL_PRIORITY);
     else if (index == 1)
@@ -95,6 +99,8 @@ int OpenAudio(int sample_rate, int frames_per_buffer)
         return sample_rate;
     current_sample_rate = player->FrameRate();
     current_period = static_cast<int>(player->Period());
+    if (std::strcmp(player->BackendName(), "jack") == 0 && settings[setting::priority_index] != 2)
+        DEBUG_PRINT("Audio thread priority left to the JACK server");
     if (current_sample_rate != sample_rate || current_period != frames_per_buffer)
     {
         char line[160];

@@ -313,6 +313,10 @@ bool Acquire(std::string* why)
     self.rate = static_cast<int>(jack_get_sample_rate(client));
     self.period = jack_get_buffer_size(client);
     self.timeline = 0;
+    // The process thread is the server's to make: it gets what every thread of ours has for the
+    // crash handler before its first cycle, not during one.
+    jack_set_thread_init_callback(
+        client, [](void*) { use_alternate_signal_stack(); }, nullptr);
     jack_set_process_callback(client, process, &self);
     jack_set_buffer_size_callback(client, buffer_size_changed, &self);
     jack_set_xrun_callback(client, xrun, &self);
