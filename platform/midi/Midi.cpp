@@ -213,14 +213,27 @@ struct BMidiPort::Input : public MidiParser::Sink, public JackMidiSink
             wait_until(&ready, next_due);
             if (quitting)
                 return;
+            // A steady stream on one channel must not hold back what falls due on another:
+            // held events are looked at every millisecond while the queue drains.
+            bigtime_t looked = system_time();
             while (DeliverOne())
             {
+                if (system_time() - looked < 1000)
+                    continue;
+                ApplyHeld();
+                looked = system_time();
             }
-            std::lock_guard<std::mutex> hold(delivery);
-            next_due = B_INFINITE_TIMEOUT;
-            if (consumer != nullptr && consumer->IsRunning())
-                next_due = consumer->ApplyHeldEvents(system_time());
+            next_due = ApplyHeld();
         }
+    }
+
+    // Applies the consumer's held events that are due; when the next one falls due.
+    bigtime_t ApplyHeld()
+    {
+        std::lock_guard<std::mutex> hold(delivery);
+        if (consumer == nullptr || !consumer->IsRunning())
+            return B_INFINITE_TIMEOUT;
+        return consumer->ApplyHeldEvents(system_time());
     }
 
     // Hands the oldest queued message to the consumer; false when none was queued. Either on
