@@ -152,15 +152,15 @@ int hex_digit(char c)
     return -1;
 }
 
-// A dropped "file://" URI (or plain path) as a path: the host part dropped, %XX decoded.
+// A dropped "file://" URI as a path: the host part dropped, %XX decoded. A plain path is taken
+// as it is, since "%41" may be part of a real file's name.
 std::string path_of_uri(std::string line)
 {
-    if (line.rfind("file://", 0) == 0)
-    {
-        line = line.substr(7);
-        size_t slash = line.find('/');
-        line = slash == std::string::npos ? "" : line.substr(slash);
-    }
+    if (line.rfind("file://", 0) != 0)
+        return line;
+    line = line.substr(7);
+    size_t slash = line.find('/');
+    line = slash == std::string::npos ? "" : line.substr(slash);
     std::string path;
     for (size_t index = 0; index < line.size(); index++)
     {
