@@ -4,7 +4,7 @@
 //   wav2sf IN.wav OUT.sf2
 //
 // Exit status 0 on success; 1 with a one-line reason on standard error when the input is
-// refused.
+// refused or the output cannot be written; 2 for a wrong number of arguments.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
