@@ -1,4 +1,5 @@
 // The kit layer: locks, threads, folders, alerts and the application's loop.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 
 #include "platform/app/Application.h"
 #include "platform/interface/Alert.h"
+#include "platform/support/AddOn.h"
 #include "platform/support/Directories.h"
 #include "platform/support/Locker.h"
 #include "platform/support/Threads.h"
@@ -85,6 +87,16 @@ TEST(Locker, IsRecursiveAndExcludesOtherThreads)
     EXPECT_EQ(locker.LockWithTimeout(B_INFINITE_TIMEOUT), B_OK);
     locker.Unlock();
     holder.join();
+}
+
+// Any library of the process may fail a load next, and that frees the text dlerror gave.
+TEST(AddOn, TheErrorTextOutlivesTheNextFailedLoadElsewhere)
+{
+    ASSERT_LT(load_add_on("/no/such/first.so"), 0);
+    const char* error = add_on_error();
+    EXPECT_EQ(dlopen("/no/such/second.so", RTLD_NOW), nullptr);
+    dlerror();
+    EXPECT_NE(std::string(error).find("/no/such/first.so"), std::string::npos) << error;
 }
 
 TEST(Threads, ASpawnedThreadRunsOnceResumedAndStopsWhileSuspended)
