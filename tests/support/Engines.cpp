@@ -30,30 +30,23 @@ void StandinEngine::TearDown()
 void StandinEngine::UseLibrary(const std::string& library)
 {
     drop_engine_and_library();
-    const TemporaryFolder* folder = &library_folder; // the first library's
-    if (FileExists(library_folder.File("Support Files")))
-        folder = further_folders_.emplace_back(std::make_unique<TemporaryFolder>()).get();
+    auto& folder = library_folders_.emplace_back(std::make_unique<TemporaryFolder>());
     LoadLibrary(PlaceLibrary(*folder, library).c_str());
     recorder.Bind();
     NewEngine();
 }
 
-void StandinEngine::NewEngine(int rate)
+void StandinEngine::NewEngine()
 {
     delete Synth;
-    Synth = new HARMOLOOM(rate);
-    recorder.Take();
+    Synth = new HARMOLOOM(48000);
+    recorder.Sent();
 }
 
-Calls StandinEngine::Take(const std::string& prefix)
+std::string StandinEngine::Font(const std::string& name)
 {
-    Calls calls;
-    for (std::string& call : recorder.Take())
-    {
-        if (call.rfind("fluid_synth_write_float", 0) != 0 && call.rfind(prefix, 0) == 0)
-            calls.push_back(std::move(call));
-    }
-    return calls;
+    WriteFile(files.File(name), "not a RIFF file");
+    return files.File(name);
 }
 
 void RealEngine::SetUp()

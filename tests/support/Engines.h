@@ -23,17 +23,17 @@ protected:
     // Binds another form of the stand-in (STANDIN_LIBRARY_2, ...) and makes a fresh engine.
     void UseLibrary(const std::string& library);
     // A fresh engine, its construction's calls forgotten.
-    void NewEngine(int rate = 48000);
-    // The calls since the last look, render calls left out; with a prefix, only the calls that
-    // begin with it.
-    Calls Take(const std::string& prefix = "");
+    void NewEngine();
+    std::string Sent() { return recorder.Sent(); }
+    // A file the stand-in loads (any readable file goes the SoundFont way), in files.
+    std::string Font(const std::string& name);
 
-    TemporaryFolder library_folder;
     StandinRecorder recorder;
+    TemporaryFolder files;
 
 private:
-    // A library stays loaded under its path, so each further one gets a folder of its own.
-    std::vector<std::unique_ptr<TemporaryFolder>> further_folders_;
+    // A library stays loaded under its path, so each one gets a folder of its own.
+    std::vector<std::unique_ptr<TemporaryFolder>> library_folders_;
 };
 
 // Synth at 48000 Hz on the real FluidSynth, TimGM6mb loaded (its handle in font), reverb and

@@ -2,26 +2,11 @@
 // last look. Bind it once the stand-in is loaded through the program's binding.
 #pragma once
 
-#include <initializer_list>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "engine/FluidBinding.h"
 #include "platform/support/AddOn.h"
 
-using Calls = std::vector<std::string>;
-
-// Several sequences of calls, one after the other.
-inline Calls JoinCalls(std::initializer_list<Calls> parts)
-{
-    Calls all;
-    for (const Calls& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-// The stand-in's own controls, found in the loaded library.
 struct StandinRecorder
 {
     size_t (*count)() = nullptr;
@@ -41,17 +26,19 @@ struct StandinRecorder
         find("standin_set_sfload_result", &set_sfload_result);
     }
 
-    // The calls since the last Take, which are then forgotten.
-    Calls Take()
+    // The calls since the last look, which are then forgotten, on one line: each without
+    // "fluid_synth_" and followed by a space, the audio thread's render calls left out.
+    std::string Sent()
     {
-        Calls calls;
+        std::string sent;
         for (size_t index = 0; index < count(); index++)
         {
             std::string text(call(index, nullptr, 0), '\0');
             call(index, text.data(), text.size() + 1);
-            calls.push_back(std::move(text));
+            if (text.rfind("fluid_synth_write_float", 0) != 0)
+                sent += text.substr(text.rfind("fluid_synth_", 0) == 0 ? 12 : 0) + " ";
         }
         clear();
-        return calls;
+        return sent;
     }
 };

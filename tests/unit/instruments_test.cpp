@@ -8,8 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "instruments/LoadAnyFile.h"
 #include "instruments/RiffChunks.h"
@@ -263,17 +261,12 @@ TEST_F(Instruments, RecordingsOfEveryAcceptedFormatLoadWithoutComplaintAndPlayAt
     EXPECT_GE(others, 5);
 }
 
-TEST_F(Instruments, OtherKeysTransposeTheRecording)
+TEST_F(Instruments, OtherKeysTransposeARecordingThatPlaysOnceAndStopsSoonAfterTheKeyIsReleased)
 {
-    ASSERT_NE(LoadAnyFile(Synth, Sox("-r 44100 -b 16 -c 1", "sine 440 vol 0.5").c_str(), 0), 0);
+    ASSERT_NE(LoadAnyFile(Synth, Sox("-r 48000 -b 16 -c 1", "sine 440").c_str(), 0), 0);
     EXPECT_NEAR(PitchOf(0, 72), 880.0, 8.8);
     EXPECT_NEAR(PitchOf(0, 48), 220.0, 2.2);
     EXPECT_NEAR(PitchOf(0, 67), 440.0 * std::pow(2.0, 7 / 12.0), 6.6);
-}
-
-TEST_F(Instruments, ARecordingPlaysOnceAndStopsSoonAfterTheKeyIsReleased)
-{
-    ASSERT_NE(LoadAnyFile(Synth, Sox("-r 48000 -b 16 -c 1", "sine 440").c_str(), 0), 0);
     Synth->NoteOn(0, 60, 110);
     std::vector<float> held = Render(1.0); // the recording lasts 0.5 s
     double during = Rms(held, 9600, 38400);
