@@ -2,19 +2,13 @@
 
 #include "app/Settings.h"
 #include "engine/FluidBinding.h"
-#include "tests/support/AudioAnalysis.h"
 
-namespace
-{
-
-void drop_engine_and_library()
+void EngineTest::TearDown()
 {
     delete Synth;
     Synth = nullptr;
     FreeLibrary();
 }
-
-} // namespace
 
 void StandinEngine::SetUp()
 {
@@ -22,14 +16,9 @@ void StandinEngine::SetUp()
     UseLibrary(STANDIN_LIBRARY);
 }
 
-void StandinEngine::TearDown()
-{
-    drop_engine_and_library();
-}
-
 void StandinEngine::UseLibrary(const std::string& library)
 {
-    drop_engine_and_library();
+    EngineTest::TearDown();
     auto& folder = library_folders_.emplace_back(std::make_unique<TemporaryFolder>());
     LoadLibrary(PlaceLibrary(*folder, library).c_str());
     recorder.Bind();
@@ -43,12 +32,6 @@ void StandinEngine::NewEngine()
     recorder.Sent();
 }
 
-std::string StandinEngine::Font(const std::string& name)
-{
-    WriteFile(files.File(name), "not a RIFF file");
-    return files.File(name);
-}
-
 void RealEngine::SetUp()
 {
     InitDefaults();
@@ -56,11 +39,6 @@ void RealEngine::SetUp()
     Synth = AnotherEngine(&font).release();
     ASSERT_EQ(Synth->InitCheck(), 0);
     ASSERT_NE(font, 0);
-}
-
-void RealEngine::TearDown()
-{
-    drop_engine_and_library();
 }
 
 std::unique_ptr<HARMOLOOM> RealEngine::AnotherEngine(int* font_handle)
@@ -92,10 +70,4 @@ double RealEngine::PitchOf(int channel, int key)
     Synth->NoteOff(channel, key);
     Render(0.5);
     return FundamentalFrequency(Channel(sound, 2, 4800, 9600), kRate);
-}
-
-double RealEngine::Level(double seconds)
-{
-    std::vector<float> sound = Render(seconds);
-    return Rms(sound, 0, sound.size());
 }
