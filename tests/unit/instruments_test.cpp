@@ -93,33 +93,15 @@ TEST_F(Conversion, StereoIsMixedDownToSixteenBitMono)
     }
 }
 
-TEST_F(Conversion, RefusedInputsWriteNothingAndTheRateLimitsAreInclusive)
+// The refusals a user meets are wav2sf's test; here the limits and a size no SoundFont holds.
+TEST_F(Conversion, TheRateLimitsAreInclusiveAndDataPastASoundfontsSizesIsRefused)
 {
-    std::string frames16 = Samples16(std::vector<int16_t>(32, 1));
-    WaveSpec fifteen_frames = wave(2, 16, "");
-    fifteen_frames.data = frames16.substr(4);
-    WaveSpec short_data = wave(2, 16, frames16);
-    short_data.data_size = 6400; // it holds 64 bytes
     WaveSpec four_gigabytes = wave(1, 8, "");
     four_gigabytes.data_size = 0xFFFFFFF0; // 2 bytes a sample: past a SoundFont's 32-bit sizes
-    const std::pair<WaveSpec, ConversionStatus> cases[] = {
-        {fifteen_frames, ConversionStatus::Length},
-        {wave(2, 16, frames16, 4095), ConversionStatus::Rate},
-        {wave(2, 16, frames16, 96001), ConversionStatus::Rate},
-        {wave(1, 24, std::string(48, '\x01')), ConversionStatus::Bits},
-        {wave(3, 16, std::string(96, '\x01')), ConversionStatus::Channels},
-        {short_data, ConversionStatus::ShortData},
-        {four_gigabytes, ConversionStatus::Length},
-        {wave(2, 16, frames16, 4096), ConversionStatus::Done},
-        {wave(2, 16, frames16, 96000), ConversionStatus::Done},
-    };
-    for (const auto& [spec, expected] : cases)
-    {
-        WriteFile(Output(), "an earlier conversion");
-        auto [status, soundfont] = Convert(spec);
-        EXPECT_EQ(status, expected) << spec.sample_rate << " Hz, " << spec.data.size();
-        EXPECT_EQ(soundfont.size(), expected == ConversionStatus::Done ? 706u : 0u);
-    }
+    WriteFile(Output(), "an earlier conversion");
+    EXPECT_EQ(Convert(four_gigabytes), std::make_pair(ConversionStatus::Length, std::string()));
+    for (uint32_t rate : {4096, 96000})
+        EXPECT_EQ(Convert(wave(2, 16, "", rate)).second.size(), 674u + 32) << rate;
 }
 
 TEST_F(Conversion, ADamagedOrMissingTemplateStopsEveryConversion)
