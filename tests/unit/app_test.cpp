@@ -37,13 +37,11 @@ bool parse(const std::string& bytes)
 // Tables compared by where they part, not printed whole.
 ::testing::AssertionResult same(const std::string& actual, const std::string& expected)
 {
-    if (actual == expected)
-        return ::testing::AssertionSuccess();
-    size_t at =
-        std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first -
-        actual.begin();
-    return ::testing::AssertionFailure()
-           << actual.size() << " and " << expected.size() << " bytes, parting at byte " << at;
+    auto at = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first;
+    return actual == expected ? ::testing::AssertionSuccess()
+                              : ::testing::AssertionFailure()
+                                    << actual.size() << " and " << expected.size()
+                                    << " bytes, parting at byte " << at - actual.begin();
 }
 
 // Every field and slot different, gaps left as "Continue without them" does, and the longest

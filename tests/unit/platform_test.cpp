@@ -174,7 +174,8 @@ TEST(Directories, PrivateFolderIsOursAlone)
     }
 }
 
-// Each in a process of its own, which ends with the answers of three alerts as its status.
+// Each in a process of its own, which ends with the answers of three alerts as its status. (How
+// an alert shows without a display is in every alert the program tests match.)
 TEST(AlertDeathTest, AnswersComeFromTheEnvironmentElseWithoutADisplayTheLastButton)
 {
     auto three_alerts = [](const char* answers, const char* display)
@@ -192,9 +193,6 @@ TEST(AlertDeathTest, AnswersComeFromTheEnvironmentElseWithoutADisplayTheLastButt
     EXPECT_EXIT(three_alerts("1, 0,7", nullptr), ::testing::ExitedWithCode(1 * 9 + 0 + 2),
                 "Answered \\[1\\] \"B\" \\(HARMOLOOM_ALERT_ANSWERS\\)");
     EXPECT_EXIT(three_alerts("x", nullptr), ::testing::ExitedWithCode(26), "") << "used up";
-    EXPECT_EXIT(three_alerts(nullptr, nullptr), ::testing::ExitedWithCode(26),
-                "Alert \"t\" \\(stop\\):\nSorry.\nButtons: \\[0\\] \"A\" \\[1\\] \"B\" \\[2\\] "
-                "\"C\"\nAnswered \\[2\\] \"C\" \\(no display\\)");
     EXPECT_EXIT(three_alerts(nullptr, ":98765"), ::testing::ExitedWithCode(26), "no display");
 }
 

@@ -1,5 +1,5 @@
 // The slider class and the pages, built without a window or a display on the recording stand-in:
-// what a slider, a preset or a row hands to FluidSynth is read back as FluidSynth received it.
+// what a slider, a page or a row hands to FluidSynth is read back as FluidSynth received it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
