@@ -1,4 +1,4 @@
-// The kit layer: locks, threads, folders, alerts and the application's loop.
+// The kit layer: locks, add-ons, threads, folders and alerts.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +9,6 @@
 #include <string>
 #include <thread>
 
-#include "platform/app/Application.h"
 #include "platform/interface/Alert.h"
 #include "platform/support/AddOn.h"
 #include "platform/support/Directories.h"
@@ -37,14 +36,6 @@ mode_t mode_of(const std::string& path)
     struct stat info;
     return lstat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
 }
-
-class CountingApplication : public BApplication
-{
-public:
-    CountingApplication() : BApplication("application/x-vnd.test") {}
-    bool QuitRequested() override { return ++requests >= 2; }
-    std::atomic<int> requests{0};
-};
 
 } // namespace
 
@@ -126,15 +117,10 @@ TEST(Threads, ASpawnedThreadRunsOnceResumedAndStopsWhileSuspended)
     EXPECT_EQ(suspend_thread(thread), B_BAD_THREAD_ID);
 }
 
-TEST(Directories, SettingsFolderFollowsXdgThenHome)
+// (An absolute XDG_CONFIG_HOME is where every program test has its settings.)
+TEST(Directories, SettingsFolderIsInHomeWhenXdgIsUnsetOrRelative)
 {
     TemporaryFolder folder;
-    setenv("XDG_CONFIG_HOME", folder.File("xdg/config").c_str(), 1);
-    EXPECT_EQ(settings_folder(), folder.File("xdg/config"));
-    EXPECT_FALSE(FileExists(folder.File("xdg/config")));
-    char buffer[4096];
-    ASSERT_EQ(user_settings_directory(buffer, sizeof(buffer), true), B_OK);
-    EXPECT_TRUE(std::filesystem::is_directory(folder.File("xdg/config")));
     setenv("HOME", folder.Path().c_str(), 1);
     setenv("XDG_CONFIG_HOME", "relative/is/not/allowed", 1);
     EXPECT_EQ(settings_folder(), folder.File(".config"));
@@ -194,26 +180,4 @@ TEST(AlertDeathTest, AnswersComeFromTheEnvironmentElseWithoutADisplayTheLastButt
                 "Answered \\[1\\] \"B\" \\(HARMOLOOM_ALERT_ANSWERS\\)");
     EXPECT_EXIT(three_alerts("x", nullptr), ::testing::ExitedWithCode(26), "") << "used up";
     EXPECT_EXIT(three_alerts(nullptr, ":98765"), ::testing::ExitedWithCode(26), "no display");
-}
-
-// (SIGINT and SIGTERM request it too: the program's trace and save tests end it that way.)
-TEST(Application, RunEndsOnlyWhenAQuitRequestIsGranted)
-{
-    {
-        CountingApplication application;
-        EXPECT_EQ(be_app, &application);
-        std::thread requester(
-            [&]
-            {
-                for (int request = 0; request < 2; request++)
-                {
-                    EXPECT_TRUE(Eventually([&] { return application.requests == request; }, 5));
-                    application.PostMessage(B_QUIT_REQUESTED);
-                }
-            });
-        application.Run(); // the first request is refused: the loop goes on
-        requester.join();
-        EXPECT_EQ(application.requests, 2);
-    }
-    EXPECT_EQ(be_app, nullptr);
 }

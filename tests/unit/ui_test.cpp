@@ -87,15 +87,6 @@ TEST_F(Pages, EverySliderKindStoresLabelsAndReachesFluidSynth)
         slider.SetValue(value);
         EXPECT_TRUE(kind > SLIDER_CHORUS_LEVEL || Sent().empty()) << "an effect's unchanged value";
     }
-
-    setenv("STANDIN_FAIL_NEW_SYNTH", "1", 1);
-    NewEngine();
-    unsetenv("STANDIN_FAIL_NEW_SYNTH");
-    SLIDER polyphony(BRect(0, 0, 100, 20), "slider", "", 0, 30, SLIDER_POLYPHONY);
-    polyphony.SetValue(2);
-    EXPECT_STREQ(polyphony.Label(), "Polyphony: 32 voices") << "a failed engine still labels";
-    EXPECT_EQ(settings[polyphony_step], 2) << "and stores";
-    EXPECT_EQ(Sent(), "");
 }
 
 TEST_F(Pages, StoredValuesReachTheEngineAndTheMainPageTakesOutOfRangeOnesWithoutHarm)
