@@ -39,9 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Messages pieces;
     for (size_t offset = 0; offset < stream.size(); offset += step)
     {
-        std::vector<uint8_t> packet(stream.begin() + static_cast<long>(offset),
-                                    stream.begin() +
-                                        static_cast<long>(std::min(offset + step, stream.size())));
+        std::vector<uint8_t> packet(stream.begin() + offset,
+                                    stream.begin() + std::min(offset + step, stream.size()));
         pieces_parser.Feed(packet.data(), packet.size(), 0, pieces);
     }
     if (whole.seen != pieces.seen)

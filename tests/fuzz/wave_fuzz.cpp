@@ -3,9 +3,9 @@
 // have written exactly the SoundFont its input makes.
 #include <stdio.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "instruments/WaveProbe.h"
@@ -15,17 +15,6 @@ namespace
 {
 
 std::string output_path;
-
-long file_size(const char* path)
-{
-    FILE* file = fopen(path, "rb");
-    if (file == nullptr)
-        return -1;
-    fseek(file, 0, SEEK_END);
-    long size = ftell(file);
-    fclose(file);
-    return size;
-}
 
 } // namespace
 
@@ -40,9 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size == 0)
-        return 0;
-    FILE* file = fmemopen(const_cast<uint8_t*>(data), size, "rb");
+    FILE* file = size > 0 ? fmemopen(const_cast<uint8_t*>(data), size, "rb") : nullptr;
     if (file == nullptr)
         return 0;
     WaveFormat format;
@@ -51,18 +38,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ConversionStatus status =
             ConvertWave(file, format.data_length, format.bits_per_sample, format.channels,
                         format.sample_rate, IMPORTER_PATH, output_path.c_str());
-        long written = file_size(output_path.c_str());
+        // A success writes the SoundFont of the input's frames; a refusal leaves nothing behind.
+        uintmax_t expected = static_cast<uintmax_t>(-1);
         if (status == ConversionStatus::Done)
-        {
-            unsigned long frames =
-                format.data_length / (format.bits_per_sample / 8) / format.channels;
-            if (written != static_cast<long>(674 + 2 * frames))
-                abort();
-        }
-        else if (written != -1)
-        {
-            abort(); // a refusal leaves nothing behind
-        }
+            expected =
+                674 + 2 * (format.data_length / (format.bits_per_sample / 8) / format.channels);
+        std::error_code missing;
+        if (std::filesystem::file_size(output_path, missing) != expected)
+            abort();
     }
     fclose(file);
     return 0;

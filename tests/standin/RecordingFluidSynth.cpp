@@ -10,14 +10,13 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
-#include <vector>
 
 namespace
 {
 
-// The audio thread records its render calls while a test reads what the window thread caused.
+// The audio thread records calls while a test reads what the window thread caused.
 std::mutex calls_mutex;
-std::vector<std::string> calls;
+std::string calls; // since the last take
 int next_font_id = 1;
 int sfload_result_override = 0;
 bool sfload_overridden = false;
@@ -33,9 +32,11 @@ void record(const char* format, ...)
     va_start(arguments, format);
     std::vsnprintf(line, sizeof(line), format, arguments);
     va_end(arguments);
+    std::string call = line;
+    if (call.rfind("fluid_synth_write_float", 0) != 0)
     {
         std::lock_guard<std::mutex> hold(calls_mutex);
-        calls.emplace_back(line);
+        calls += call.substr(call.rfind("fluid_synth_", 0) == 0 ? 12 : 0) + " ";
     }
     const char* log = std::getenv("STANDIN_LOG");
     FILE* file = log != nullptr ? std::fopen(log, "a") : nullptr;
@@ -44,6 +45,12 @@ void record(const char* format, ...)
         std::fprintf(file, "%s\n", line);
         std::fclose(file);
     }
+}
+
+bool fail_new_synth()
+{
+    const char* fail = std::getenv("STANDIN_FAIL_NEW_SYNTH");
+    return fail != nullptr && fail[0] == '1';
 }
 
 int pitch_is_uniform(const double* pitch)
@@ -55,43 +62,27 @@ int pitch_is_uniform(const double* pitch)
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
-// An entry point that records its name and arguments and succeeds.
-#define RECORDING(name, parameters, format, ...)                                                   \
-    EXPORT int name parameters                                                                     \
+// An entry point that records its name and arguments and returns result (nothing when empty).
+#define RETURNING(type, result, name, parameters, format, ...)                                     \
+    EXPORT type name parameters                                                                    \
     {                                                                                              \
         record(#name "(" format ")", __VA_ARGS__);                                                 \
-        return 0;                                                                                  \
+        return result;                                                                             \
     }
+#define RECORDING(name, parameters, format, ...)                                                   \
+    RETURNING(int, 0, name, parameters, format, __VA_ARGS__)
 
-// What the tests use to read and steer the stand-in.
-EXPORT size_t standin_call_count()
+// The calls since the last take, which are then forgotten, on one line: each without
+// "fluid_synth_" and followed by a space, the render calls left out. The text lasts until the
+// next take. (Not thread-local: the sanitizer runtime of this compiler misreads dynamic TLS
+// blocks of loaded libraries and can crash its leak check at exit.)
+EXPORT const char* standin_take()
 {
+    static std::string taken;
     std::lock_guard<std::mutex> hold(calls_mutex);
-    return calls.size();
-}
-
-// Copies the call at index into the caller's buffer, cut to fit and always terminated, and
-// returns its whole length. (No thread-local copy here: the sanitizer runtime of this compiler
-// misreads dynamic TLS blocks of loaded libraries and can crash its leak check at exit.)
-EXPORT size_t standin_call(size_t index, char* buffer, size_t size)
-{
-    std::lock_guard<std::mutex> hold(calls_mutex);
-    const std::string none;
-    const std::string& call = index < calls.size() ? calls[index] : none;
-    if (size > 0)
-    {
-        size_t copied = std::min(call.size(), size - 1);
-        call.copy(buffer, copied);
-        buffer[copied] = '\0';
-    }
-    return call.size();
-}
-
-// Forgets every call recorded so far.
-EXPORT void standin_clear()
-{
-    std::lock_guard<std::mutex> hold(calls_mutex);
+    taken = std::move(calls);
     calls.clear();
+    return taken.c_str();
 }
 
 // The next fluid_synth_sfload returns result, whatever the file.
@@ -101,28 +92,11 @@ EXPORT void standin_set_sfload_result(int result)
     sfload_overridden = true;
 }
 
-EXPORT void* new_fluid_settings()
-{
-    record("new_fluid_settings()");
-    return &settings_object;
-}
-
-EXPORT void delete_fluid_settings(void*)
-{
-    record("delete_fluid_settings()");
-}
-
-EXPORT void* new_fluid_synth(void*)
-{
-    record("new_fluid_synth()");
-    const char* fail = std::getenv("STANDIN_FAIL_NEW_SYNTH");
-    return fail != nullptr && fail[0] == '1' ? nullptr : &synth_object;
-}
-
-EXPORT void delete_fluid_synth(void*)
-{
-    record("delete_fluid_synth()");
-}
+RETURNING(void*, &settings_object, new_fluid_settings, (), "%s", "")
+RETURNING(void, , delete_fluid_settings, (void*), "%s", "")
+RETURNING(void*, fail_new_synth() ? nullptr : &synth_object, new_fluid_synth, (void*), "%s", "")
+RETURNING(void, , delete_fluid_synth, (void*), "%s", "")
+RETURNING(void, , fluid_synth_set_gain, (void*, float gain), "%g", static_cast<double>(gain))
 
 EXPORT int fluid_synth_sfload(void*, const char* path, int reset)
 {
@@ -140,16 +114,10 @@ EXPORT int fluid_synth_sfload(void*, const char* path, int reset)
     return next_font_id++;
 }
 
-EXPORT void fluid_synth_set_gain(void*, float gain)
-{
-    record("fluid_synth_set_gain(%g)", static_cast<double>(gain));
-}
-
 EXPORT int fluid_synth_write_float(void*, int frames, void* left, int left_offset, int left_stride,
                                    void* right, int right_offset, int right_stride)
 {
-    record("fluid_synth_write_float(%d,%s,%d,%d,%d,%d)", frames, left == right ? "same" : "other",
-           left_offset, left_stride, right_offset, right_stride);
+    record("fluid_synth_write_float(%d)", frames);
     for (int frame = 0; frame < frames; frame++)
     {
         static_cast<float*>(left)[left_offset + frame * left_stride] = 0.25f;

@@ -2,19 +2,13 @@
 
 #include "app/Settings.h"
 #include "engine/FluidBinding.h"
-#include "tests/support/AudioAnalysis.h"
 
-namespace
-{
-
-void drop_engine_and_library()
+void EngineTest::TearDown()
 {
     delete Synth;
     Synth = nullptr;
     FreeLibrary();
 }
-
-} // namespace
 
 void StandinEngine::SetUp()
 {
@@ -22,38 +16,20 @@ void StandinEngine::SetUp()
     UseLibrary(STANDIN_LIBRARY);
 }
 
-void StandinEngine::TearDown()
-{
-    drop_engine_and_library();
-}
-
 void StandinEngine::UseLibrary(const std::string& library)
 {
-    drop_engine_and_library();
-    const TemporaryFolder* folder = &library_folder; // the first library's
-    if (FileExists(library_folder.File("Support Files")))
-        folder = further_folders_.emplace_back(std::make_unique<TemporaryFolder>()).get();
+    EngineTest::TearDown();
+    auto& folder = library_folders_.emplace_back(std::make_unique<TemporaryFolder>());
     LoadLibrary(PlaceLibrary(*folder, library).c_str());
     recorder.Bind();
     NewEngine();
 }
 
-void StandinEngine::NewEngine(int rate)
+void StandinEngine::NewEngine()
 {
     delete Synth;
-    Synth = new HARMOLOOM(rate);
-    recorder.Take();
-}
-
-Calls StandinEngine::Take(const std::string& prefix)
-{
-    Calls calls;
-    for (std::string& call : recorder.Take())
-    {
-        if (call.rfind("fluid_synth_write_float", 0) != 0 && call.rfind(prefix, 0) == 0)
-            calls.push_back(std::move(call));
-    }
-    return calls;
+    Synth = new HARMOLOOM(48000);
+    recorder.Sent();
 }
 
 void RealEngine::SetUp()
@@ -63,11 +39,6 @@ void RealEngine::SetUp()
     Synth = AnotherEngine(&font).release();
     ASSERT_EQ(Synth->InitCheck(), 0);
     ASSERT_NE(font, 0);
-}
-
-void RealEngine::TearDown()
-{
-    drop_engine_and_library();
 }
 
 std::unique_ptr<HARMOLOOM> RealEngine::AnotherEngine(int* font_handle)
@@ -99,10 +70,4 @@ double RealEngine::PitchOf(int channel, int key)
     Synth->NoteOff(channel, key);
     Render(0.5);
     return FundamentalFrequency(Channel(sound, 2, 4800, 9600), kRate);
-}
-
-double RealEngine::Level(double seconds)
-{
-    std::vector<float> sound = Render(seconds);
-    return Rms(sound, 0, sound.size());
 }

@@ -1,23 +1,12 @@
 #include "tests/support/SettingsFiles.h"
 
-#include <algorithm>
-
 #include "app/Settings.h"
 #include "tests/support/WaveFiles.h"
 
-// The tables as they were are put back: the factory settings are asked of the program itself.
 std::vector<int32_t> DefaultSettings()
 {
-    std::vector<int32_t> fields(settings, settings + SETTINGS_COUNT);
-    std::vector<int32_t> banks(soundfont_banks, soundfont_banks + SOUNDFONT_SLOTS);
-    std::vector<char> paths(&soundfont_paths[0][0],
-                            &soundfont_paths[0][0] + sizeof(soundfont_paths));
     InitDefaults();
-    std::vector<int32_t> defaults(settings, settings + SETTINGS_COUNT);
-    std::copy(fields.begin(), fields.end(), settings);
-    std::copy(banks.begin(), banks.end(), soundfont_banks);
-    std::copy(paths.begin(), paths.end(), &soundfont_paths[0][0]);
-    return defaults;
+    return {settings, settings + SETTINGS_COUNT};
 }
 
 namespace

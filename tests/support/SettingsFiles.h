@@ -10,7 +10,7 @@
 
 using SlotList = std::map<int, std::pair<int32_t, std::string>>;
 
-// The factory settings' fields, as the program sets them.
+// The factory settings' fields, as the program sets them (into its own tables too).
 std::vector<int32_t> DefaultSettings();
 
 std::string SettingsFile(const std::vector<int32_t>& fields, const SlotList& slots = {});

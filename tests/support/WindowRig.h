@@ -72,14 +72,8 @@ public:
         Deliver(&message);
     }
 
-    // The engine calls since the last look, without the audio thread's render calls.
-    Calls EngineCalls()
-    {
-        Calls calls = recorder_.Take();
-        std::erase_if(calls, [](const std::string& call)
-                      { return call.rfind("fluid_synth_write_float", 0) == 0; });
-        return calls;
-    }
+    // The engine calls since the last look (see StandinRecorder::Sent).
+    std::string EngineCalls() { return recorder_.Sent(); }
 
 private:
     TemporaryFolder config_;

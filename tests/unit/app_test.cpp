@@ -1,5 +1,5 @@
-// The settings file (format, damaged files, a save that never loses the user's setup), the path
-// helpers, the debug print and the rules of the instrument table.
+// The settings file (damaged files, a save that never loses the user's setup), the path
+// helpers and the refusals of the instrument table.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -8,8 +8,6 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <string>
-#include <vector>
 
 #include "app/Paths.h"
 #include "app/Settings.h"
@@ -39,13 +37,11 @@ bool parse(const std::string& bytes)
 // Tables compared by where they part, not printed whole.
 ::testing::AssertionResult same(const std::string& actual, const std::string& expected)
 {
-    if (actual == expected)
-        return ::testing::AssertionSuccess();
-    size_t at =
-        std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first -
-        actual.begin();
-    return ::testing::AssertionFailure()
-           << actual.size() << " and " << expected.size() << " bytes, parting at byte " << at;
+    auto at = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end()).first;
+    return actual == expected ? ::testing::AssertionSuccess()
+                              : ::testing::AssertionFailure()
+                                    << actual.size() << " and " << expected.size()
+                                    << " bytes, parting at byte " << at - actual.begin();
 }
 
 // Every field and slot different, gaps left as "Continue without them" does, and the longest
@@ -64,59 +60,30 @@ void fill_distinct_values()
     std::strcpy(soundfont_paths[127], ("/" + std::string(SOUNDFONT_PATH_SIZE - 2, 'L')).c_str());
 }
 
-std::string factory_tables()
-{
-    InitDefaults();
-    return tables();
-}
-
 } // namespace
 
-TEST(SettingsFormat, TheFileIsTheRecordThenEachSlotsBankAndPath)
+TEST(SettingsFormat, DamagedFilesAreReadAsFarAsTheyAreWholeAndAWholeOneComesBackWhole)
 {
-    InitDefaults();
-    std::strcpy(soundfont_paths[0], "/a/b/c.sf2");
-    soundfont_banks[0] = 3;
-    EXPECT_TRUE(same(tables(), SettingsFile(DefaultSettings(), {{0, {3, "/a/b/c.sf2"}}})));
+    const std::string factory = SettingsFile(DefaultSettings());
     fill_distinct_values();
-    std::string before = tables();
-    InitDefaults();
-    ASSERT_TRUE(parse(before));
-    EXPECT_TRUE(same(tables(), before)) << "a round trip keeps every field and slot";
-}
-
-TEST(SettingsFormat, StoredBanksOutsideTheirRangeAreClamped)
-{
-    ASSERT_TRUE(parse(SettingsFile(DefaultSettings(), {{0, {INT32_MIN, "/a"}}, {1, {200, "/b"}}})));
-    EXPECT_EQ(soundfont_banks[0], 0);
-    EXPECT_EQ(soundfont_banks[1], 127);
-}
-
-TEST(SettingsFormat, OtherVersionOrShortRecordGivesTheDefaultsAndNoSlots)
-{
-    fill_distinct_values();
-    std::string bytes = tables();
-    std::string factory = factory_tables();
-    std::string version7 = bytes;
-    version7[0] = 7;
-    for (const std::string& damaged : {version7, bytes.substr(0, 0), bytes.substr(0, 75)})
-    {
-        fill_distinct_values();
-        EXPECT_FALSE(parse(damaged)) << damaged.size();
-        EXPECT_TRUE(same(tables(), factory)) << damaged.size();
-    }
-}
-
-TEST(SettingsFormat, AFileEndingInsideTheSlotTableLeavesTheRestEmpty)
-{
-    fill_distinct_values();
-    std::string whole = tables();
+    const std::string whole = tables();
     std::vector<size_t> entry = {76}; // where each slot's entry begins
     for (int slot = 0; slot < SOUNDFONT_SLOTS; slot++)
         entry.push_back(entry.back() + 5 + std::strlen(soundfont_paths[slot]));
-    const std::pair<size_t, int> cuts[] = {
-        {76, 0},           {entry[3] + 2, 3},       {entry[3] + 4, 3},
-        {entry[3] + 9, 3}, {entry[127] + 500, 127}, {whole.size() - 1, 127}};
+    for (size_t size : {0, 75}) // a short record gives the factory settings and no slots
+    {
+        fill_distinct_values();
+        EXPECT_FALSE(parse(whole.substr(0, size))) << size;
+        EXPECT_TRUE(same(tables(), factory)) << size;
+    }
+    // Cut inside the slot table: the slots after the last whole one are empty.
+    const std::pair<size_t, int> cuts[] = {{76, 0},
+                                           {entry[3] + 2, 3},
+                                           {entry[3] + 4, 3},
+                                           {entry[3] + 9, 3},
+                                           {entry[127] + 500, 127},
+                                           {whole.size() - 1, 127},
+                                           {whole.size(), 128}};
     for (auto [size, complete] : cuts)
     {
         fill_distinct_values();
@@ -126,13 +93,15 @@ TEST(SettingsFormat, AFileEndingInsideTheSlotTableLeavesTheRestEmpty)
     }
 }
 
-TEST(SettingsFormat, AnOverlongPathIsCutAndLaterSlotsStayInPlace)
+TEST(SettingsFormat, StoredBanksAreClampedAndAnOverlongPathIsCutWithLaterSlotsInPlace)
 {
     std::string overlong = "/" + std::string(3000, 'p');
-    ASSERT_TRUE(parse(SettingsFile(DefaultSettings(), {{0, {1, overlong}}, {1, {2, "/after"}}})));
+    ASSERT_TRUE(
+        parse(SettingsFile(DefaultSettings(), {{0, {INT32_MIN, overlong}}, {1, {200, "/after"}}})));
+    EXPECT_EQ(soundfont_banks[0], 0);
+    EXPECT_EQ(soundfont_banks[1], 127);
     EXPECT_EQ(soundfont_paths[0], overlong.substr(0, SOUNDFONT_PATH_SIZE - 1));
     EXPECT_STREQ(soundfont_paths[1], "/after");
-    EXPECT_EQ(soundfont_banks[1], 2);
     EXPECT_STREQ(soundfont_paths[2], "");
 }
 
@@ -181,10 +150,10 @@ TEST_F(SettingsSave, SaveThroughALinkKeepsTheLink)
     std::filesystem::create_directories(folder);
     WriteFile(folder + "/elsewhere", "old");
     std::filesystem::create_symlink(folder + "/elsewhere", path);
-    std::string factory = factory_tables();
+    InitDefaults();
     SaveSettings();
     EXPECT_TRUE(std::filesystem::is_symlink(path));
-    EXPECT_EQ(ReadFile(folder + "/elsewhere"), factory);
+    EXPECT_EQ(ReadFile(folder + "/elsewhere"), SettingsFile(DefaultSettings()));
 }
 
 TEST(Paths, SetPathChangesToTheProgramsFolderWhenThereIsOne)
@@ -202,65 +171,26 @@ TEST(Paths, SetPathChangesToTheProgramsFolderWhenThereIsOne)
     ASSERT_EQ(chdir("/"), 0);
 }
 
-// The instrument table, on the stand-in engine: 128 files load in no time and every unload
-// and bank can be seen.
-class SlotTable : public StandinEngine
+using SlotTable = StandinEngine;
+
+TEST_F(SlotTable, AFileThatDoesNotLoadOrWhosePathNoSlotHoldsLeavesTheTableAlone)
 {
-protected:
-    void SetUp() override
-    {
-        StandinEngine::SetUp();
-        unsetenv("DISPLAY");
-        unsetenv("HARMOLOOM_ALERT_ANSWERS");
-    }
-    // A file the stand-in loads: any readable file goes the SoundFont way.
-    std::string Font(const std::string& name)
-    {
-        WriteFile(folder.File(name), "not a RIFF file");
-        return folder.File(name);
-    }
-    std::vector<std::string> Paths(int count)
-    {
-        return std::vector<std::string>(soundfont_paths, soundfont_paths + count);
-    }
-    TemporaryFolder folder;
+    unsetenv("DISPLAY");
+    unsetenv("HARMOLOOM_ALERT_ANSWERS");
     int handles[SOUNDFONT_SLOTS] = {};
-};
-
-TEST_F(SlotTable, NewFilesEnterAtSlotZeroWithBankZeroAndRemovalClosesTheGap)
-{
     ASSERT_TRUE(AddSoundfontFile(Font("a").c_str(), handles));
-    soundfont_banks[0] = 5;
-    ASSERT_TRUE(AddSoundfontFile(Font("b").c_str(), handles));
-    ASSERT_TRUE(AddSoundfontFile(Font("c").c_str(), handles));
-    EXPECT_EQ(Paths(4), (std::vector<std::string>{Font("c"), Font("b"), Font("a"), ""}));
-    EXPECT_EQ(std::vector<int>(soundfont_banks, soundfont_banks + 3), (std::vector<int>{0, 0, 5}));
-    std::vector<int> kept = {handles[0], handles[2], 0};
-    int removed = handles[1];
-    RemoveSoundfontSlot(1, handles);
-    for (int slot : {-1, 2, 128}) // nothing there
-        RemoveSoundfontSlot(slot, handles);
-    EXPECT_EQ(Paths(3), (std::vector<std::string>{Font("c"), Font("a"), ""}));
-    EXPECT_EQ(std::vector<int>(soundfont_banks, soundfont_banks + 3), (std::vector<int>{0, 5, 0}));
-    EXPECT_EQ(std::vector<int>(handles, handles + 3), kept);
-    EXPECT_EQ(Take("fluid_synth_sfunload"),
-              Calls{"fluid_synth_sfunload(" + std::to_string(removed) + ",1)"});
-}
-
-TEST_F(SlotTable, AFileThatDoesNotLoadLeavesTheTableAlone)
-{
-    ASSERT_TRUE(AddSoundfontFile(Font("a").c_str(), handles));
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(AddSoundfontFile(folder.File("missing").c_str(), handles));
-    std::string deep = folder.Path(); // a file that is there, but whose path no slot holds
+    std::string deep = files.Path(); // a file that is there, but too deep for a slot
     while (deep.size() < SOUNDFONT_PATH_SIZE)
         deep += "/" + std::string(200, 'd');
     std::filesystem::create_directories(deep);
     WriteFile(deep + "/f.sf2", "not a RIFF file");
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(AddSoundfontFile(files.File("missing").c_str(), handles));
     EXPECT_FALSE(AddSoundfontFile((deep + "/f.sf2").c_str(), handles));
     std::string alerts = ::testing::internal::GetCapturedStderr();
     std::string failed = AlertOnStderr("failed", alert_text::kCannotLoad);
     ASSERT_NE(alerts.find(failed), std::string::npos) << alerts;
     EXPECT_NE(alerts.find(failed, alerts.find(failed) + 1), std::string::npos) << alerts;
-    EXPECT_EQ(Paths(2), (std::vector<std::string>{Font("a"), ""}));
+    EXPECT_EQ(soundfont_paths[0], files.File("a"));
+    EXPECT_STREQ(soundfont_paths[1], "");
 }
