@@ -76,6 +76,10 @@ TEST_F(DispatchOnJack, ADropAddsItsFirstFileAndTextThatIsNoFileNothing)
     Dropped("file://" + files.Path() + "/first%20piano.sf2\r\nfile://" + Font("second.sf2"));
     EXPECT_EQ(soundfont_paths[0], first);
     EXPECT_EQ(soundfont_paths[1][0], '\0');
+    // A plain path is the file's name as it is, "%41" and all.
+    std::string percent = Font("50%41.sf2");
+    Dropped(percent);
+    EXPECT_EQ(soundfont_paths[0], percent);
 }
 
 TEST_F(DispatchOnJack, PresetCodesBeyondTheTablesAreIgnored)
