@@ -90,19 +90,12 @@ TEST_F(Installed, CommandsInBinRunFromAnywhereAndTheWindowIsTheDesktopEntrys)
     EXPECT_EQ(x.CloseWindow().exit_status, 0);
 }
 
-class Wav2sf : public ::testing::Test
+TEST(Wav2sf, RefusalsGiveOneLineOfReasonAndStatus1AndWrongUsageStatus2)
 {
-protected:
-    ProcessResult Convert(const std::string& input, const std::string& program = WAV2SF)
-    {
-        return RunProcess({program, input, folder.File("out.sf2")}, {});
-    }
-
     TemporaryFolder folder;
-};
-
-TEST_F(Wav2sf, RefusalsGiveOneLineOfReasonAndStatus1)
-{
+    auto convert = [&](const std::string& input, const std::string& program) {
+        return RunProcess({program, input, folder.File("out.sf2")}, {});
+    };
     WaveSpec fifteen_frames;
     fifteen_frames.data = std::string(30, '\x01');
     WaveSpec short_data;
@@ -110,7 +103,7 @@ TEST_F(Wav2sf, RefusalsGiveOneLineOfReasonAndStatus1)
     short_data.data_size = 640;
     WriteFile(folder.File("15.wav"), MakeWave(fifteen_frames));
     WriteFile(folder.File("short.wav"), MakeWave(short_data));
-    auto tone = [this](const char* name, const std::vector<std::string>& format)
+    auto tone = [&](const char* name, const std::vector<std::string>& format)
     { return Tone(folder.File(name), format); };
     const std::pair<std::string, std::string> cases[] = {
         {tone("24.wav", {"-r", "44100", "-b", "24"}), "8-bit and 16-bit"},
@@ -125,21 +118,17 @@ TEST_F(Wav2sf, RefusalsGiveOneLineOfReasonAndStatus1)
         {folder.File("missing.wav"), "No such file"}};
     for (const auto& [input, reason] : cases)
     {
-        ProcessResult result = Convert(input);
+        ProcessResult result = convert(input, WAV2SF);
         EXPECT_EQ(result.exit_status, 1) << input;
         EXPECT_TRUE(InOrder(result.errors, {reason}));
         EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
         EXPECT_FALSE(FileExists(folder.File("out.sf2"))) << input;
     }
-}
-
-TEST_F(Wav2sf, WithoutItsTemplateNothingConvertsAndWrongUsageIsStatus2)
-{
     std::filesystem::copy_file(WAV2SF, folder.File("wav2sf"));
     ProcessResult result =
-        Convert(Tone(folder.File("in.wav"), {"-r", "44100"}), folder.File("wav2sf"));
+        convert(Tone(folder.File("in.wav"), {"-r", "44100"}), folder.File("wav2sf"));
     EXPECT_EQ(result.exit_status, 1);
-    EXPECT_TRUE(InOrder(result.errors, {"conversion template"}));
+    EXPECT_TRUE(InOrder(result.errors, {"conversion template"})) << "nothing converts without it";
     EXPECT_EQ(RunProcess({WAV2SF}, {}).exit_status, 2);
     EXPECT_EQ(RunProcess({WAV2SF, "a", "b", "c"}, {}).exit_status, 2);
 }
