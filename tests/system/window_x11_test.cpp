@@ -145,8 +145,9 @@ void expect_texts_inside(const Picture& page, int tab)
         EXPECT_TRUE(fits[tab][check]) << "page " << tab << ", check " << check;
 }
 
-TEST_F(MainWindow, EachTabShowsItsPageWhenClickedWithItsTextsInsideTheirFrames)
+TEST_F(MainWindow, EachTabShowsItsPageWithItsTextsInsideAndPanicSilencesAHangingNote)
 {
+    x.env.WriteSettings(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}});
     ASSERT_TRUE(x.Launch());
     std::vector<Picture> pages;
     for (int tab : {0, 1, 2, 3, 0})
@@ -173,6 +174,35 @@ TEST_F(MainWindow, EachTabShowsItsPageWhenClickedWithItsTextsInsideTheirFrames)
                       one == 0 && other == 4)
                 << "pages " << one << " and " << other << ": only the Main page comes back";
     }
+
+    JackRig rig(x.env.JackName());
+    ASSERT_TRUE(rig.Open() && rig.Attach(1));
+    const auto rate = static_cast<jack_nframes_t>(rig.SampleRate());
+
+    // A church organ holds its note for as long as the key is down, and the key never comes up.
+    jack_nframes_t on = rig.Now() + rate / 10;
+    rig.Send(on, {0xC0, 19});
+    rig.Send(on + 10, {0x90, 60, 110});
+    rig.WaitUntil(on + rate);
+    ASSERT_TRUE(x.Shows("the note", [](const Picture& p) { return lit_pixels(p) > 60; }));
+    jack_nframes_t before_panic = rig.Now();
+    double held = rig.Level(before_panic - rate / 5, rate / 5);
+    ASSERT_GT(held, 0.005) << "the note still sounds";
+    x.Click(kPanicX, kPanicY);
+    EXPECT_TRUE(
+        Eventually([&] { return rig.Level(rig.Now() - rate / 10, rate / 10) < 0.001 * held; }, 10));
+    EXPECT_GT(rig.Level(before_panic - rate / 10, rate / 10), 0.5 * held) << "it was the button";
+
+    // The bars fall; the peak marks stay (five lit pixels in each of the six rows of both
+    // bars) until the button clears them.
+    Picture picture;
+    EXPECT_TRUE(
+        x.WaitForPicture([](const Picture& p) { return lit_pixels(p) == 2 * 6 * 5; }, &picture, 15))
+        << lit_pixels(picture) << " pixels lit";
+    x.Click(kPanicX, kClearPeakY);
+    EXPECT_TRUE(x.WaitForPicture([](const Picture& p) { return lit_pixels(p) == 0; }, &picture))
+        << lit_pixels(picture) << " pixels still lit";
+    EXPECT_EQ(x.CloseWindow().exit_status, 0);
 }
 
 TEST_F(MainWindow, SlidersShowTheStoredValuesAndWhatIsDraggedOrChosenIsSavedAtClose)
@@ -269,41 +299,6 @@ TEST_F(MainWindow, WheelAndKeysScrollTheSoundfontList)
         EXPECT_TRUE(x.Shows("the list at " + std::to_string(offset), scrolled_by(offset)))
             << "after " << action;
     }
-    EXPECT_EQ(x.CloseWindow().exit_status, 0);
-}
-
-TEST_F(MainWindow, PanicSilencesAHangingNoteAndClearPeakDropsThePeakMark)
-{
-    x.env.WriteSettings(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}});
-    ASSERT_TRUE(x.Launch());
-    JackRig rig(x.env.JackName());
-    ASSERT_TRUE(rig.Open() && rig.Attach(1));
-    const auto rate = static_cast<jack_nframes_t>(rig.SampleRate());
-    auto level_before = [&](jack_nframes_t end, jack_nframes_t frames)
-    { return rig.Level(end - frames, frames); };
-
-    // A church organ holds its note for as long as the key is down, and the key never comes up.
-    jack_nframes_t on = rig.Now() + rate / 10;
-    rig.Send(on, {0xC0, 19});
-    rig.Send(on + 10, {0x90, 60, 110});
-    rig.WaitUntil(on + rate);
-    ASSERT_TRUE(x.Shows("the note", [](const Picture& p) { return lit_pixels(p) > 60; }));
-    jack_nframes_t before_panic = rig.Now();
-    double held = level_before(before_panic, rate / 5);
-    ASSERT_GT(held, 0.005) << "the note still sounds";
-    x.Click(kPanicX, kPanicY);
-    EXPECT_TRUE(Eventually([&] { return level_before(rig.Now(), rate / 10) < 0.001 * held; }, 10));
-    EXPECT_GT(level_before(before_panic, rate / 10), 0.5 * held) << "it was the button";
-
-    // The bars fall; the peak marks stay (five lit pixels in each of the six rows of both
-    // bars) until the button clears them.
-    Picture picture;
-    EXPECT_TRUE(
-        x.WaitForPicture([](const Picture& p) { return lit_pixels(p) == 2 * 6 * 5; }, &picture, 15))
-        << lit_pixels(picture) << " pixels lit";
-    x.Click(kPanicX, kClearPeakY);
-    EXPECT_TRUE(x.WaitForPicture([](const Picture& p) { return lit_pixels(p) == 0; }, &picture))
-        << lit_pixels(picture) << " pixels still lit";
     EXPECT_EQ(x.CloseWindow().exit_status, 0);
 }
 
