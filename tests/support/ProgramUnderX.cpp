@@ -12,9 +12,9 @@
 
 Rgb Picture::At(int x, int y) const
 {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_)
+    if (x < 0 || y < 0 || x >= columns || y >= rows)
         return {-1, -1, -1};
-    return pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)];
+    return pixels[static_cast<size_t>(y) * static_cast<size_t>(columns) + static_cast<size_t>(x)];
 }
 
 int Picture::Where(int left, int top, int width, int height,
@@ -245,7 +245,7 @@ Picture ProgramUnderX::Take() const
         }
     }
     XDestroyImage(image);
-    return Picture(frame.width, frame.height, std::move(pixels));
+    return {frame.width, frame.height, std::move(pixels)};
 }
 
 bool ProgramUnderX::WaitForPicture(const std::function<bool(const Picture&)>& condition,

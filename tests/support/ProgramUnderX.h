@@ -18,17 +18,9 @@ const Rgb kPanel = {216, 216, 216};
 const Rgb kWhite = {255, 255, 255};
 
 // A picture of the window, in the window's own coordinates; pixels off the screen are unknown.
-class Picture
+struct Picture
 {
-public:
-    Picture() = default;
-    Picture(int width, int height, std::vector<Rgb> pixels)
-        : width_(width), height_(height), pixels_(std::move(pixels))
-    {
-    }
-
-    bool Valid() const { return width_ > 0; }
-    int Width() const { return width_; }
+    bool Valid() const { return columns > 0; }
     Rgb At(int x, int y) const;
     // How many pixels of a rectangle satisfy the condition, have the colour, are dark enough
     // to be text.
@@ -43,9 +35,8 @@ public:
     // 500 of the same colour, give or take a little of a text's smoothing.
     bool Like(const Picture& other, int left, int top, int width, int height, int shift = 0) const;
 
-private:
-    int width_ = 0, height_ = 0;
-    std::vector<Rgb> pixels_;
+    int columns = 0, rows = 0;
+    std::vector<Rgb> pixels; // row by row
 };
 
 struct Frame

@@ -160,8 +160,8 @@ TEST_F(MainWindow, EachTabShowsItsPageWithItsTextsInsideAndPanicSilencesAHanging
         {
             picture = x.Take();
             ASSERT_EQ(ProgramUnderX::ChosenTab(picture), tab);
-            ASSERT_LT(picture.Count(0, kPageTop + 4, picture.Width(), 130, kPanel),
-                      picture.Width() * 130 - 4000)
+            ASSERT_LT(picture.Count(0, kPageTop + 4, picture.columns, 130, kPanel),
+                      picture.columns * 130 - 4000)
                 << "page " << tab << ", look " << look;
         }
         expect_texts_inside(picture, tab);
@@ -170,7 +170,7 @@ TEST_F(MainWindow, EachTabShowsItsPageWithItsTextsInsideAndPanicSilencesAHanging
     for (size_t one = 0; one < pages.size(); one++)
     {
         for (size_t other = one + 1; other < pages.size(); other++)
-            EXPECT_EQ(pages[one].Like(pages[other], 0, kPageTop + 150, pages[0].Width(), 120),
+            EXPECT_EQ(pages[one].Like(pages[other], 0, kPageTop + 150, pages[0].columns, 120),
                       one == 0 && other == 4)
                 << "pages " << one << " and " << other << ": only the Main page comes back";
     }
