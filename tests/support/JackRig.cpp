@@ -13,6 +13,7 @@
 #include <cstring>
 #include <thread>
 
+#include "tests/support/AudioAnalysis.h"
 #include "tests/support/TestSupport.h"
 
 namespace
@@ -36,11 +37,44 @@ std::vector<std::string> names_of(const char** list, const std::string& prefix =
     std::vector<std::string> names;
     for (size_t index = 0; list != nullptr && list[index] != nullptr; index++)
     {
-        if (std::string(list[index]).rfind(prefix, 0) == 0)
+        if (std::string(list[index]).starts_with(prefix))
             names.emplace_back(list[index]);
     }
     jack_free(list);
     return names;
+}
+
+// The server's process once a client reaches it under that name; -1 when it ends at once (the
+// name is taken, or jackd cannot run) or never answers.
+pid_t launch(const std::string& name, int rate, int period, bool realtime)
+{
+    pid_t pid = fork();
+    if (pid == 0)
+    {
+        prctl(PR_SET_PDEATHSIG, SIGTERM); // a test that is killed takes its server with it
+        setpgid(0, 0);
+        freopen("/dev/null", "w", stdout);
+        freopen("/dev/null", "w", stderr);
+        execlp("jackd", "jackd", "-n", name.c_str(), realtime ? "-R" : "--no-realtime", "-P", "70",
+               "-d", "dummy", "-r", std::to_string(rate).c_str(), "-p",
+               std::to_string(period).c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int attempt = 0; attempt < 200 && waitpid(pid, nullptr, WNOHANG) != pid; attempt++)
+    {
+        if (jack_client_t* probe = open_client(name, "probe"))
+        {
+            jack_client_close(probe);
+            // The probe may have reached another test's server of that name while ours was
+            // still finding out that the name is taken (it then ends at once).
+            pause_ms(300);
+            return waitpid(pid, nullptr, WNOHANG) != pid ? pid : -1;
+        }
+        pause_ms(50);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
 }
 
 // What the clients before us in the graph wrote to our inputs; whether it was all zeros. JACK
@@ -77,56 +111,17 @@ JackServer::JackServer(int rate, int period)
         std::string name = "harmoloom-test-" + std::to_string(index);
         lock_ = open(("/tmp/" + name + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
                      0600);
-        bool mine = lock_ >= 0 && flock(lock_, LOCK_EX | LOCK_NB) == 0;
         // Real-time scheduling, where the system grants it, makes far fewer xruns.
-        for (bool realtime : {true, false})
-        {
-            if (mine && !Running())
-                Launch(name, rate, period, realtime);
-        }
-        if (!Running() && lock_ >= 0)
+        if (lock_ >= 0 && flock(lock_, LOCK_EX | LOCK_NB) == 0 &&
+            ((pid_ = launch(name, rate, period, true)) > 0 ||
+             (pid_ = launch(name, rate, period, false)) > 0))
+            name_ = name;
+        else if (lock_ >= 0)
         {
             close(lock_);
             lock_ = -1;
         }
     }
-}
-
-void JackServer::Launch(const std::string& name, int rate, int period, bool realtime)
-{
-    pid_t pid = fork();
-    if (pid == 0)
-    {
-        prctl(PR_SET_PDEATHSIG, SIGTERM); // a test that is killed takes its server with it
-        setpgid(0, 0);
-        freopen("/dev/null", "w", stdout);
-        freopen("/dev/null", "w", stderr);
-        execlp("jackd", "jackd", "-n", name.c_str(), realtime ? "-R" : "--no-realtime", "-P", "70",
-               "-d", "dummy", "-r", std::to_string(rate).c_str(), "-p",
-               std::to_string(period).c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (int attempt = 0; attempt < 200; attempt++)
-    {
-        if (waitpid(pid, nullptr, WNOHANG) == pid)
-            return; // the name is taken, or jackd cannot run
-        if (jack_client_t* probe = open_client(name, "probe"))
-        {
-            jack_client_close(probe);
-            // The probe may have reached another test's server of that name while ours was
-            // still finding out that the name is taken (it then ends at once).
-            pause_ms(300);
-            if (waitpid(pid, nullptr, WNOHANG) != pid)
-            {
-                pid_ = pid;
-                name_ = name;
-            }
-            return;
-        }
-        pause_ms(50);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
 }
 
 JackServer::~JackServer()
@@ -179,9 +174,9 @@ std::string JackRig::FindPort(const std::string& suffix, double timeout_seconds)
 {
     for (int waited = 0; waited < timeout_seconds * 50; waited++, pause_ms(20))
     {
+        // Our own recorder's "left" and "right" are never the one looked for.
         for (const std::string& name : Ports())
         {
-            // Our own recorder's "left" and "right" are never the one looked for.
             if (name.ends_with(suffix) &&
                 jack_port_is_mine(client_, jack_port_by_name(client_, name.c_str())) == 0)
                 return name;
@@ -199,6 +194,15 @@ bool JackRig::RecordFrom(const std::string& left, const std::string& right)
 {
     return jack_connect(client_, left.c_str(), jack_port_name(in_[0])) == 0 &&
            jack_connect(client_, right.c_str(), jack_port_name(in_[1])) == 0;
+}
+
+bool JackRig::Attach(int midi_ports)
+{
+    bool attached = RecordFrom(FindPort("Harmoloom:left"), FindPort("Harmoloom:right"));
+    for (int port = 0; port < midi_ports; port++)
+        attached =
+            attached && ConnectMidiTo(FindPort(":MIDI In " + std::to_string(port + 1)), port);
+    return attached;
 }
 
 void JackRig::Send(jack_nframes_t frame, std::vector<unsigned char> message, int output)
@@ -274,6 +278,16 @@ std::vector<float> JackRig::Recorded(jack_nframes_t begin, jack_nframes_t frames
     return out;
 }
 
+std::vector<float> JackRig::Mono(jack_nframes_t begin, jack_nframes_t frames, int side) const
+{
+    return Channel(Recorded(begin, frames), side);
+}
+
+double JackRig::Level(jack_nframes_t begin, jack_nframes_t frames, int side) const
+{
+    return Rms(Mono(begin, frames, side), 0, frames);
+}
+
 bool JackRig::Complete(jack_nframes_t begin, jack_nframes_t frames) const
 {
     for (jack_nframes_t frame = 0; frame < frames; frame++)
@@ -299,7 +313,7 @@ int JackRig::Process(jack_nframes_t frames, void* data)
 {
     auto* rig = static_cast<JackRig*>(data);
     jack_nframes_t cycle = jack_last_frame_time(rig->client_);
-    if (rig->cycles_ == 0)
+    if (rig->cycles_++ == 0)
         rig->first_frame_ = cycle;
     void* midi[2] = {jack_port_get_buffer(rig->midi_out_[0], frames),
                      jack_port_get_buffer(rig->midi_out_[1], frames)};
@@ -323,6 +337,5 @@ int JackRig::Process(jack_nframes_t frames, void* data)
                           &rig->recording_, offset))
         rig->silent_cycles_++;
     rig->recorded_frames_.store(offset + frames);
-    rig->cycles_++;
     return 0;
 }

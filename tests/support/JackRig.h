@@ -24,7 +24,6 @@ public:
     const std::string& Name() const { return name_; }
 
 private:
-    void Launch(const std::string& name, int rate, int period, bool realtime);
     pid_t pid_ = -1;
     int lock_ = -1; // holds the name while the server runs
     std::string name_;
@@ -38,12 +37,16 @@ public:
     bool Open() const { return client_ != nullptr; }
     int SampleRate() const { return static_cast<int>(jack_get_sample_rate(client_)); }
     int Period() const { return static_cast<int>(jack_get_buffer_size(client_)); }
+    // Asks the server for another period, as a user's patchbay would.
+    bool ChangePeriod(int frames) { return jack_set_buffer_size(client_, frames) == 0; }
 
     // Waits until a port (not ours) whose name ends with suffix exists; its full name, or "".
     std::string FindPort(const std::string& suffix, double timeout_seconds = 20);
     // Our MIDI output (0 or 1) to a MIDI input, and two audio outputs to our recorder's inputs.
     bool ConnectMidiTo(const std::string& port, int output = 0);
     bool RecordFrom(const std::string& left, const std::string& right);
+    // Records the program's outputs and plays into its first midi_ports MIDI inputs.
+    bool Attach(int midi_ports);
     // The current frame of the server's clock.
     jack_nframes_t Now() const { return jack_frame_time(client_); }
     // Sends a MIDI message at an absolute frame, a little ahead of Now(), from one of our two
@@ -56,16 +59,18 @@ public:
     // Sleeps until the server's clock has passed the frame and this client has recorded it.
     void WaitUntil(jack_nframes_t frame) const;
     // What was recorded from frame begin for frames frames, interleaved stereo (zeros where
-    // nothing was recorded).
+    // nothing was recorded); one side (0, 1) or the mean of both (2) of it, and its level.
     std::vector<float> Recorded(jack_nframes_t begin, jack_nframes_t frames) const;
+    std::vector<float> Mono(jack_nframes_t begin, jack_nframes_t frames, int side = 2) const;
+    double Level(jack_nframes_t begin, jack_nframes_t frames, int side = 2) const;
     // Whether a cycle of ours recorded every one of those frames (none was missed).
     bool Complete(jack_nframes_t begin, jack_nframes_t frames) const;
     int Xruns() const { return xruns_; }
     // How many of this client's cycles recorded only zeros on both inputs.
     long SilentCycles() const { return silent_cycles_; }
-    // The ports a port is connected to.
+    // The ports a port is connected to; the full names of the server's ports that begin with
+    // the prefix.
     std::vector<std::string> Connections(const std::string& port) const;
-    // The full names of the server's ports that begin with the prefix (all of them for "").
     std::vector<std::string> Ports(const std::string& port_prefix = "") const;
 
 private:

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -21,7 +22,18 @@ class ProgramEnvironment
     JackServer jack_;
 
 public:
-    explicit ProgramEnvironment(int jack_period = 64);
+    explicit ProgramEnvironment(int jack_period = 64, int jack_rate = 48000)
+        : jack_(jack_rate, jack_period), variables({{"XDG_CONFIG_HOME", config_.Path()},
+                                                    {"XDG_RUNTIME_DIR", runtime_.Path()},
+                                                    {"HOME", home_.Path()},
+                                                    {"DISPLAY", ""},
+                                                    {"HARMOLOOM_AUDIO", "jack"},
+                                                    {"HARMOLOOM_MIDI", "jack"},
+                                                    {"HARMOLOOM_ALERT_ANSWERS", ""},
+                                                    {"HARMOLOOM_FILE_PANEL_ANSWERS", ""},
+                                                    {"JACK_DEFAULT_SERVER", jack_.Name()}})
+    {
+    }
 
     bool Ready() const { return jack_.Running(); }
     const std::string& JackName() const { return jack_.Name(); }
@@ -39,36 +51,73 @@ public:
 
     // From now on starts a copy of original in a folder of its own, with library beside it as
     // its FluidSynth (none when empty).
-    void UseCopy(const std::string& original, const std::string& library);
+    void UseCopy(const std::string& original, const std::string& library)
+    {
+        std::filesystem::remove_all(copy_.File("Support Files"));
+        program = copy_.File(std::filesystem::path(original).filename());
+        std::filesystem::copy_file(original, program,
+                                   std::filesystem::copy_options::overwrite_existing);
+        if (!library.empty())
+            PlaceLibrary(copy_, library);
+    }
     ProcessResult Run(const std::vector<std::string>& arguments = {"--debug"}) const
     {
-        return RunProcess(Command(arguments), variables, 60);
+        return Start(arguments)->Wait(60);
     }
-    std::unique_ptr<BackgroundProcess> Start(const std::vector<std::string>& arguments) const
+    std::unique_ptr<BackgroundProcess> Start(std::vector<std::string> arguments) const
     {
-        return std::make_unique<BackgroundProcess>(Command(arguments), variables);
+        arguments.insert(arguments.begin(), program);
+        return std::make_unique<BackgroundProcess>(arguments, variables);
     }
     // Starts it with --debug, waits for the end of its start-up and ends it with the signal
     // (with SIGKILL when the start-up never ends).
-    ProcessResult StartAndStop(int signal_number = SIGTERM) const;
+    ProcessResult StartAndStop(int signal_number = SIGTERM) const
+    {
+        std::unique_ptr<BackgroundProcess> running = Start({"--debug"});
+        bool started = running->WaitForOutput("DEBUG: End of application constructor", 60);
+        return running->Stop(started ? signal_number : SIGKILL, 30);
+    }
 
     // What the program is started with: DISPLAY, JACK_DEFAULT_SERVER, HARMOLOOM_AUDIO, ...
     std::map<std::string, std::string> variables;
     std::string program = HARMOLOOM_BINARY;
-
-private:
-    std::vector<std::string> Command(std::vector<std::string> arguments) const;
 };
 
 // The factory settings with some fields (by index) changed.
-std::vector<int32_t> DefaultsWith(const std::map<int, int32_t>& changes);
+inline std::vector<int32_t> DefaultsWith(const std::map<int, int32_t>& changes)
+{
+    std::vector<int32_t> fields = DefaultSettings();
+    for (auto [field, value] : changes)
+        fields.at(static_cast<size_t>(field)) = value;
+    return fields;
+}
+
 // A recording of 16-bit samples made by sox into path, with more of sox's format options
 // ("-r", "22050", ...) and its synth effect's arguments; the path.
-std::string Tone(const std::string& path, const std::vector<std::string>& format,
-                 const std::vector<std::string>& synth = {"0.2", "sine", "440"});
+inline std::string Tone(const std::string& path, const std::vector<std::string>& format,
+                        const std::vector<std::string>& synth = {"0.2", "sine", "440"})
+{
+    std::vector<std::string> command = {"/usr/bin/sox", "-n", "-b", "16"};
+    command.insert(command.end(), format.begin(), format.end());
+    command.insert(command.end(), {path, "synth"});
+    command.insert(command.end(), synth.begin(), synth.end());
+    EXPECT_EQ(RunProcess(command, {}).exit_status, 0) << path;
+    return path;
+}
 
 // Whether the text holds the lines in this order, each after the one before.
-::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& lines);
+inline ::testing::AssertionResult InOrder(const std::string& text,
+                                          const std::vector<std::string>& lines)
+{
+    size_t at = 0;
+    for (const std::string& line : lines)
+    {
+        if ((at = text.find(line, at)) == std::string::npos)
+            return ::testing::AssertionFailure() << "no \"" << line << "\" where due in\n" << text;
+        at += line.size();
+    }
+    return ::testing::AssertionSuccess();
+}
 
 // The program, its support files and desktop data installed under a DESTDIR of its own with
 // the prefix /usr/local; only the default component, so that the manifest goes to a file of its

@@ -6,14 +6,15 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "tests/support/AudioAnalysis.h"
 
 Rgb Picture::At(int x, int y) const
 {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_)
+    if (x < 0 || y < 0 || x >= columns || y >= rows)
         return {-1, -1, -1};
-    return pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)];
+    return pixels[static_cast<size_t>(y) * static_cast<size_t>(columns) + static_cast<size_t>(x)];
 }
 
 int Picture::Where(int left, int top, int width, int height,
@@ -46,13 +47,6 @@ bool Picture::Like(const Picture& other, int left, int top, int width, int heigh
     return Where(left, top, width, height, differs) <= width * height / 500;
 }
 
-SliderBar SliderBar::Of(int frame_left, int frame_top, int frame_right, bool label,
-                        bool upper_marks, int minimum, int maximum)
-{
-    int bar_top = frame_top + (label ? 15 : 0) + (upper_marks ? 6 : 4);
-    return {frame_left + 6, frame_right - 6, bar_top + 2, minimum, maximum};
-}
-
 int SliderBar::ThumbX(int value) const
 {
     return left + static_cast<int>(std::lround(static_cast<double>(value - minimum) *
@@ -73,13 +67,6 @@ int SliderBar::Shown(const Picture& picture) const
     return nearest;
 }
 
-const SliderBar kLevelBar = SliderBar::Of(6 + 4, kPageTop + 4 + 75, 6 + 364, false, true, -40, 17);
-const SliderBar kPolyphonyBar =
-    SliderBar::Of(6 + 8, kPageTop + 149 + 58, 6 + 255, true, false, 0, 30);
-const SliderBar kRoomSizeBar = SliderBar::Of(8 + 12, kPageTop + 8 + 24, 8 + 167, true, true, 0, 30);
-const SliderBar kVoicesBar =
-    SliderBar::Of(195 + 17, kPageTop + 8 + 24, 195 + 164, true, true, 1, 16);
-
 ProgramUnderX::ProgramUnderX()
 {
     // A window gone between two requests is no reason to end the test.
@@ -91,7 +78,8 @@ ProgramUnderX::ProgramUnderX()
 
 ProgramUnderX::~ProgramUnderX()
 {
-    Stop(SIGTERM);
+    if (program_ != nullptr)
+        program_->Stop(SIGTERM, 30); // a program killed would leave its JACK server waiting
     if (connection_ != nullptr)
         XCloseDisplay(connection_);
 }
@@ -124,16 +112,8 @@ ProcessResult ProgramUnderX::CloseWindow()
     event.xclient.data.l[0] = long(XInternAtom(connection_, "WM_DELETE_WINDOW", False));
     XSendEvent(connection_, window_, False, NoEventMask, &event);
     XSync(connection_, False);
-    return Stop(0); // no signal: wait for the end
-}
-
-ProcessResult ProgramUnderX::Stop(int signal_number)
-{
-    ProcessResult result =
-        program_ != nullptr ? program_->Stop(signal_number, 30) : ProcessResult{};
-    program_.reset();
     window_ = 0;
-    return result;
+    return program_ != nullptr ? std::exchange(program_, nullptr)->Wait(30) : ProcessResult{};
 }
 
 std::vector<unsigned long> ProgramUnderX::Windows(const std::string& title) const
@@ -265,7 +245,7 @@ Picture ProgramUnderX::Take() const
         }
     }
     XDestroyImage(image);
-    return Picture(frame.width, frame.height, std::move(pixels));
+    return {frame.width, frame.height, std::move(pixels)};
 }
 
 bool ProgramUnderX::WaitForPicture(const std::function<bool(const Picture&)>& condition,
@@ -292,9 +272,7 @@ Heard ProgramUnderX::Play(const std::vector<std::vector<unsigned char>>& choose,
     for (int attempt = 0; attempt < 3; attempt++)
     {
         JackRig rig(env.JackName());
-        if (!rig.Open() ||
-            !rig.RecordFrom(rig.FindPort("Harmoloom:left"), rig.FindPort("Harmoloom:right")) ||
-            !rig.ConnectMidiTo(rig.FindPort(":MIDI In " + std::to_string(port + 1)), port))
+        if (!rig.Open() || !rig.Attach(port + 1))
             return {};
         const auto rate = static_cast<jack_nframes_t>(rig.SampleRate());
         jack_nframes_t at = rig.Now() + rate / 5;
@@ -304,8 +282,8 @@ Heard ProgramUnderX::Play(const std::vector<std::vector<unsigned char>>& choose,
         rig.Send(at + rate / 20, {0x90, note, 100}, port);
         rig.Send(at + rate / 20 + rate * 6 / 10, {0x80, note, 0}, port);
         rig.WaitUntil(at + rate);
-        std::vector<float> mono = Channel(rig.Recorded(at + rate / 5, rate * 3 / 10), 2);
-        heard = {FundamentalFrequency(mono, rate), Rms(mono, 0, mono.size())};
+        heard = {FundamentalFrequency(rig.Mono(at + rate / 5, rate * 3 / 10), rate),
+                 rig.Level(at + rate / 5, rate * 3 / 10)};
         if (rig.Xruns() == 0)
             break;
     }

@@ -18,17 +18,9 @@ const Rgb kPanel = {216, 216, 216};
 const Rgb kWhite = {255, 255, 255};
 
 // A picture of the window, in the window's own coordinates; pixels off the screen are unknown.
-class Picture
+struct Picture
 {
-public:
-    Picture() = default;
-    Picture(int width, int height, std::vector<Rgb> pixels)
-        : width_(width), height_(height), pixels_(std::move(pixels))
-    {
-    }
-
-    bool Valid() const { return width_ > 0; }
-    int Width() const { return width_; }
+    bool Valid() const { return columns > 0; }
     Rgb At(int x, int y) const;
     // How many pixels of a rectangle satisfy the condition, have the colour, are dark enough
     // to be text.
@@ -43,9 +35,8 @@ public:
     // 500 of the same colour, give or take a little of a text's smoothing.
     bool Like(const Picture& other, int left, int top, int width, int height, int shift = 0) const;
 
-private:
-    int width_ = 0, height_ = 0;
-    std::vector<Rgb> pixels_;
+    int columns = 0, rows = 0;
+    std::vector<Rgb> pixels; // row by row
 };
 
 struct Frame
@@ -63,8 +54,6 @@ class ProgramUnderX
 public:
     ProgramUnderX();
     ~ProgramUnderX();
-    ProgramUnderX(const ProgramUnderX&) = delete;
-    ProgramUnderX& operator=(const ProgramUnderX&) = delete;
 
     bool ServersRunning() const { return connection_ != nullptr && env.Ready(); }
     ProgramEnvironment env{256}; // tests change it before Launch
@@ -75,9 +64,8 @@ public:
     std::string Output() const { return program_ != nullptr ? program_->Output() : ""; }
     std::string Errors() const { return program_ != nullptr ? program_->Errors() : ""; }
     // Closes the window as a window manager does for the close button (WM_DELETE_WINDOW) and
-    // waits for the program to end; or ends it with a signal.
+    // waits for the program to end.
     ProcessResult CloseWindow();
-    ProcessResult Stop(int signal_number);
 
     Frame WindowFrame() const { return FrameOf(window_); }
     // A property as xprop prints it ("WM_CLASS = ...").
@@ -132,21 +120,28 @@ private:
 // tab strip; the rest follows from the pages' frames.
 constexpr int kPageTop = 28;
 
-// A slider's bar as the kit draws it: 6 pixels in from the slider's sides, below its label (15
-// pixels, when it has one) and its upper hash marks (6 pixels) or else the thumb's 4-pixel
-// overhang, and filled in blue from the left up to the thumb, whose 9-pixel box hides the last
-// 5 filled pixels.
+// A slider's bar as the kit draws it, from the slider's frame: 6 pixels in from its sides, below
+// its label (15 pixels, when it has one) and its upper hash marks (6 pixels) or else the thumb's
+// 4-pixel overhang, and filled in blue from the left up to the thumb, whose 9-pixel box hides
+// the last 5 filled pixels.
 struct SliderBar
 {
-    int left, right, row, minimum, maximum; // row: one through the middle of the bar
-
-    static SliderBar Of(int frame_left, int frame_top, int frame_right, bool label,
-                        bool upper_marks, int minimum, int maximum);
+    SliderBar(int frame_left, int frame_top, int frame_right, bool label, bool upper_marks, int low,
+              int high)
+        : left(frame_left + 6), right(frame_right - 6),
+          row(frame_top + (label ? 15 : 0) + (upper_marks ? 6 : 4) + 2), minimum(low), maximum(high)
+    {
+    }
     int ThumbX(int value) const;
     // The value whose thumb stands where the picture shows the fill ending.
     int Shown(const Picture& picture) const;
+
+    int left, right, row, minimum, maximum; // row: one through the middle of the bar
 };
 
 // Main page: output box at (6, 4), second box at (6, 149); Effects page: reverb box at (8, 8),
 // chorus box at (195, 8).
-extern const SliderBar kLevelBar, kPolyphonyBar, kRoomSizeBar, kVoicesBar;
+const SliderBar kLevelBar(6 + 4, kPageTop + 4 + 75, 6 + 364, false, true, -40, 17);
+const SliderBar kPolyphonyBar(6 + 8, kPageTop + 149 + 58, 6 + 255, true, false, 0, 30);
+const SliderBar kRoomSizeBar(8 + 12, kPageTop + 8 + 24, 8 + 167, true, true, 0, 30);
+const SliderBar kVoicesBar(195 + 17, kPageTop + 8 + 24, 195 + 164, true, true, 1, 16);

@@ -1,7 +1,6 @@
 #include "tests/support/TestSupport.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,14 +21,13 @@ bool Eventually(const std::function<bool()>& condition, double timeout_seconds,
 {
     using std::chrono::duration;
     auto deadline = std::chrono::steady_clock::now() + duration<double>(timeout_seconds);
-    for (;;)
+    while (!condition())
     {
-        if (condition())
-            return true;
         if (std::chrono::steady_clock::now() > deadline)
             return false;
         std::this_thread::sleep_for(duration<double>(interval_seconds));
     }
+    return true;
 }
 
 TemporaryFolder::TemporaryFolder()
@@ -42,9 +40,7 @@ TemporaryFolder::TemporaryFolder()
 
 TemporaryFolder::~TemporaryFolder()
 {
-    if (path_.empty())
-        return;
-    std::error_code ignored;
+    std::error_code ignored; // a folder a test made read-only goes all the same
     std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
@@ -80,26 +76,17 @@ bool FileExists(const std::string& path)
     return lstat(path.c_str(), &info) == 0;
 }
 
-namespace
+BackgroundProcess::BackgroundProcess(const std::vector<std::string>& arguments,
+                                     const std::map<std::string, std::string>& environment)
 {
-
-pid_t start(const std::vector<std::string>& arguments,
-            const std::map<std::string, std::string>& environment, const TemporaryFolder& logs)
-{
-    pid_t pid = fork();
-    if (pid != 0)
-        return pid;
+    if ((pid_ = fork()) != 0)
+        return;
     prctl(PR_SET_PDEATHSIG, SIGKILL); // a test that is killed takes its program with it
     for (const auto& [name, value] : environment)
-    {
-        if (value.empty())
-            unsetenv(name.c_str());
-        else
-            setenv(name.c_str(), value.c_str(), 1);
-    }
+        value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
     dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
-    dup2(open(logs.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), 1);
-    dup2(open(logs.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), 2);
+    dup2(open(logs_.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), 1);
+    dup2(open(logs_.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600), 2);
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -108,54 +95,10 @@ pid_t start(const std::vector<std::string>& arguments,
     _exit(127);
 }
 
-ProcessResult result_of(int status)
-{
-    ProcessResult result;
-    if (WIFEXITED(status))
-        result.exit_status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status))
-        result.signal = WTERMSIG(status);
-    return result;
-}
-
-ProcessResult wait_for(pid_t pid, double timeout_seconds)
-{
-    int status = 0;
-    if (!Eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeout_seconds, 0.005))
-    {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-    }
-    return result_of(status);
-}
-
-} // namespace
-
-ProcessResult RunProcess(const std::vector<std::string>& arguments,
-                         const std::map<std::string, std::string>& environment,
-                         double timeout_seconds)
-{
-    TemporaryFolder logs;
-    ProcessResult result = wait_for(start(arguments, environment, logs), timeout_seconds);
-    result.output = ReadFile(logs.File("out"));
-    result.errors = ReadFile(logs.File("err"));
-    return result;
-}
-
-BackgroundProcess::BackgroundProcess(const std::vector<std::string>& arguments,
-                                     const std::map<std::string, std::string>& environment)
-    : pid_(start(arguments, environment, logs_))
-{
-}
-
 bool BackgroundProcess::Ended()
 {
-    int status = 0;
-    if (pid_ > 0 && waitpid(pid_, &status, WNOHANG) == pid_)
-    {
+    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_)
         pid_ = -1;
-        ended_ = result_of(status);
-    }
     return pid_ <= 0;
 }
 
@@ -168,16 +111,16 @@ bool BackgroundProcess::WaitForOutput(const std::string& text, double timeout_se
 
 ProcessResult BackgroundProcess::Stop(int signal_number, double timeout_seconds)
 {
-    ProcessResult result = ended_;
     if (pid_ > 0)
-    {
         kill(pid_, signal_number);
-        result = wait_for(pid_, timeout_seconds);
+    if (!Eventually([this] { return Ended(); }, timeout_seconds, 0.005))
+    {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status_, 0);
         pid_ = -1;
     }
-    result.output = Output();
-    result.errors = Errors();
-    return result;
+    return {WIFEXITED(status_) ? WEXITSTATUS(status_) : -1,
+            WIFSIGNALED(status_) ? WTERMSIG(status_) : 0, Output(), Errors()};
 }
 
 VirtualDisplay::VirtualDisplay()

@@ -49,13 +49,8 @@ struct ProcessResult
     std::string errors;   // standard error
 };
 
-// Runs a program with extra environment variables (an empty value removes a variable) and
-// waits for it; a process still running after timeout_seconds is killed.
-ProcessResult RunProcess(const std::vector<std::string>& arguments,
-                         const std::map<std::string, std::string>& environment,
-                         double timeout_seconds = 30.0);
-
-// A program running in the background with its output collected into files.
+// A program running in the background with extra environment variables (an empty value removes
+// a variable) and its output collected into files.
 class BackgroundProcess
 {
 public:
@@ -71,7 +66,6 @@ public:
     // Sends a signal (none for 0) and waits for the end, killing the process after
     // timeout_seconds; the result holds the output.
     ProcessResult Stop(int signal_number, double timeout_seconds);
-    // Waits for the process to end by itself (it is killed after timeout_seconds).
     ProcessResult Wait(double timeout_seconds) { return Stop(0, timeout_seconds); }
 
 private:
@@ -79,8 +73,16 @@ private:
 
     TemporaryFolder logs_;
     pid_t pid_ = -1;
-    ProcessResult ended_; // how the process ended, when it ended on its own
+    int status_ = 0; // waitpid's, once the process has ended
 };
+
+// Runs a program to its end; a process still running after timeout_seconds is killed.
+inline ProcessResult RunProcess(const std::vector<std::string>& arguments,
+                                const std::map<std::string, std::string>& environment,
+                                double timeout_seconds = 30.0)
+{
+    return BackgroundProcess(arguments, environment).Wait(timeout_seconds);
+}
 
 // An X server of our own (Xvfb, 1024 x 768) for the life of the object, on a display number
 // nobody uses.
@@ -89,8 +91,6 @@ class VirtualDisplay
 public:
     VirtualDisplay();
     ~VirtualDisplay() { server_.Stop(SIGTERM, 10); }
-    VirtualDisplay(const VirtualDisplay&) = delete;
-    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
     bool Running() const { return !name_.empty(); }
     const std::string& Name() const { return name_; } // ":N"

@@ -25,8 +25,8 @@ protected:
     InstalledCopy copy;
 };
 
-// The rest of the tree is what the other two tests check and run.
-TEST_F(Installed, TheTreeHoldsTheSupportFilesTheIconsAndTheManifest)
+// The rest of the tree is what the next test runs.
+TEST_F(Installed, TheTreeHoldsTheSupportFilesIconsAndManifestAndItsDesktopDataPassTheirCheckers)
 {
     for (std::string file : {"libexec/harmoloom/Support Files/Tools/alert",
                              "libexec/harmoloom/Support Files/System Files/Audio File Importer",
@@ -41,10 +41,7 @@ TEST_F(Installed, TheTreeHoldsTheSupportFilesTheIconsAndTheManifest)
     // Listed as installed, without the DESTDIR they were staged in.
     EXPECT_TRUE(InOrder(ReadFile(HARMOLOOM_BUILD_DIR "/install_manifest_Unspecified.txt"),
                         {"/usr/local/bin/harmoloom\n", "/usr/local/bin/wav2sf\n"}));
-}
 
-TEST_F(Installed, DesktopEntryAppStreamDataAndManualPagesPassTheirCheckers)
-{
     ProcessResult entry = RunProcess(
         {"/usr/bin/desktop-file-validate", copy.At("share/applications/" + kId + ".desktop")}, {});
     EXPECT_EQ(entry.exit_status, 0);
@@ -72,10 +69,13 @@ TEST_F(Installed, CommandsInBinRunFromAnywhereAndTheWindowIsTheDesktopEntrys)
     std::filesystem::current_path(x.env.Home().Path()); // nowhere near the program
     for (const char* command : {"bin/harmoloom", "bin/wav2sf"})
         EXPECT_TRUE(std::filesystem::read_symlink(copy.At(command)).is_relative()) << command;
-    ProcessResult converted =
-        RunProcess({copy.At("bin/wav2sf"), Tone("tone.wav", {"-r", "22050"}), "tone.sf2"}, {});
-    EXPECT_EQ(converted.exit_status, 0) << converted.errors;
-    EXPECT_TRUE(FileExists("tone.sf2"));
+    ProcessResult converted = RunProcess(
+        {copy.At("bin/wav2sf"), Tone("tone.wav", {"-r", "22050", "-c", "2"}), "tone.sf2"}, {});
+    EXPECT_EQ(converted.exit_status, 0);
+    EXPECT_EQ(converted.errors, "");
+    std::string soundfont = ReadFile("tone.sf2");
+    EXPECT_EQ(soundfont.size(), 674u + 2 * 4410); // 0.2 s at 22050 Hz
+    EXPECT_EQ(soundfont.substr(0, 4) + soundfont.substr(8, 4), "RIFFsfbk");
 
     x.env.WriteSettings(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}});
     x.env.program = copy.At("bin/harmoloom");
@@ -90,29 +90,12 @@ TEST_F(Installed, CommandsInBinRunFromAnywhereAndTheWindowIsTheDesktopEntrys)
     EXPECT_EQ(x.CloseWindow().exit_status, 0);
 }
 
-class Wav2sf : public ::testing::Test
+TEST(Wav2sf, RefusalsGiveOneLineOfReasonAndStatus1AndWrongUsageStatus2)
 {
-protected:
-    ProcessResult Convert(const std::string& input, const std::string& program = WAV2SF)
-    {
-        return RunProcess({program, input, folder.File("out.sf2")}, {});
-    }
-
     TemporaryFolder folder;
-};
-
-TEST_F(Wav2sf, ConvertsARecording)
-{
-    ProcessResult result = Convert(Tone(folder.File("in.wav"), {"-r", "22050", "-c", "2"}));
-    EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.errors, "");
-    std::string soundfont = ReadFile(folder.File("out.sf2"));
-    EXPECT_EQ(soundfont.size(), 674u + 2 * 4410); // 0.2 s at 22050 Hz
-    EXPECT_EQ(soundfont.substr(0, 4) + soundfont.substr(8, 4), "RIFFsfbk");
-}
-
-TEST_F(Wav2sf, RefusalsGiveOneLineOfReasonAndStatus1)
-{
+    auto convert = [&](const std::string& input, const std::string& program) {
+        return RunProcess({program, input, folder.File("out.sf2")}, {});
+    };
     WaveSpec fifteen_frames;
     fifteen_frames.data = std::string(30, '\x01');
     WaveSpec short_data;
@@ -120,7 +103,7 @@ TEST_F(Wav2sf, RefusalsGiveOneLineOfReasonAndStatus1)
     short_data.data_size = 640;
     WriteFile(folder.File("15.wav"), MakeWave(fifteen_frames));
     WriteFile(folder.File("short.wav"), MakeWave(short_data));
-    auto tone = [this](const char* name, const std::vector<std::string>& format)
+    auto tone = [&](const char* name, const std::vector<std::string>& format)
     { return Tone(folder.File(name), format); };
     const std::pair<std::string, std::string> cases[] = {
         {tone("24.wav", {"-r", "44100", "-b", "24"}), "8-bit and 16-bit"},
@@ -135,21 +118,17 @@ TEST_F(Wav2sf, RefusalsGiveOneLineOfReasonAndStatus1)
         {folder.File("missing.wav"), "No such file"}};
     for (const auto& [input, reason] : cases)
     {
-        ProcessResult result = Convert(input);
+        ProcessResult result = convert(input, WAV2SF);
         EXPECT_EQ(result.exit_status, 1) << input;
         EXPECT_TRUE(InOrder(result.errors, {reason}));
         EXPECT_EQ(std::count(result.errors.begin(), result.errors.end(), '\n'), 1) << result.errors;
         EXPECT_FALSE(FileExists(folder.File("out.sf2"))) << input;
     }
-}
-
-TEST_F(Wav2sf, WithoutItsTemplateNothingConvertsAndWrongUsageIsStatus2)
-{
     std::filesystem::copy_file(WAV2SF, folder.File("wav2sf"));
     ProcessResult result =
-        Convert(Tone(folder.File("in.wav"), {"-r", "44100"}), folder.File("wav2sf"));
+        convert(Tone(folder.File("in.wav"), {"-r", "44100"}), folder.File("wav2sf"));
     EXPECT_EQ(result.exit_status, 1);
-    EXPECT_TRUE(InOrder(result.errors, {"conversion template"}));
+    EXPECT_TRUE(InOrder(result.errors, {"conversion template"})) << "nothing converts without it";
     EXPECT_EQ(RunProcess({WAV2SF}, {}).exit_status, 2);
     EXPECT_EQ(RunProcess({WAV2SF, "a", "b", "c"}, {}).exit_status, 2);
 }

@@ -8,7 +8,6 @@
 #include <array>
 
 #include "tests/support/AlertTexts.h"
-#include "tests/support/AudioAnalysis.h"
 #include "tests/support/ProgramUnderX.h"
 
 namespace
@@ -22,8 +21,8 @@ protected:
     {
         std::vector<std::string> arguments = {ALERT_PROBE, "noload", "Something happened."};
         arguments.insert(arguments.end(), buttons.begin(), buttons.end());
-        BackgroundProcess alert(arguments, {{"DISPLAY", display.Name()}});
         const std::map<std::string, std::string> on_display = {{"DISPLAY", display.Name()}};
+        BackgroundProcess alert(arguments, on_display);
         // Focus goes to the alert once it is mapped; there is no window manager to give it.
         EXPECT_EQ(RunProcess({"/usr/bin/xdotool", "search", "--sync", "--onlyvisible", "--name",
                               "^noload$", "windowfocus", "--sync"},
@@ -146,8 +145,9 @@ void expect_texts_inside(const Picture& page, int tab)
         EXPECT_TRUE(fits[tab][check]) << "page " << tab << ", check " << check;
 }
 
-TEST_F(MainWindow, EachTabShowsItsPageWhenClickedWithItsTextsInsideTheirFrames)
+TEST_F(MainWindow, EachTabShowsItsPageWithItsTextsInsideAndPanicSilencesAHangingNote)
 {
+    x.env.WriteSettings(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}});
     ASSERT_TRUE(x.Launch());
     std::vector<Picture> pages;
     for (int tab : {0, 1, 2, 3, 0})
@@ -160,8 +160,8 @@ TEST_F(MainWindow, EachTabShowsItsPageWhenClickedWithItsTextsInsideTheirFrames)
         {
             picture = x.Take();
             ASSERT_EQ(ProgramUnderX::ChosenTab(picture), tab);
-            ASSERT_LT(picture.Count(0, kPageTop + 4, picture.Width(), 130, kPanel),
-                      picture.Width() * 130 - 4000)
+            ASSERT_LT(picture.Count(0, kPageTop + 4, picture.columns, 130, kPanel),
+                      picture.columns * 130 - 4000)
                 << "page " << tab << ", look " << look;
         }
         expect_texts_inside(picture, tab);
@@ -170,43 +170,72 @@ TEST_F(MainWindow, EachTabShowsItsPageWhenClickedWithItsTextsInsideTheirFrames)
     for (size_t one = 0; one < pages.size(); one++)
     {
         for (size_t other = one + 1; other < pages.size(); other++)
-            EXPECT_EQ(pages[one].Like(pages[other], 0, kPageTop + 150, pages[0].Width(), 120),
+            EXPECT_EQ(pages[one].Like(pages[other], 0, kPageTop + 150, pages[0].columns, 120),
                       one == 0 && other == 4)
                 << "pages " << one << " and " << other << ": only the Main page comes back";
     }
+
+    JackRig rig(x.env.JackName());
+    ASSERT_TRUE(rig.Open() && rig.Attach(1));
+    const auto rate = static_cast<jack_nframes_t>(rig.SampleRate());
+
+    // A church organ holds its note for as long as the key is down, and the key never comes up.
+    jack_nframes_t on = rig.Now() + rate / 10;
+    rig.Send(on, {0xC0, 19});
+    rig.Send(on + 10, {0x90, 60, 110});
+    rig.WaitUntil(on + rate);
+    ASSERT_TRUE(x.Shows("the note", [](const Picture& p) { return lit_pixels(p) > 60; }));
+    jack_nframes_t before_panic = rig.Now();
+    double held = rig.Level(before_panic - rate / 5, rate / 5);
+    ASSERT_GT(held, 0.005) << "the note still sounds";
+    x.Click(kPanicX, kPanicY);
+    EXPECT_TRUE(
+        Eventually([&] { return rig.Level(rig.Now() - rate / 10, rate / 10) < 0.001 * held; }, 10));
+    EXPECT_GT(rig.Level(before_panic - rate / 10, rate / 10), 0.5 * held) << "it was the button";
+
+    // The bars fall; the peak marks stay (five lit pixels in each of the six rows of both
+    // bars) until the button clears them.
+    Picture picture;
+    EXPECT_TRUE(
+        x.WaitForPicture([](const Picture& p) { return lit_pixels(p) == 2 * 6 * 5; }, &picture, 15))
+        << lit_pixels(picture) << " pixels lit";
+    x.Click(kPanicX, kClearPeakY);
+    EXPECT_TRUE(x.WaitForPicture([](const Picture& p) { return lit_pixels(p) == 0; }, &picture))
+        << lit_pixels(picture) << " pixels still lit";
+    EXPECT_EQ(x.CloseWindow().exit_status, 0);
 }
 
-TEST_F(MainWindow, SlidersStandWhereTheSettingsPutThem)
+TEST_F(MainWindow, SlidersShowTheStoredValuesAndWhatIsDraggedOrChosenIsSavedAtClose)
 {
-    for (std::array<int32_t, 3> values : {std::array{-30, 8, 6}, std::array{6, 25, 27}})
+    // Level, polyphony and room size as stored (fields 3, 4, 11); polyphony as dragged, quality
+    // (field 5) as chosen.
+    struct Case
     {
-        // Level, polyphony, room size.
+        int32_t level, polyphony, room_size, dragged, quality;
+    };
+    for (Case c : {Case{-30, 8, 6, 20, 2}, {6, 25, 27, 6, 0}})
+    {
         std::vector<int32_t> fields =
-            DefaultsWith({{3, values[0]}, {4, values[1]}, {11, values[2]}});
+            DefaultsWith({{3, c.level}, {4, c.polyphony}, {11, c.room_size}});
         x.env.WriteSettings(fields);
         ASSERT_TRUE(x.Launch());
-        EXPECT_EQ(kLevelBar.Shown(x.Take()), values[0]);
-        EXPECT_EQ(kPolyphonyBar.Shown(x.Take()), values[1]);
+        EXPECT_EQ(kLevelBar.Shown(x.Take()), c.level);
+        EXPECT_EQ(kPolyphonyBar.Shown(x.Take()), c.polyphony);
+        x.Drag(kPolyphonyBar.ThumbX(c.polyphony), kPolyphonyBar.row,
+               kPolyphonyBar.ThumbX(c.dragged), kPolyphonyBar.row);
+        EXPECT_TRUE(x.Shows("the thumb dragged",
+                            [&](const Picture& p) { return kPolyphonyBar.Shown(p) == c.dragged; }));
+        ASSERT_TRUE(x.ChooseMenuItem(kQualityX, kQualityY, c.quality, 3));
         ASSERT_TRUE(x.ChooseTab(2));
-        EXPECT_EQ(kRoomSizeBar.Shown(x.Take()), values[2]);
-        EXPECT_EQ(x.CloseWindow().exit_status, 0);
-        EXPECT_EQ(Saved(), fields) << "nothing moved, nothing changed";
+        EXPECT_EQ(kRoomSizeBar.Shown(x.Take()), c.room_size);
+        ProcessResult closed = x.CloseWindow();
+        EXPECT_EQ(closed.exit_status, 0) << closed.errors;
+        EXPECT_TRUE(InOrder(closed.output, {"Quit requested\n", "Stopping audio\n",
+                                            "Saving settings\n", "Deleting synth\n"}));
+        fields[4] = c.dragged;
+        fields[5] = c.quality;
+        EXPECT_EQ(Saved(), fields);
     }
-}
-
-TEST_F(MainWindow, DraggedSliderAndChosenQualityAreSavedAtClose)
-{
-    ASSERT_TRUE(x.Launch());
-    ASSERT_EQ(kPolyphonyBar.Shown(x.Take()), 14);
-    x.Drag(kPolyphonyBar.ThumbX(14), kPolyphonyBar.row, kPolyphonyBar.ThumbX(6), kPolyphonyBar.row);
-    EXPECT_TRUE(
-        x.Shows("the thumb at 6", [](const Picture& p) { return kPolyphonyBar.Shown(p) == 6; }));
-    ASSERT_TRUE(x.ChooseMenuItem(kQualityX, kQualityY, 0, 3)); // "Low"
-    ProcessResult closed = x.CloseWindow();
-    EXPECT_EQ(closed.exit_status, 0) << closed.errors;
-    EXPECT_TRUE(InOrder(closed.output, {"Quit requested\n", "Stopping audio\n", "Saving settings\n",
-                                        "Deleting synth\n"}));
-    EXPECT_EQ(Saved(), DefaultsWith({{4, 6}, {5, 0}}));
 }
 
 TEST_F(MainWindow, WindowIsKeptOnTheScreenAndItsPlaceSaved)
@@ -224,9 +253,8 @@ TEST_F(MainWindow, WindowIsKeptOnTheScreenAndItsPlaceSaved)
     {
         x.env.WriteSettings(DefaultsWith({{1, c.left}, {2, c.top}}));
         ASSERT_TRUE(x.Launch());
-        Frame shown = x.WindowFrame();
-        EXPECT_EQ(shown.x, c.opens_x) << "stored " << c.left << ", " << c.top;
-        EXPECT_EQ(shown.y, c.opens_y) << "stored " << c.left << ", " << c.top;
+        EXPECT_EQ(x.WindowFrame().x, c.opens_x) << "stored " << c.left << ", " << c.top;
+        EXPECT_EQ(x.WindowFrame().y, c.opens_y) << "stored " << c.left << ", " << c.top;
         if (c.moved_x != c.opens_x)
             x.MoveWindow(c.moved_x, c.moved_y);
         EXPECT_TRUE(Eventually([&] { return x.WindowFrame().x == c.moved_x; }, 10));
@@ -271,47 +299,6 @@ TEST_F(MainWindow, WheelAndKeysScrollTheSoundfontList)
         EXPECT_TRUE(x.Shows("the list at " + std::to_string(offset), scrolled_by(offset)))
             << "after " << action;
     }
-    EXPECT_EQ(x.CloseWindow().exit_status, 0);
-}
-
-TEST_F(MainWindow, PanicSilencesAHangingNoteAndClearPeakDropsThePeakMark)
-{
-    x.env.WriteSettings(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}});
-    ASSERT_TRUE(x.Launch());
-    JackRig rig(x.env.JackName());
-    ASSERT_TRUE(rig.Open());
-    ASSERT_TRUE(rig.RecordFrom(rig.FindPort("Harmoloom:left"), rig.FindPort("Harmoloom:right")));
-    ASSERT_TRUE(rig.ConnectMidiTo(rig.FindPort(":MIDI In 1")));
-    const auto rate = static_cast<jack_nframes_t>(rig.SampleRate());
-    auto level_before = [&](jack_nframes_t end, double seconds)
-    {
-        auto frames = static_cast<jack_nframes_t>(seconds * rate);
-        std::vector<float> mono = Channel(rig.Recorded(end - frames, frames), 2);
-        return Rms(mono, 0, mono.size());
-    };
-
-    // A church organ holds its note for as long as the key is down, and the key never comes up.
-    jack_nframes_t on = rig.Now() + rate / 10;
-    rig.Send(on, {0xC0, 19});
-    rig.Send(on + 10, {0x90, 60, 110});
-    rig.WaitUntil(on + rate);
-    ASSERT_TRUE(x.Shows("the note", [](const Picture& p) { return lit_pixels(p) > 60; }));
-    jack_nframes_t before_panic = rig.Now();
-    double held = level_before(before_panic, 0.2);
-    ASSERT_GT(held, 0.005) << "the note still sounds";
-    x.Click(kPanicX, kPanicY);
-    EXPECT_TRUE(Eventually([&] { return level_before(rig.Now(), 0.1) < 0.001 * held; }, 10));
-    EXPECT_GT(level_before(before_panic, 0.1), 0.5 * held) << "it was the button";
-
-    // The bars fall; the peak marks stay (five lit pixels in each of the six rows of both
-    // bars) until the button clears them.
-    Picture picture;
-    EXPECT_TRUE(
-        x.WaitForPicture([](const Picture& p) { return lit_pixels(p) == 2 * 6 * 5; }, &picture, 15))
-        << lit_pixels(picture) << " pixels lit";
-    x.Click(kPanicX, kClearPeakY);
-    EXPECT_TRUE(x.WaitForPicture([](const Picture& p) { return lit_pixels(p) == 0; }, &picture))
-        << lit_pixels(picture) << " pixels still lit";
     EXPECT_EQ(x.CloseWindow().exit_status, 0);
 }
 

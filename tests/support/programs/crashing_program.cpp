@@ -16,20 +16,6 @@ namespace
 bigtime_t started_at = system_time();
 volatile int bottom = -1; // never reached; keeps the recursion from being proven endless
 
-bool starting()
-{
-    return system_time() - started_at > 200000;
-}
-
-// A real fault, which the undefined-behaviour checker of a sanitizer build must not take first.
-__attribute__((no_sanitize("undefined"))) void crash_when(bool (*moment)())
-{
-    while (!moment())
-        snooze(1000);
-    volatile int* nowhere = nullptr;
-    *nowhere = 1;
-}
-
 __attribute__((noinline)) int deeper(int depth)
 {
     volatile char frame[1024];
@@ -37,13 +23,21 @@ __attribute__((noinline)) int deeper(int depth)
     return depth == bottom ? 0 : deeper(depth + 1) + frame[0];
 }
 
-// A stack overflow on a thread of the program's own making.
-void overflow_when_starting()
+// A real fault, which the undefined-behaviour checker of a sanitizer build must not take first;
+// or a stack overflow on a thread of the program's own making.
+__attribute__((no_sanitize("undefined"))) void crash_when(std::string moment)
 {
-    while (!starting())
+    while (moment == "running" ? crash_has_started.load() == 0
+                               : system_time() - started_at <= 200000)
         snooze(1000);
-    resume_thread(spawn_thread([](void*) -> status_t { return deeper(0); }, "overflow",
-                               B_NORMAL_PRIORITY, nullptr));
+    if (moment == "overflow")
+        resume_thread(spawn_thread([](void*) -> status_t { return deeper(0); }, "overflow",
+                                   B_NORMAL_PRIORITY, nullptr));
+    else
+    {
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    }
 }
 
 } // namespace
@@ -51,11 +45,7 @@ void overflow_when_starting()
 int main(int argc, char** argv)
 {
     const char* moment = std::getenv("HARMOLOOM_TEST_CRASH_AT");
-    std::string chosen = moment != nullptr ? moment : "";
-    bool (*running)() = [] { return crash_has_started.load() != 0; };
-    if (chosen == "startup" || chosen == "running")
-        std::thread(crash_when, chosen == "startup" ? starting : running).detach();
-    else if (chosen == "overflow")
-        std::thread(overflow_when_starting).detach();
+    if (moment != nullptr)
+        std::thread(crash_when, std::string(moment)).detach();
     return HarmoloomMain(argc, argv);
 }
