@@ -8,10 +8,10 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <thread>
 
 extern char** environ;
@@ -56,7 +56,14 @@ std::string PlaceLibrary(const TemporaryFolder& folder, const std::string& libra
 
 std::string RegexLiteral(const std::string& text)
 {
-    return std::regex_replace(text, std::regex(R"([\\^$.|?*+()[\]{}])"), "\\$&");
+    std::string literal;
+    for (char c : text)
+    {
+        if (c != '\0' && std::strchr("\\^$.|?*+()[]{}", c) != nullptr)
+            literal += '\\';
+        literal += c;
+    }
+    return literal;
 }
 
 std::string ReadFile(const std::string& path)
