@@ -43,6 +43,9 @@ unsigned long next_stop(void*, unsigned long reached, unsigned long frames)
 
 // Set on the callback's first run, once its thread's priority has been dealt with.
 int have_set_priority = 0;
+// The Setup page's priority choice, as the output that was opened lets it apply; -1 until one
+// is opened (the stored choice then).
+int priority_to_apply = -1;
 
 void set_priority_once()
 {
@@ -51,11 +54,7 @@ void set_priority_once()
     // The audio library's thread is not ours to set up beforehand: here it gets what every
     // thread of ours has for the crash handler.
     use_alternate_signal_stack();
-    int index = settings[setting::priority_index];
-    // JACK gives its process thread the server's real-time priority: raising or lowering it
-    // here would only fight the server, and every other client's cycle with it.
-    if (player != nullptr && std::strcmp(player->BackendName(), "jack") == 0)
-        index = 2;
+    int index = priority_to_apply >= 0 ? priority_to_apply : settings[setting::priority_index];
     if (index == 0)
         set_thread_priority(find_thread(nullptr), B_NORMAL_PRIORITY);
     else if (index == 1)
@@ -99,8 +98,14 @@ int OpenAudio(int sample_rate, int frames_per_buffer)
         return sample_rate;
     current_sample_rate = player->FrameRate();
     current_period = static_cast<int>(player->Period());
-    if (std::strcmp(player->BackendName(), "jack") == 0 && settings[setting::priority_index] != 2)
+    // JACK gives its process thread the server's real-time priority: raising or lowering it
+    // would only fight the server, and every other client's cycle with it.
+    priority_to_apply = settings[setting::priority_index];
+    if (std::strcmp(player->BackendName(), "jack") == 0 && priority_to_apply != 2)
+    {
         DEBUG_PRINT("Audio thread priority left to the JACK server");
+        priority_to_apply = 2;
+    }
     if (current_sample_rate != sample_rate || current_period != frames_per_buffer)
     {
         char line[160];
