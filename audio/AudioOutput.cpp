@@ -14,7 +14,7 @@
 #include "engine/FluidLog.h"
 #include "engine/Harmoloom.h"
 #include "platform/interface/Alert.h"
-#include "platform/media/CycleMidi.h"
+#include "platform/midi/CycleMidi.h"
 #include "platform/support/Threads.h"
 
 BSoundPlayer* player = nullptr;

@@ -44,7 +44,7 @@ int main(int, char** argv)
     Synth = new HARMOLOOM(48000);
     if (Synth->InitCheck() != 0 || Synth->LoadSoundfont(TIMGM6MB_SOUNDFONT, 0) == 0)
         return 1;
-    MIDIINTERFACE port(0);
+    MIDIINTERFACE port(0, SystemMidiClock());
     auto now = static_cast<uint32>(system_time() / 1000);
     std::vector<float> buffer(128);
 

@@ -140,7 +140,11 @@ inline bool IsEngineChannel(int channel)
     return channel >= 0 && channel < ENGINE_CHANNELS;
 }
 
+// MIDI channel 10 (counted from 1) of either port is the percussion channel throughout the
+// program: engine channels 9 and 25.
+constexpr int PERCUSSION_MIDI_CHANNEL = 10;
+
 inline bool IsPercussionChannel(int channel)
 {
-    return channel == 9 || channel == 25;
+    return IsEngineChannel(channel) && channel % 16 == PERCUSSION_MIDI_CHANNEL - 1;
 }

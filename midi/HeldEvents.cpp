@@ -44,7 +44,7 @@ constexpr bigtime_t kNever = -B_INFINITE_TIMEOUT;
 
 } // namespace
 
-HeldEvents::HeldEvents(Target& target) : target_(target)
+HeldEvents::HeldEvents(Target& target, const MidiClock& clock) : target_(target), clock_(clock)
 {
     for (Channel& channel : channels_)
         channel.note_on_applied.fill(kNever);
@@ -78,8 +78,9 @@ bigtime_t HeldEvents::ApplyDue(bigtime_t now)
     return next;
 }
 
-void HeldEvents::ApplyAll(bigtime_t now)
+void HeldEvents::ApplyAll()
 {
+    bigtime_t now = clock_.Now();
     for (Channel& channel : channels_)
         ApplyDue(channel, now, true);
 }

@@ -10,14 +10,15 @@
 // - all-sound-off, reset-all-controllers and all-notes-off never wait: they first apply
 //   everything held on their channel, in order, then themselves.
 //
-// Times are on any clock that only goes forward, in the unit of the delay. Not thread-safe: one
-// thread at a time (the port's delivering thread). No allocation after construction; real-time
-// safe.
+// Times are on one clock, the delivering port's, fixed when the queue is made (microseconds, or
+// frames of the JACK timeline). Not thread-safe: one thread at a time (the port's delivering
+// thread, or the render that delivers for it). No allocation after construction; real-time safe.
 #pragma once
 
 #include <array>
 #include <cstddef>
 
+#include "platform/midi/MidiClock.h"
 #include "platform/support/SupportDefs.h"
 
 // One channel message: status (kind and channel 0..15) and its data bytes.
@@ -41,12 +42,12 @@ public:
         ~Target() = default;
     };
 
-    explicit HeldEvents(Target& target);
+    HeldEvents(Target& target, const MidiClock& clock);
 
-    // The delay for note-offs from now on.
-    void SetDelay(bigtime_t delay) { delay_ = delay; }
+    // The delay for note-offs from now on, given in microseconds.
+    void SetDelay(bigtime_t microseconds) { delay_ = clock_.DurationOf(microseconds); }
 
-    // An event arrives at now: applied at once, or held.
+    // An event arrives at now (on the clock): applied at once, or held.
     void Arrive(const ChannelEvent& event, bigtime_t now);
 
     // Applies what has fallen due by now; returns when the next held event falls due, or
@@ -54,7 +55,7 @@ public:
     bigtime_t ApplyDue(bigtime_t now);
 
     // Applies everything held at once, in order (the input is stopping).
-    void ApplyAll(bigtime_t now);
+    void ApplyAll();
 
 private:
     // Enough for a very dense channel within one delay; when a channel's queue is full its
@@ -87,6 +88,7 @@ private:
     void ApplyNow(Channel& channel, const ChannelEvent& event, bigtime_t now);
 
     Target& target_;
-    bigtime_t delay_ = 0;
+    const MidiClock& clock_;
+    bigtime_t delay_ = 0; // on the clock
     std::array<Channel, 16> channels_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "app/AudioSetup.h"
 #include "app/Debug.h"
@@ -23,7 +24,6 @@ int IgnoreDrumChanges = 0;
 namespace
 {
 
-constexpr uchar kPercussionChannel = 10;
 using namespace controller;
 
 uchar limit(uchar value)
@@ -45,7 +45,10 @@ BMidiPort* make_port()
 
 } // namespace
 
-MIDIINTERFACE::MIDIINTERFACE(int offset) : channel_offset(offset), held(*this) {}
+MIDIINTERFACE::MIDIINTERFACE(int offset, const MidiClock& clock)
+    : channel_offset(offset), held(*this, clock)
+{
+}
 
 bigtime_t NoteOffDelay()
 {
@@ -59,40 +62,32 @@ bigtime_t NoteOffDelay()
     return static_cast<bigtime_t>(1000000.0 * frames / rate + 1200);
 }
 
-bigtime_t NoteOffDelayFrames()
+// The handlers do not wait for the event's time: each event arrives at its time (with JACK, at
+// its frame), and only note-offs are held back, in HeldEvents (see Route).
+void MIDIINTERFACE::NoteOn(uchar channel, uchar note, uchar velocity, uint32)
 {
-    return CurrentPeriod() + static_cast<bigtime_t>(0.0012 * current_sample_rate + 0.5);
-}
-
-void MIDIINTERFACE::NoteOn(uchar channel, uchar note, uchar velocity, uint32 time)
-{
-    SnoozeUntil(time);
     Route(0x90, channel, limit(note), limit(velocity));
 }
 
-void MIDIINTERFACE::NoteOff(uchar channel, uchar note, uchar, uint32 time)
+void MIDIINTERFACE::NoteOff(uchar channel, uchar note, uchar, uint32)
 {
-    SnoozeUntil(time);
     Route(0x80, channel, limit(note), 0);
 }
 
-void MIDIINTERFACE::ProgramChange(uchar channel, uchar program, uint32 time)
+void MIDIINTERFACE::ProgramChange(uchar channel, uchar program, uint32)
 {
-    SnoozeUntil(time);
-    if (IgnoreDrumChanges != 0 && channel == kPercussionChannel)
+    if (IgnoreDrumChanges != 0 && IsPercussionChannel(EngineChannel(channel)))
         return;
     Route(0xC0, channel, program, 0);
 }
 
-void MIDIINTERFACE::PitchBend(uchar channel, uchar lsb, uchar msb, uint32 time)
+void MIDIINTERFACE::PitchBend(uchar channel, uchar lsb, uchar msb, uint32)
 {
-    SnoozeUntil(time);
     Route(0xE0, channel, static_cast<uchar>(lsb & 127), static_cast<uchar>(msb & 127));
 }
 
-void MIDIINTERFACE::ControlChange(uchar channel, uchar controller, uchar value, uint32 time)
+void MIDIINTERFACE::ControlChange(uchar channel, uchar controller, uchar value, uint32)
 {
-    SnoozeUntil(time);
     switch (controller)
     {
     case kAllSoundOff:
@@ -102,7 +97,8 @@ void MIDIINTERFACE::ControlChange(uchar channel, uchar controller, uchar value, 
             return;
         break;
     case kBankSelect:
-        if (IgnoreBankChanges >= 2 || (IgnoreBankChanges != 0 && channel == kPercussionChannel))
+        if (IgnoreBankChanges >= 2 ||
+            (IgnoreBankChanges != 0 && IsPercussionChannel(EngineChannel(channel))))
             return;
         break;
     case kNonRegisteredLow:
@@ -119,8 +115,8 @@ void MIDIINTERFACE::Route(uchar status, uchar channel, uchar data1, uchar data2)
     // A channel outside 1..16 reaches no engine channel of this port.
     if (channel < 1 || channel > 16)
         return;
-    held.SetDelay(OnFrameClock() ? NoteOffDelayFrames() : NoteOffDelay());
-    held.Arrive({static_cast<uchar>(status | (channel - 1)), data1, data2}, Now());
+    held.SetDelay(NoteOffDelay());
+    held.Arrive({static_cast<uchar>(status | (channel - 1)), data1, data2}, EventTime());
 }
 
 bigtime_t MIDIINTERFACE::ApplyHeldEvents(bigtime_t now)
@@ -130,7 +126,7 @@ bigtime_t MIDIINTERFACE::ApplyHeldEvents(bigtime_t now)
 
 void MIDIINTERFACE::ApplyAllHeldEvents()
 {
-    held.ApplyAll(Now());
+    held.ApplyAll();
 }
 
 void MIDIINTERFACE::Apply(const ChannelEvent& event)
@@ -165,46 +161,37 @@ void MIDIINTERFACE::Apply(const ChannelEvent& event)
     }
 }
 
+// Both ports are opened before their interfaces are made: an interface times its held events
+// on its port's clock.
 void StartMidiInterface(int two_ports)
 {
     if (midiinterface_a != nullptr || midiinterface_b != nullptr)
         return;
-    midiinterface_a = new MIDIINTERFACE(0);
-    if (two_ports != 0)
+    BMidiPort** ports[] = {&midiport_a, &midiport_b};
+    MIDIINTERFACE** interfaces[] = {&midiinterface_a, &midiinterface_b};
+    int count = two_ports != 0 ? 2 : 1;
+    for (int index = 0; index < count; index++)
     {
-        midiinterface_b = new MIDIINTERFACE(16);
-        midiport_a = make_port();
-        if (midiport_a == nullptr)
+        *ports[index] = make_port();
+        if (*ports[index] == nullptr)
         {
-            delete midiinterface_b;
-            delete midiinterface_a;
+            while (index-- > 0)
+            {
+                delete *ports[index];
+                *ports[index] = nullptr;
+            }
             MidiError();
         }
-        midiport_b = make_port();
-        if (midiport_b == nullptr)
-        {
-            delete midiport_a;
-            delete midiinterface_b;
-            delete midiinterface_a;
-            MidiError();
-        }
-        midiport_a->Connect(midiinterface_a);
-        midiport_b->Connect(midiinterface_b);
-        midiport_a->Start();
-        midiport_b->Start();
-        midiinterface_a->Start();
-        midiinterface_b->Start();
-        return;
     }
-    midiport_a = make_port();
-    if (midiport_a == nullptr)
+    for (int index = 0; index < count; index++)
     {
-        delete midiinterface_a;
-        MidiError();
+        *interfaces[index] = new MIDIINTERFACE(16 * index, (*ports[index])->Clock());
+        (*ports[index])->Connect(*interfaces[index]);
     }
-    midiport_a->Connect(midiinterface_a);
-    midiport_a->Start();
-    midiinterface_a->Start();
+    for (int index = 0; index < count; index++)
+        (*ports[index])->Start();
+    for (int index = 0; index < count; index++)
+        (*interfaces[index])->Start();
 }
 
 void StopMidiInterface()
@@ -218,26 +205,21 @@ void StopMidiInterface()
     if (midiport_a != nullptr)
         DEBUG_PRINT("MIDI messages dropped: %d",
                     static_cast<int>(std::min<uint64>(dropped, INT32_MAX)));
-    if (midiinterface_b != nullptr)
+    // The second port first, each interface before its port.
+    for (auto [port, interface] :
+         {std::pair(&midiport_b, &midiinterface_b), std::pair(&midiport_a, &midiinterface_a)})
     {
-        if (midiport_b != nullptr)
-            midiport_b->Disconnect(midiinterface_b);
-        midiinterface_b->ApplyAllHeldEvents();
-        delete midiinterface_b;
+        if (*interface != nullptr)
+        {
+            if (*port != nullptr)
+                (*port)->Disconnect(*interface);
+            (*interface)->ApplyAllHeldEvents();
+            delete *interface;
+        }
+        delete *port;
+        *interface = nullptr;
+        *port = nullptr;
     }
-    delete midiport_b;
-    if (midiinterface_a != nullptr)
-    {
-        if (midiport_a != nullptr)
-            midiport_a->Disconnect(midiinterface_a);
-        midiinterface_a->ApplyAllHeldEvents();
-        delete midiinterface_a;
-    }
-    delete midiport_a;
-    midiinterface_a = nullptr;
-    midiinterface_b = nullptr;
-    midiport_a = nullptr;
-    midiport_b = nullptr;
 }
 
 void MidiError()

@@ -1,5 +1,10 @@
 // MIDI input: one or two ports, each feeding a MIDIINTERFACE that turns its events into engine
 // calls. The first port plays engine channels 0..15, the second 16..31.
+//
+// Where an event waits: a note-off (and what must keep its order behind it) waits in the
+// interface's HeldEvents for the note-off delay, on the port's clock; everything else goes to
+// the engine at once. The port's own thread applies held events when they fall due, or, with
+// JACK MIDI while the sound renders on JACK, the render does, at their frame.
 #pragma once
 
 #include "midi/HeldEvents.h"
@@ -8,11 +13,12 @@
 class MIDIINTERFACE : public BMidi, private HeldEvents::Target
 {
 public:
-    explicit MIDIINTERFACE(int channel_offset);
+    // Times its held events on clock, the clock of the port that delivers to it.
+    MIDIINTERFACE(int channel_offset, const MidiClock& clock);
     ~MIDIINTERFACE() override = default;
 
     // On the port's thread (with JACK MIDI, the audio thread inside the render), with the MIDI
-    // channel 1..16 and the event's time.
+    // channel 1..16.
     void NoteOff(uchar channel, uchar note, uchar velocity, uint32 time) override;
     void NoteOn(uchar channel, uchar note, uchar velocity, uint32 time) override;
     void ControlChange(uchar channel, uchar controlNumber, uchar controlValue,
@@ -20,8 +26,8 @@ public:
     void ProgramChange(uchar channel, uchar programNumber, uint32 time) override;
     void PitchBend(uchar channel, uchar lsb, uchar msb, uint32 time) override;
 
-    // Applies the note-offs that have fallen due, and what waited behind them; returns when
-    // the next falls due. On the port's thread.
+    // Applies the note-offs that have fallen due by now (on the port's clock), and what waited
+    // behind them; returns when the next falls due. On the port's thread.
     bigtime_t ApplyHeldEvents(bigtime_t now) override;
 
     // Applies everything still held, in order. Once the port is disconnected, before the
@@ -64,8 +70,6 @@ void StopMidiInterface();
 
 // How long a note-off is held back: one audio buffer period plus 1.2 ms, in whole microseconds;
 // so that a note whose on and off come together still sounds. The period is the output's own
-// (the JACK server's, with JACK), or the stored rate and timing's while no output is open. The
-// note-off waits in a queue, never holding back the port's other events (see HeldEvents).
+// (the JACK server's, with JACK), or the stored rate and timing's while no output is open. Each
+// port's held events convert it to their own clock.
 bigtime_t NoteOffDelay();
-// The same in frames of the output's timeline, for events applied inside the render.
-bigtime_t NoteOffDelayFrames();

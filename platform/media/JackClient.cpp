@@ -1,16 +1,13 @@
 #include "platform/media/JackClient.h"
 
 #include <jack/jack.h>
-#include <jack/midiport.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "platform/media/CycleMidi.h"
-#include "platform/midi/MidiParser.h"
+#include "platform/support/AutoConnect.h"
 #include "platform/support/Threads.h"
 
 namespace
@@ -23,26 +20,6 @@ constexpr size_t kMaxPeriod = 8192;
 // A server welcoming another client may turn one away for a moment.
 constexpr int kOpenAttempts = 10;
 constexpr bigtime_t kBusyPause = 200000;
-
-// A second of 10,000 messages a second can wait for a render held up by a SoundFont load; the
-// last places are kept for the messages that silence a channel.
-constexpr size_t kPending = 16384;
-constexpr size_t kKeptForSilencing = 256;
-
-struct PendingEvent
-{
-    bigtime_t frame;
-    uint8_t slot;
-    uint8_t length;
-    uint8_t bytes[3];
-};
-
-struct MidiSlot
-{
-    std::atomic<jack_port_t*> port{nullptr};
-    std::atomic<JackMidiSink*> sink{nullptr};
-    bigtime_t held_due = B_INFINITE_TIMEOUT; // process thread
-};
 
 struct Client
 {
@@ -61,79 +38,20 @@ struct Client
     std::atomic<uint64> xruns{0};
     std::atomic<uint64> cycles{0};
 
-    MidiSlot slots[2];
-
-    // Process thread only.
-    std::vector<PendingEvent> pending = std::vector<PendingEvent>(kPending);
-    size_t pending_count = 0;
-    size_t pending_next = 0; // the first not yet applied
-    bigtime_t timeline = 0;  // frames since the client started
-    bigtime_t buffer_start = 0;
-    bool in_render = false;
+    std::atomic<jack_client::CycleReader*> reader{nullptr};
+    // The start of the latest cycle on the client's timeline: the server's 32-bit frame clock
+    // counted on (written by the process thread).
+    std::atomic<bigtime_t> cycle_start{0};
 };
 
 Client the_client;
 
-// Inserts after every event of an earlier or equal frame, so that order of arrival holds.
-void keep(Client& self, const PendingEvent& event, JackMidiSink* sink)
+// The server's 32-bit frame time as a frame of the timeline, which goes on past 2^32 frames
+// (a day at 48 kHz); frame is at most 2^31 frames away from the latest cycle's start.
+bigtime_t on_timeline(const Client& self, jack_nframes_t frame)
 {
-    bool silencing = SilencesAChannel(event.bytes, event.length);
-    if (self.pending_count == kPending ||
-        (!silencing && self.pending_count >= kPending - kKeptForSilencing))
-    {
-        sink->Dropped();
-        return;
-    }
-    size_t at = self.pending_count;
-    while (at > self.pending_next && self.pending[at - 1].frame > event.frame)
-    {
-        self.pending[at] = self.pending[at - 1];
-        at--;
-    }
-    self.pending[at] = event;
-    self.pending_count++;
-}
-
-void read_midi(Client& self, jack_nframes_t frames, bool rendering)
-{
-    for (uint8_t slot = 0; slot < 2; slot++)
-    {
-        jack_port_t* port = self.slots[slot].port.load(std::memory_order_acquire);
-        JackMidiSink* sink = self.slots[slot].sink.load(std::memory_order_acquire);
-        if (port == nullptr || sink == nullptr)
-            continue;
-        void* buffer = jack_port_get_buffer(port, frames);
-        jack_nframes_t count = jack_midi_get_event_count(buffer);
-        for (jack_nframes_t index = 0; index < count; index++)
-        {
-            jack_midi_event_t event;
-            if (jack_midi_event_get(&event, buffer, index) != 0 || event.size == 0)
-                continue;
-            // System messages (exclusive, clock, sensing) play nothing: they are not kept.
-            if (!rendering || event.size > 3 || event.buffer[0] >= 0xF0)
-            {
-                if (!rendering)
-                    sink->ArrivedOutsideRender(event.buffer, event.size);
-                continue;
-            }
-            PendingEvent pending{
-                self.timeline + event.time, slot, static_cast<uint8_t>(event.size), {0, 0, 0}};
-            std::memcpy(pending.bytes, event.buffer, event.size);
-            keep(self, pending, sink);
-        }
-    }
-}
-
-// Removes what has been applied, keeping the rest for the next buffer.
-void forget_applied(Client& self)
-{
-    if (self.pending_next == 0)
-        return;
-    size_t left = self.pending_count - self.pending_next;
-    std::memmove(self.pending.data(), self.pending.data() + self.pending_next,
-                 left * sizeof(PendingEvent));
-    self.pending_count = left;
-    self.pending_next = 0;
+    bigtime_t start = self.cycle_start.load(std::memory_order_acquire);
+    return start + static_cast<int32_t>(frame - static_cast<jack_nframes_t>(start));
 }
 
 int process(jack_nframes_t frames, void* data)
@@ -143,9 +61,6 @@ int process(jack_nframes_t frames, void* data)
     // Stop clears running and then waits while rendering is set: either it sees this render
     // through to its end, or this sees running cleared.
     self.rendering = true;
-    bool rendering = self.running;
-    read_midi(self, frames, rendering);
-
     jack_port_t* left_port = self.left;
     jack_port_t* right_port = self.right;
     auto* left = left_port != nullptr ? static_cast<float*>(jack_port_get_buffer(left_port, frames))
@@ -154,26 +69,29 @@ int process(jack_nframes_t frames, void* data)
                       ? static_cast<float*>(jack_port_get_buffer(right_port, frames))
                       : nullptr;
     AudioBackend::Render render = self.render.load(std::memory_order_acquire);
-    if (rendering && render != nullptr && frames <= kMaxPeriod && left != nullptr &&
-        right != nullptr)
+    bool rendering = self.running && render != nullptr && frames <= kMaxPeriod && left != nullptr &&
+                     right != nullptr;
+    bigtime_t first_frame = on_timeline(self, jack_last_frame_time(self.client));
+    self.cycle_start.store(first_frame, std::memory_order_release);
+    jack_client::CycleReader* reader = self.reader.load(std::memory_order_acquire);
+    if (reader != nullptr)
+        reader->CycleStarts(frames, first_frame, rendering);
+    if (rendering)
     {
-        self.buffer_start = self.timeline;
-        self.in_render = true;
         render(self.cookie, self.interleaved.data(), frames);
-        self.in_render = false;
         for (jack_nframes_t frame = 0; frame < frames; frame++)
         {
             left[frame] = self.interleaved[2 * frame];
             right[frame] = self.interleaved[2 * frame + 1];
         }
-        forget_applied(self);
     }
     else if (left != nullptr && right != nullptr)
     {
         std::memset(left, 0, frames * sizeof(float));
         std::memset(right, 0, frames * sizeof(float));
     }
-    self.timeline += frames;
+    if (reader != nullptr)
+        reader->CycleEnds();
     self.rendering = false;
     return 0;
 }
@@ -192,26 +110,6 @@ int xrun(void* data)
 
 void silence_jack(const char*) {}
 
-// Connects our port to the index-th physical port of the kind, unless there is none.
-void connect_physical(jack_client_t* client, jack_port_t* port, const char* type,
-                      unsigned long flags, size_t index)
-{
-    const char** ports = jack_get_ports(client, nullptr, type, JackPortIsPhysical | flags);
-    if (ports == nullptr)
-        return;
-    size_t count = 0;
-    while (ports[count] != nullptr)
-        count++;
-    if (index < count)
-    {
-        if ((flags & JackPortIsInput) != 0)
-            jack_connect(client, jack_port_name(port), ports[index]);
-        else
-            jack_connect(client, ports[index], jack_port_name(port));
-    }
-    jack_free(ports);
-}
-
 // Waits until the process callback has begun a cycle after now, so that what it read before
 // is no longer in use; a server that has stopped calling is waited for a second at most.
 void wait_for_a_cycle(Client& self)
@@ -222,60 +120,6 @@ void wait_for_a_cycle(Client& self)
 }
 
 } // namespace
-
-size_t ApplyCycleMidiBefore(size_t limit)
-{
-    Client& self = the_client;
-    if (!self.in_render)
-        return SIZE_MAX;
-    bigtime_t end = self.buffer_start + static_cast<bigtime_t>(limit);
-    for (;;)
-    {
-        // The earliest of the next event and the ports' held events.
-        bigtime_t next = B_INFINITE_TIMEOUT;
-        int held_slot = -1;
-        if (self.pending_next < self.pending_count)
-            next = self.pending[self.pending_next].frame;
-        for (int slot = 0; slot < 2; slot++)
-        {
-            if (self.slots[slot].held_due < next)
-            {
-                next = self.slots[slot].held_due;
-                held_slot = slot;
-            }
-        }
-        if (next >= end)
-            break;
-        // Late ones (kept from a silent buffer) take effect where the render is now.
-        bigtime_t at = std::max(next, self.buffer_start);
-        if (held_slot >= 0)
-        {
-            MidiSlot& slot = self.slots[held_slot];
-            JackMidiSink* sink = slot.sink.load(std::memory_order_acquire);
-            bigtime_t due = sink != nullptr ? sink->ApplyHeldInCycle(at) : B_INFINITE_TIMEOUT;
-            slot.held_due = due <= at ? at + 1 : due;
-            continue;
-        }
-        PendingEvent& event = self.pending[self.pending_next];
-        MidiSlot& slot = self.slots[event.slot];
-        JackMidiSink* sink = slot.sink.load(std::memory_order_acquire);
-        if (sink != nullptr)
-        {
-            if (!sink->DeliverInCycle(event.bytes, event.length, at))
-                return SIZE_MAX; // kept, in order, for the next buffer
-            bigtime_t due = sink->ApplyHeldInCycle(at);
-            slot.held_due = due <= at ? at + 1 : due;
-        }
-        self.pending_next++;
-    }
-    bigtime_t next = B_INFINITE_TIMEOUT;
-    if (self.pending_next < self.pending_count)
-        next = self.pending[self.pending_next].frame;
-    next = std::min({next, self.slots[0].held_due, self.slots[1].held_due});
-    if (next == B_INFINITE_TIMEOUT)
-        return SIZE_MAX;
-    return static_cast<size_t>(std::max(next - self.buffer_start, static_cast<bigtime_t>(limit)));
-}
 
 namespace jack_client
 {
@@ -312,7 +156,7 @@ bool Acquire(std::string* why)
     self.client = client;
     self.rate = static_cast<int>(jack_get_sample_rate(client));
     self.period = jack_get_buffer_size(client);
-    self.timeline = 0;
+    self.cycle_start = jack_frame_time(client);
     // The process thread is the server's to make: it gets what every thread of ours has for the
     // crash handler before its first cycle, not during one.
     jack_set_thread_init_callback(
@@ -342,8 +186,6 @@ void Release()
     self.left = nullptr;
     self.right = nullptr;
     self.render = nullptr;
-    self.pending_count = 0;
-    self.pending_next = 0;
 }
 
 bool AttachAudio(AudioBackend::Render render, void* cookie)
@@ -368,8 +210,8 @@ bool AttachAudio(AudioBackend::Render render, void* cookie)
     self.render.store(render, std::memory_order_release);
     if (AutoConnect())
     {
-        connect_physical(self.client, self.left, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        connect_physical(self.client, self.right, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 1);
+        ConnectPhysical(self.left, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        ConnectPhysical(self.right, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 1);
     }
     return true;
 }
@@ -408,45 +250,54 @@ uint64 Underruns()
     return the_client.xruns;
 }
 
-int AddMidiInput(const char* name, JackMidiSink* sink)
+void SetCycleReader(CycleReader* reader)
+{
+    Client& self = the_client;
+    self.reader.store(reader, std::memory_order_release);
+    if (self.client != nullptr)
+        wait_for_a_cycle(self);
+}
+
+jack_port_t* RegisterPort(const char* name, const char* type, unsigned long flags)
+{
+    Client& self = the_client;
+    return self.client != nullptr ? jack_port_register(self.client, name, type, flags, 0) : nullptr;
+}
+
+void UnregisterPort(jack_port_t* port)
+{
+    Client& self = the_client;
+    if (self.client == nullptr || port == nullptr)
+        return;
+    wait_for_a_cycle(self);
+    jack_port_unregister(self.client, port);
+}
+
+void ConnectPhysical(jack_port_t* port, const char* type, unsigned long flags, size_t index)
+{
+    Client& self = the_client;
+    const char** ports = jack_get_ports(self.client, nullptr, type, JackPortIsPhysical | flags);
+    if (ports == nullptr)
+        return;
+    size_t count = 0;
+    while (ports[count] != nullptr)
+        count++;
+    if (index < count)
+    {
+        if ((flags & JackPortIsInput) != 0)
+            jack_connect(self.client, jack_port_name(port), ports[index]);
+        else
+            jack_connect(self.client, ports[index], jack_port_name(port));
+    }
+    jack_free(ports);
+}
+
+bigtime_t FrameNow()
 {
     Client& self = the_client;
     if (self.client == nullptr)
-        return -1;
-    for (int slot = 0; slot < 2; slot++)
-    {
-        if (self.slots[slot].port.load() != nullptr)
-            continue;
-        jack_port_t* port =
-            jack_port_register(self.client, name, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        if (port == nullptr)
-            return -1;
-        self.slots[slot].sink.store(sink, std::memory_order_release);
-        self.slots[slot].port.store(port, std::memory_order_release);
-        if (AutoConnect())
-            connect_physical(self.client, port, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput,
-                             static_cast<size_t>(slot));
-        return slot;
-    }
-    return -1;
-}
-
-void RemoveMidiInput(int slot)
-{
-    Client& self = the_client;
-    if (self.client == nullptr || slot < 0 || slot > 1)
-        return;
-    jack_port_t* port = self.slots[slot].port.exchange(nullptr);
-    self.slots[slot].sink.store(nullptr);
-    wait_for_a_cycle(self);
-    if (port != nullptr)
-        jack_port_unregister(self.client, port);
-}
-
-bool AutoConnect()
-{
-    const char* value = std::getenv("HARMOLOOM_AUTOCONNECT");
-    return value == nullptr || std::strcmp(value, "0") != 0;
+        return self.cycle_start.load(std::memory_order_acquire);
+    return on_timeline(self, jack_frame_time(self.client));
 }
 
 } // namespace jack_client

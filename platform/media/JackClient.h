@@ -1,40 +1,36 @@
-// The process's one JACK client, "Harmoloom": the audio outputs "left" and "right" and the MIDI
-// inputs "MIDI In 1" and "MIDI In 2", all served by one process callback. MIDI read there is
-// applied inside the render, each event at its frame within the buffer (see CycleMidi.h); while
-// no audio renders on the client, it goes to the port's own thread as it arrives.
+// The process's one JACK client, "Harmoloom": the audio outputs "left" and "right", and room for
+// other ports of the process (the JACK MIDI inputs, platform/midi/JackMidiInput.cpp), all served
+// by one process callback. Each cycle the callback first hands the cycle to the cycle reader
+// (the MIDI inputs read their ports there), then renders.
 //
-// Everything here but the sink's calls: main thread, not real-time safe (talks to the server).
+// Everything here but the cycle reader's calls and FrameNow: main thread, not real-time safe
+// (talks to the server).
 #pragma once
 
+#include <jack/types.h>
+
 #include <cstddef>
-#include <cstdint>
 #include <string>
 
 #include "platform/media/AudioBackend.h"
 #include "platform/support/SupportDefs.h"
 
-// What a MIDI input port of the client hands its events to. All calls on the process thread,
-// so they must be real-time safe.
-class JackMidiSink
-{
-public:
-    // Outside the render: one whole message, as it arrived.
-    virtual void ArrivedOutsideRender(const uint8_t* bytes, size_t count) = 0;
-    // Inside the render, with frame the time it takes effect on the client's timeline (frames
-    // since the client started). False: the consumer cannot be had now; keep the event.
-    virtual bool DeliverInCycle(const uint8_t* bytes, size_t count, bigtime_t frame) = 0;
-    // Inside the render: applies what the consumer held back and is due by frame; returns when
-    // the next falls due, or B_INFINITE_TIMEOUT.
-    virtual bigtime_t ApplyHeldInCycle(bigtime_t frame) = 0;
-    // A message lost because too many waited for the render.
-    virtual void Dropped() = 0;
-
-protected:
-    ~JackMidiSink() = default;
-};
-
 namespace jack_client
 {
+
+// What reads the cycle before the render. Both calls on the process thread: real-time safe.
+class CycleReader
+{
+public:
+    // A cycle of frames begins at first_frame of the client's timeline (frames, see FrameNow);
+    // rendering: the render function runs in this cycle.
+    virtual void CycleStarts(jack_nframes_t frames, bigtime_t first_frame, bool rendering) = 0;
+    // The render of the cycle is over (or did not run).
+    virtual void CycleEnds() = 0;
+
+protected:
+    ~CycleReader() = default;
+};
 
 // Opens the client unless it is open, and counts a user in. A server that is there but busy
 // (welcoming another client) is asked again for about two seconds; without a server it returns
@@ -53,12 +49,19 @@ int Rate();
 size_t Period();
 uint64 Underruns();
 
-// Registers a MIDI input port; its slot (0 or 1), or -1.
-int AddMidiInput(const char* name, JackMidiSink* sink);
-// Unregisters it; returns once the process callback no longer uses the sink.
-void RemoveMidiInput(int slot);
+// The reader of every cycle from now on (null: none). Returns once the process callback no
+// longer uses the one before.
+void SetCycleReader(CycleReader* reader);
+// Registers a port of the client; null when it cannot. Unregistering returns once the process
+// callback no longer uses the port.
+jack_port_t* RegisterPort(const char* name, const char* type, unsigned long flags);
+void UnregisterPort(jack_port_t* port);
+// Connects the port to the index-th physical port of the system that fits flags
+// (JackPortIsInput: a playback port; JackPortIsOutput: a source), unless there is none.
+void ConnectPhysical(jack_port_t* port, const char* type, unsigned long flags, size_t index);
 
-// Whether ports are connected to the system's at start (HARMOLOOM_AUTOCONNECT=0: not).
-bool AutoConnect();
+// The current frame of the client's timeline: the server's frame clock, counted on past the
+// 32 bits in which the server keeps it. Any thread; real-time safe.
+bigtime_t FrameNow();
 
 } // namespace jack_client

@@ -2,22 +2,21 @@
 // consumer connected to it, calling its handler for each kind of message.
 //
 // A port is a named input that other software (and the first or second hardware source,
-// connected automatically unless HARMOLOOM_AUTOCONNECT=0) can send to. It uses the ALSA
-// sequencer, or JACK MIDI on the process's one JACK client when the sequencer is absent;
-// HARMOLOOM_MIDI=alsa or jack chooses one. Each port delivers its events on a thread of its own,
-// in order, with the time they arrived (milliseconds of system_time()); a handler that sleeps
-// holds back the later events of its port only. With JACK MIDI while the sound player renders
-// on JACK, events are instead delivered on the audio thread inside the render, each at its
-// frame (platform/media/CycleMidi.h), and the consumer's clock is the frame (see Now()). The port
-// keeps a second of dense playing waiting for its thread; past that it drops whole messages,
-// never all-sound-off, reset-all-controllers or all-notes-off, and counts them.
+// connected automatically unless HARMOLOOM_AUTOCONNECT=0) can send to. It runs on the ALSA
+// sequencer (AlsaSequencerInput.cpp), or on JACK MIDI on the process's one JACK client when the
+// sequencer is absent (JackMidiInput.cpp); HARMOLOOM_MIDI=alsa or jack chooses one. Each port
+// delivers its events on a thread of its own, in order; with JACK MIDI while the sound renders
+// on JACK, it delivers them instead on the audio thread inside the render, each at its frame
+// (CycleMidi.h). Either way every event is timed on the port's clock (MidiClock.h), which is
+// fixed when the port is made. The port's queue (MidiQueue.h) keeps a second of dense playing;
+// past that it drops whole messages, never the ones that silence a channel, and counts them.
 #pragma once
 
 #include <atomic>
 #include <memory>
 
+#include "platform/midi/MidiClock.h"
 #include "platform/support/SupportDefs.h"
-#include "platform/support/Threads.h"
 
 class BMidi
 {
@@ -28,7 +27,8 @@ public:
     BMidi(const BMidi&) = delete;
     BMidi& operator=(const BMidi&) = delete;
 
-    // Handlers, called on the delivering port's thread. Channels are 1..16.
+    // Handlers, called on the delivering port's thread (or inside the render). Channels are
+    // 1..16; time is the delivery's in milliseconds of system_time().
     virtual void NoteOff(uchar channel, uchar note, uchar velocity, uint32 time);
     virtual void NoteOn(uchar channel, uchar note, uchar velocity, uint32 time);
     virtual void KeyPressure(uchar channel, uchar note, uchar pressure, uint32 time);
@@ -37,9 +37,9 @@ public:
     virtual void ChannelPressure(uchar channel, uchar pressure, uint32 time);
     virtual void PitchBend(uchar channel, uchar lsb, uchar msb, uint32 time);
 
-    // A consumer that holds events back is called again on the delivering port's thread at the
-    // time this returns, and after each message; now is system_time(). B_INFINITE_TIMEOUT (what
-    // the base class returns): nothing is held.
+    // A consumer that holds events back is called again where they fall due, and after each
+    // message, with now on the port's clock. Returns when the next falls due, on that clock;
+    // B_INFINITE_TIMEOUT (what the base class returns): nothing is held.
     virtual bigtime_t ApplyHeldEvents(bigtime_t now);
 
     // A consumer receives events only while started.
@@ -47,24 +47,15 @@ public:
     virtual void Stop();
     bool IsRunning() const;
 
-    // Sleeps until the given time (milliseconds of system_time()); returns at once for a time
-    // that has come. Any thread.
-    void SnoozeUntil(uint32 time) const;
+    // Inside a handler: when the event takes effect, on the delivering port's clock.
+    bigtime_t EventTime() const { return event_time_; }
 
-    // The clock the consumer's held-back events run on, on the delivering thread: the frame
-    // of the JACK timeline at which the event being delivered takes effect once a port has
-    // delivered inside the JACK render, else system_time().
-    bigtime_t Now() const { return frame_now_ >= 0 ? frame_now_ : system_time(); }
-    bool OnFrameClock() const { return frame_now_ >= 0; }
-    // Set by the delivering port before each event.
-    void SetFrameClock(bigtime_t frame) { frame_now_ = frame; }
-
-    // Calls the handler for one channel message.
-    void Dispatch(uint8_t status, uint8_t data1, uint8_t data2, uint32 time);
+    // Calls the handler for one channel message that takes effect at when.
+    void Dispatch(uint8_t status, uint8_t data1, uint8_t data2, bigtime_t when);
 
 private:
     std::atomic<bool> running_{false};
-    bigtime_t frame_now_ = -1;
+    bigtime_t event_time_ = 0;
 };
 
 class BMidiPort : public BMidi
@@ -85,10 +76,12 @@ public:
 
     // What the port runs on: "alsa" or "jack".
     const char* BackendName() const;
-    // Messages lost because the port's thread fell too far behind.
+    // The clock its events are timed on; the system's while it could not be opened.
+    const MidiClock& Clock() const;
+    // Messages lost because the port's thread or the render fell too far behind.
     uint64 DroppedMessages() const;
 
-    // Feeds bytes as if they had arrived from the system, for testing the delivery path.
+    // Feeds bytes as if they had arrived from the system now, for testing the delivery path.
     void Receive(const uint8_t* bytes, size_t count);
 
     struct Input;

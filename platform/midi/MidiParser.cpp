@@ -25,7 +25,7 @@ int data_bytes_of_system_common(uint8_t status)
 
 } // namespace
 
-void MidiParser::Feed(const uint8_t* bytes, size_t count, uint32 time, Sink& sink)
+void MidiParser::Feed(const uint8_t* bytes, size_t count, bigtime_t time, Sink& sink)
 {
     for (size_t index = 0; index < count; index++)
     {

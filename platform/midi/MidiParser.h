@@ -11,15 +11,17 @@ class MidiParser
 {
 public:
     // Receives each complete channel message: its status byte and its data (data2 is 0 for the
-    // one-byte messages, program change and channel pressure).
+    // one-byte messages, program change and channel pressure), with the time of the bytes
+    // that completed it.
     class Sink
     {
     public:
         virtual ~Sink() = default;
-        virtual void ChannelMessage(uint8_t status, uint8_t data1, uint8_t data2, uint32 time) = 0;
+        virtual void ChannelMessage(uint8_t status, uint8_t data1, uint8_t data2,
+                                    bigtime_t time) = 0;
     };
 
-    void Feed(const uint8_t* bytes, size_t count, uint32 time, Sink& sink);
+    void Feed(const uint8_t* bytes, size_t count, bigtime_t time, Sink& sink);
 
 private:
     uint8_t running_status_ = 0;

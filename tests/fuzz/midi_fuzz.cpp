@@ -13,7 +13,7 @@ namespace
 struct Messages : MidiParser::Sink
 {
     std::vector<uint32_t> seen;
-    void ChannelMessage(uint8_t status, uint8_t data1, uint8_t data2, uint32) override
+    void ChannelMessage(uint8_t status, uint8_t data1, uint8_t data2, bigtime_t) override
     {
         if (status < 0x80 || status >= 0xF0 || data1 >= 0x80 || data2 >= 0x80)
             std::abort();

@@ -6,8 +6,10 @@
 #include <initializer_list>
 
 #include "app/Settings.h"
+#include "audio/AudioOutput.h"
 #include "midi/MidiInterface.h"
 #include "platform/midi/MidiParser.h"
+#include "platform/support/Threads.h"
 #include "tests/support/Engines.h"
 #include "tests/support/JackRig.h"
 
@@ -18,10 +20,11 @@ namespace
 struct Collected : MidiParser::Sink
 {
     std::string messages;
-    void ChannelMessage(uint8_t status, uint8_t data1, uint8_t data2, uint32 time) override
+    void ChannelMessage(uint8_t status, uint8_t data1, uint8_t data2, bigtime_t time) override
     {
         char text[32];
-        std::snprintf(text, sizeof(text), "%02X %d %d @%u; ", status, data1, data2, time);
+        std::snprintf(text, sizeof(text), "%02X %d %d @%d; ", status, data1, data2,
+                      static_cast<int>(time));
         messages += text;
     }
 };
@@ -45,7 +48,7 @@ TEST(MidiParser, RunningStatusSplitPacketsAndSystemBytes)
     {
         MidiParser parser;
         Collected sink;
-        uint32 packet = 1;
+        bigtime_t packet = 1;
         for (const auto& bytes : packets)
             parser.Feed(bytes.data(), bytes.size(), packet++, sink);
         EXPECT_EQ(sink.messages, messages);
@@ -60,10 +63,10 @@ protected:
     {
         for (const int* m = bytes.begin(); m + 2 < bytes.end(); m += 3)
             port.Dispatch(static_cast<uint8_t>(m[0]), static_cast<uint8_t>(m[1]),
-                          static_cast<uint8_t>(m[2]), static_cast<uint32>(system_time() / 1000));
+                          static_cast<uint8_t>(m[2]), system_time());
     }
-    MIDIINTERFACE first{0};
-    MIDIINTERFACE second{16};
+    MIDIINTERFACE first{0, SystemMidiClock()};
+    MIDIINTERFACE second{16, SystemMidiClock()};
 };
 
 TEST_F(Routing, PortChannelsNotesProgramsAndBends)
@@ -206,6 +209,37 @@ TEST_F(PortOnJack, NoHandlerRunsOnceStoppingHasReturned)
         snooze(15000);
         EXPECT_EQ(Sent(), "") << "a call came after stopping, " << wait << " us in";
     }
+}
+
+// A port keeps one clock, whoever delivers: once the render on JACK has delivered and the output
+// has stopped, a note-off that comes to the port's thread is still held one delay, no less and
+// not for ever.
+TEST_F(PortOnJack, NoteOffsAfterTheOutputStopsWaitOneDelay)
+{
+    setenv("HARMOLOOM_AUDIO", "jack", 1);
+    settings[setting::cutout] = 0;
+    settings[setting::sample_rate_index] = 0;
+    settings[setting::timing_index] = 0; // 9200 microseconds once the output has stopped
+    JackRig rig(server.Name());
+    StartAudio(48000, 64, nullptr);
+    StartMidiInterface(0);
+    ASSERT_TRUE(rig.ConnectMidiTo(rig.FindPort(":MIDI In 1")));
+    rig.Send(rig.Now() + 256, {0x90, 60, 100});
+    std::string calls;
+    auto called = [&](const char* call)
+    {
+        calls += Sent();
+        return calls.find(call) != std::string::npos;
+    };
+    ASSERT_TRUE(Eventually([&] { return called("noteon(0,60,100)"); }, 10));
+    StopAudio();
+
+    const uint8_t note[] = {0x90, 61, 100, 0x80, 61, 0};
+    bigtime_t sent = system_time();
+    midiport_a->Receive(note, sizeof(note));
+    EXPECT_TRUE(Eventually([&] { return called("noteoff(0,61)"); }, 5, 0.0005)) << calls;
+    EXPECT_GE(system_time() - sent, NoteOffDelay() / 2) << calls;
+    StopMidiInterface();
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "audio/Fuse.h"
 #include "platform/app/Application.h"
 #include "platform/storage/Entry.h"
+#include "platform/support/Threads.h"
 #include "tests/support/WindowRig.h"
 #include "ui/EffectsView.h"
 #include "ui/MainView.h"
