@@ -55,14 +55,18 @@ TEST_F(Program, SigtermEndsItInOrderAndSettingsOfAnotherVersionGiveWayToTheDefau
     EXPECT_EQ(env.Settings(), SettingsFile(kDefaults));
 }
 
-TEST_F(Program, QuietWithoutDebugAndSavesOnSigint)
+TEST_F(Program, QuietWithoutDebugConnectsNothingWhenAskedAndSavesOnSigint)
 {
     env.WriteSettings({8, 300, 40, 5, 30, 2, 1, 0, 2, 0, 1, 2, 0, 30, 0, 16, 0, 0, 30},
                       {{0, {3, TIMGM6MB_SOUNDFONT}}, {9, {127, TIMGM6MB_SOUNDFONT}}});
     std::string before = env.Settings();
+    env.variables["HARMOLOOM_AUTOCONNECT"] = "0";
     std::unique_ptr<BackgroundProcess> program = env.Start({});
     // Its second MIDI input is about the last thing start-up opens.
-    ASSERT_NE(JackRig(env.JackName()).FindPort("Harmoloom:MIDI In 2", 30), "");
+    JackRig rig(env.JackName());
+    ASSERT_NE(rig.FindPort("Harmoloom:MIDI In 2", 30), "");
+    for (const std::string& port : rig.Ports("Harmoloom:"))
+        EXPECT_EQ(rig.Connections(port), std::vector<std::string>()) << "asked to connect nothing";
     ProcessResult result = program->Stop(SIGINT, 30);
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_EQ(result.output + result.errors, "") << "FluidSynth's warnings are debug lines";
