@@ -70,15 +70,6 @@ public:
         arguments.insert(arguments.begin(), program);
         return std::make_unique<BackgroundProcess>(arguments, variables);
     }
-    // Starts it with --debug, waits for the end of its start-up and ends it with the signal
-    // (with SIGKILL when the start-up never ends).
-    ProcessResult StartAndStop(int signal_number = SIGTERM) const
-    {
-        std::unique_ptr<BackgroundProcess> running = Start({"--debug"});
-        bool started = running->WaitForOutput("DEBUG: End of application constructor", 60);
-        return running->Stop(started ? signal_number : SIGKILL, 30);
-    }
-
     // What the program is started with: DISPLAY, JACK_DEFAULT_SERVER, HARMOLOOM_AUDIO, ...
     std::map<std::string, std::string> variables;
     std::string program = HARMOLOOM_BINARY;

@@ -65,7 +65,9 @@ TEST_F(Program, EndsInOrderOnSigtermQuietlyOnSigintAndKeepsWhatItReadOrAnsweredA
     EXPECT_EQ(env.Settings(), before);
 
     env.variables["HARMOLOOM_ALERT_ANSWERS"] = "2"; // "Continue without them"
-    ProcessResult continued = env.StartAndStop();
+    std::unique_ptr<BackgroundProcess> running = env.Start({"--debug"});
+    ASSERT_TRUE(running->WaitForOutput("End of application constructor", 60));
+    ProcessResult continued = running->Stop(SIGTERM, 30);
     EXPECT_EQ(continued.exit_status, 0) << continued.errors;
     // Slot 2's SoundFont is found no wave file before slot 0's recording is converted.
     EXPECT_TRUE(InOrder(continued.output, {"Entering SFVIEW constructor\n", "Not a wave file",
