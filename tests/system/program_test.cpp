@@ -26,6 +26,9 @@ TEST_F(Program, EndsInOrderOnSigtermQuietlyOnSigintAndKeepsWhatItReadOrAnsweredA
     env.WriteSettings(DefaultsWith({{0, 7}, {3, 10}}), {{0, {0, "/music/a.sf2"}}});
     std::unique_ptr<BackgroundProcess> program = env.Start({"--debug", "ignored"});
     ASSERT_TRUE(program->WaitForOutput("End of application constructor", 30));
+    EXPECT_EQ(JackRig(env.JackName()).Ports("Harmoloom:MIDI"),
+              std::vector<std::string>{"Harmoloom:MIDI In 1"})
+        << "one MIDI input by default";
     ProcessResult result = program->Stop(SIGTERM, 30);
     EXPECT_EQ(result.exit_status, 0) << result.errors;
     // The Setup page stores its fields as it goes, before the settings are saved.
