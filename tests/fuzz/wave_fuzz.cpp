@@ -1,6 +1,7 @@
-// libFuzzer target: any bytes as an instrument file, through the WAV probe and the conversion.
-// Nothing may be read or written out of bounds, and a conversion that reports success must
-// have written exactly the SoundFont its input makes.
+// libFuzzer target: any bytes as an instrument file, through the RIFF chunk search, the WAV probe
+// and the conversion. Nothing may be read or written out of bounds, the search must leave the
+// file at the data of the chunk it reports, and a conversion that reports success must have
+// written exactly the SoundFont its input makes.
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "instruments/RiffChunks.h"
 #include "instruments/WaveProbe.h"
 #include "instruments/WaveToSoundfont.h"
 
@@ -45,6 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 674 + 2 * (format.data_length / (format.bits_per_sample / 8) / format.channels);
         std::error_code missing;
         if (std::filesystem::file_size(output_path, missing) != expected)
+            abort();
+    }
+    // A chunk's data starts after the 12-byte RIFF header and its own 8-byte header.
+    for (unsigned long chunk : {RiffId("fmt "), RiffId("data")})
+    {
+        if (GoToChunk(file, RiffId("WAVE"), chunk) != 0 &&
+            (ftell(file) < 20 || ftell(file) > static_cast<long>(size)))
             abort();
     }
     fclose(file);

@@ -15,6 +15,7 @@
 #include "tests/support/JackRig.h"
 #include "tests/support/SettingsFiles.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WaveFiles.h"
 
 class ProgramEnvironment
 {
@@ -69,15 +70,6 @@ public:
         arguments.insert(arguments.begin(), program);
         return std::make_unique<BackgroundProcess>(arguments, variables);
     }
-    // Starts it with --debug, waits for the end of its start-up and ends it with the signal
-    // (with SIGKILL when the start-up never ends).
-    ProcessResult StartAndStop(int signal_number = SIGTERM) const
-    {
-        std::unique_ptr<BackgroundProcess> running = Start({"--debug"});
-        bool started = running->WaitForOutput("DEBUG: End of application constructor", 60);
-        return running->Stop(started ? signal_number : SIGKILL, 30);
-    }
-
     // What the program is started with: DISPLAY, JACK_DEFAULT_SERVER, HARMOLOOM_AUDIO, ...
     std::map<std::string, std::string> variables;
     std::string program = HARMOLOOM_BINARY;
@@ -90,19 +82,6 @@ inline std::vector<int32_t> DefaultsWith(const std::map<int, int32_t>& changes)
     for (auto [field, value] : changes)
         fields.at(static_cast<size_t>(field)) = value;
     return fields;
-}
-
-// A recording of 16-bit samples made by sox into path, with more of sox's format options
-// ("-r", "22050", ...) and its synth effect's arguments; the path.
-inline std::string Tone(const std::string& path, const std::vector<std::string>& format,
-                        const std::vector<std::string>& synth = {"0.2", "sine", "440"})
-{
-    std::vector<std::string> command = {"/usr/bin/sox", "-n", "-b", "16"};
-    command.insert(command.end(), format.begin(), format.end());
-    command.insert(command.end(), {path, "synth"});
-    command.insert(command.end(), synth.begin(), synth.end());
-    EXPECT_EQ(RunProcess(command, {}).exit_status, 0) << path;
-    return path;
 }
 
 // Whether the text holds the lines in this order, each after the one before.

@@ -1,9 +1,14 @@
-// RIFF WAVE files made byte by byte, for feeding the converter exactly what a test needs.
+// RIFF WAVE files made byte by byte, for feeding the converter exactly what a test needs, and
+// recordings made by sox.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "tests/support/TestSupport.h"
 
 inline std::string Le16(uint16_t value)
 {
@@ -52,4 +57,17 @@ inline std::string Samples16(const std::vector<int16_t>& samples)
     for (int16_t sample : samples)
         bytes += Le16(static_cast<uint16_t>(sample));
     return bytes;
+}
+
+// A recording of 16-bit samples made by sox into path, with more of sox's format options
+// ("-r", "22050", ...) and its synth effect's arguments; the path.
+inline std::string Tone(const std::string& path, const std::vector<std::string>& format,
+                        const std::vector<std::string>& synth = {"0.2", "sine", "440"})
+{
+    std::vector<std::string> command = {"/usr/bin/sox", "-n", "-b", "16"};
+    command.insert(command.end(), format.begin(), format.end());
+    command.insert(command.end(), {path, "synth"});
+    command.insert(command.end(), synth.begin(), synth.end());
+    EXPECT_EQ(RunProcess(command, {}).exit_status, 0) << path;
+    return path;
 }

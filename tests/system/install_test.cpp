@@ -25,8 +25,7 @@ protected:
     InstalledCopy copy;
 };
 
-// The rest of the tree is what the next test runs.
-TEST_F(Installed, TheTreeHoldsTheSupportFilesIconsAndManifestAndItsDesktopDataPassTheirCheckers)
+TEST_F(Installed, TheTreeAndItsDesktopDataPassTheirCheckersAndItsCommandsRunFromAnywhere)
 {
     for (std::string file : {"libexec/harmoloom/Support Files/Tools/alert",
                              "libexec/harmoloom/Support Files/System Files/Audio File Importer",
@@ -59,11 +58,8 @@ TEST_F(Installed, TheTreeHoldsTheSupportFilesIconsAndManifestAndItsDesktopDataPa
         EXPECT_EQ(man.errors, "") << page;
         EXPECT_TRUE(InOrder(man.output, {"EXIT STATUS"})) << page;
     }
-}
 
-// Through relative links, to a tree that works wherever it is put.
-TEST_F(Installed, CommandsInBinRunFromAnywhereAndTheWindowIsTheDesktopEntrys)
-{
+    // Through relative links, to a tree that works wherever it is put.
     ProgramUnderX x;
     ASSERT_TRUE(x.ServersRunning());
     std::filesystem::current_path(x.env.Home().Path()); // nowhere near the program
@@ -80,10 +76,10 @@ TEST_F(Installed, CommandsInBinRunFromAnywhereAndTheWindowIsTheDesktopEntrys)
     x.env.WriteSettings(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}});
     x.env.program = copy.At("bin/harmoloom");
     ASSERT_TRUE(x.Launch()) << x.Errors();
-    std::string entry = ReadFile(copy.At("share/applications/" + kId + ".desktop"));
-    size_t key = entry.find("\nStartupWMClass=");
+    std::string desktop = ReadFile(copy.At("share/applications/" + kId + ".desktop"));
+    size_t key = desktop.find("\nStartupWMClass=");
     ASSERT_NE(key, std::string::npos);
-    std::string wm_class = entry.substr(key + 16, entry.find('\n', key + 1) - key - 16);
+    std::string wm_class = desktop.substr(key + 16, desktop.find('\n', key + 1) - key - 16);
     EXPECT_EQ(x.WindowProperty("WM_CLASS"), "WM_CLASS = \"harmoloom\", \"" + wm_class + "\"\n");
     EXPECT_TRUE(InOrder(x.WindowProperty("_NET_WM_ICON"), {"48 x 48"}));
     EXPECT_NEAR(x.Play({{0xC0, 80}}, 69).pitch, 440.0, 4.4) << "TimGM6mb's square lead";

@@ -37,23 +37,23 @@ Frame onset(const std::vector<float>& mono, Frame from = 0)
 class JackProgram : public ::testing::Test
 {
 protected:
-    // Periods of 1024 frames, unless a case measures within one: a busy machine then makes far
-    // fewer xruns. The program plays at the server's period whatever it stored (64 frames), on
-    // the back ends it finds.
-    void Launch(bool two_ports, const char* autoconnect = "", int rate = 48000, int period = 1024)
+    // Periods of 1024 frames: a busy machine then makes far fewer xruns. The program plays at
+    // the server's rate and period whatever it stored (48000 Hz, 64 frames), on the back ends it
+    // finds.
+    void Launch()
     {
-        env = std::make_unique<ProgramEnvironment>(period, rate);
+        env = std::make_unique<ProgramEnvironment>(1024, 44100);
         ASSERT_TRUE(env->Ready());
         env->variables["HARMOLOOM_AUDIO"] = env->variables["HARMOLOOM_MIDI"] = "";
-        env->variables["HARMOLOOM_AUTOCONNECT"] = autoconnect;
-        env->WriteSettings(DefaultsWith({{setting::two_ports, two_ports ? 1 : 0},
-                                         {setting::reverb_level, 0},
-                                         {setting::chorus_level, 0}}),
-                           {{0, {0, TIMGM6MB_SOUNDFONT}}});
+        env->variables["HARMOLOOM_AUTOCONNECT"] = "";
+        env->WriteSettings(
+            DefaultsWith(
+                {{setting::two_ports, 1}, {setting::reverb_level, 0}, {setting::chorus_level, 0}}),
+            {{0, {0, TIMGM6MB_SOUNDFONT}}});
         program = env->Start({"--debug"});
         ASSERT_TRUE(program->WaitForOutput("DEBUG: End of application constructor", 60))
             << program->Output() << program->Errors();
-        Listen(two_ports ? 2 : 1);
+        Listen(2);
     }
     void Listen(int midi_ports)
     {
@@ -122,141 +122,68 @@ protected:
     std::unique_ptr<JackRig> rig;
 };
 
-using JackProgramTiming = JackProgram;
-
-TEST_F(JackProgram, OneClientPlaysANoteAtItsPitchAndReleasesIt)
+TEST_F(JackProgram, OnAnotherServerTwoPortsPlayTheirChannelsAndAFloodIsSilenced)
 {
-    Launch(false);
-    EXPECT_EQ(ProgramPorts(), (Ports{"Harmoloom:left", "Harmoloom:right", "Harmoloom:MIDI In 1"}));
+    Launch();
+    EXPECT_TRUE(InOrder(program->Output(), {"DEBUG: Audio server's rate 44100 Hz and period 1024 "
+                                            "frames used instead of the stored 48000 Hz and 64 "
+                                            "frames"}));
+    EXPECT_FALSE(InOrder(program->Errors(), {"Alert \""}));
+    EXPECT_EQ(ProgramPorts(), (Ports{"Harmoloom:left", "Harmoloom:right", "Harmoloom:MIDI In 1",
+                                     "Harmoloom:MIDI In 2"}));
     // The dummy server has no physical MIDI ports: only the outputs are connected at start.
     EXPECT_EQ(rig->Connections("Harmoloom:left"), (Ports{"system:playback_1", kRig + "left"}));
     EXPECT_EQ(rig->Connections("Harmoloom:right"), (Ports{"system:playback_2", kRig + "right"}));
-    Frame on = Play([this](Frame at) { return Note(at, Frames(0.5)) + Frames(1.2); });
+    // Channel 1 of the second port (engine channel 16) is panned hard left, channel 1 of the
+    // first (engine channel 0) stays in the middle. The lead is one mono sample, so panned hard
+    // it leaves the other side silent. Last, a note released 1 ms after it began.
+    Frame at = Play(
+        [this](Frame from)
+        {
+            rig->Send(from, {0xB0, 10, 0}, 1);
+            Note(from + Frames(0.05), Frames(0.4), 1);
+            Note(from + Frames(1.5), Frames(0.5));
+            return Note(from + Frames(3.3), Frames(0.001)) + Frames(0.2);
+        });
+    double left = rig->Level(at + Frames(0.1), Frames(0.3), 0);
+    EXPECT_GT(left, 0.002);
+    EXPECT_LT(rig->Level(at + Frames(0.1), Frames(0.3), 1), 0.2 * left) << "channel 16 is panned";
+    Frame on = at + Frames(1.5);
+    EXPECT_GT(rig->Level(on + Frames(0.05), Frames(0.3), 1),
+              0.5 * rig->Level(on + Frames(0.05), Frames(0.3), 0))
+        << "engine channel 0 was not panned";
     EXPECT_NEAR(Pitch(on + Frames(0.05)), 440, 4.4);
     Frame off = on + Frames(0.5);
     double held = rig->Level(off - Frames(0.05), Frames(0.05));
     ASSERT_GT(held, 0.002);
     EXPECT_GT(rig->Level(off + Frames(0.005), Frames(0.01)), 0.1 * held) << "a release, not a cut";
     EXPECT_LT(rig->Level(off + Frames(1.1), Frames(0.1)), 0.01 * held);
-}
+    auto first_period = [this](Frame from)
+    { return rig->Level(from + onset(rig->Mono(from, Frames(0.1))), Period()); };
+    EXPECT_GT(first_period(at + Frames(3.3)), 0.8 * first_period(on))
+        << "a note released in the period it began in sounds for the whole period";
 
-TEST_F(JackProgram, TheSecondPortPlaysChannelsOfItsOwnAndNothingIsConnectedWhenAsked)
-{
-    Launch(true, "0");
-    EXPECT_EQ(ProgramPorts(), (Ports{"Harmoloom:left", "Harmoloom:right", "Harmoloom:MIDI In 1",
-                                     "Harmoloom:MIDI In 2"}));
-    for (const std::string& port : ProgramPorts())
-        for (const std::string& peer : rig->Connections(port))
-            EXPECT_TRUE(peer.starts_with(kRig)) << port << " connected to " << peer;
-    // Channel 1 of the second port (engine channel 16) is panned hard left, channel 1 of the
-    // first (engine channel 0) stays in the middle. The lead is one mono sample, so panned hard
-    // it leaves the other side silent.
-    Frame at = Play(
-        [this](Frame from)
-        {
-            rig->Send(from, {0xB0, 10, 0}, 1);
-            Note(from + Frames(0.05), Frames(0.4), 1);
-            Note(from + Frames(1.5), Frames(0.4));
-            return from + Frames(2.2);
-        });
-    double left = rig->Level(at + Frames(0.1), Frames(0.3), 0);
-    EXPECT_GT(left, 0.002);
-    EXPECT_LT(rig->Level(at + Frames(0.1), Frames(0.3), 1), 0.2 * left) << "channel 16 is panned";
-    EXPECT_GT(rig->Level(at + Frames(1.55), Frames(0.3), 1),
-              0.5 * rig->Level(at + Frames(1.55), Frames(0.3), 0))
-        << "engine channel 0 was not panned";
-}
-
-TEST_F(JackProgramTiming, ANewChordAndAShortNoteSoundAtOnceAndAFloodIsSilencedWithinAPeriod)
-{
-    Launch(false, "", 48000, 256);
-    // The old chord is so soft (velocity 1) that it stays below the onset threshold, so that
-    // the new chord's onset shows on the same channel. All its note-offs come first.
-    auto chord = [this](Frame at, unsigned char status, int first, unsigned char velocity)
-    {
-        for (int key = first; key < first + 16; key += 2)
-            rig->Send(at, {status, static_cast<unsigned char>(key), velocity});
-    };
-    Frame alone = Play(
-        [&](Frame at)
-        {
-            Note(at, Frames(0.2));
-            chord(at + Frames(0.5), 0x90, 60, 1);
-            chord(at + Frames(1.0), 0x80, 60, 0);
-            chord(at + Frames(1.0), 0x90, 61, 100);
-            chord(at + Frames(1.3), 0x80, 61, 0);
-            Note(at + Frames(1.6), Frames(0.001));
-            return at + Frames(1.8);
-        });
-    Frame change = alone + Frames(1.0);
-    Frame brief = alone + Frames(1.6);
-
-    // The rig's events reach the program in the same cycle or the next, as JACK orders the two
-    // clients; then the lead sounds from the next of FluidSynth's 64-frame blocks.
-    Frame lone = onset(rig->Mono(alone, Frames(0.1)));
-    ASSERT_LE(lone, 2 * Period());
-    ASSERT_EQ(onset(rig->Mono(change - Frames(0.45), Frames(0.45))), Frames(0.45)) << "old chord";
-    EXPECT_LE(onset(rig->Mono(change, Frames(0.1))), lone + Period())
-        << "the new chord waited behind the old chord's note-offs";
-    EXPECT_GT(rig->Level(brief + onset(rig->Mono(brief, Frames(0.1))), Period()),
-              0.8 * rig->Level(alone + lone, Period()))
-        << "a note released 1 ms after it began sounds for a whole buffer";
-
-    // One period after the lone note's delay, a flood is silenced.
+    // A flood (a full MIDI ring, no message dropped) is silenced by the messages at its end; how
+    // soon is the timing benchmark's to measure.
     Frame silence = 0;
-    Play([&](Frame at) { return (silence = rig->FloodThenSilence(at, 10)) + Frames(0.5); }, 1);
+    Play([&](Frame from) { return (silence = rig->FloodThenSilence(from, 10)) + Frames(0.5); }, 1);
     ASSERT_GT(rig->Level(silence - Frames(0.5), Frames(0.5)), 0.001) << "the flood was heard";
-    std::vector<float> after = rig->Recorded(silence + lone + Period(), Frames(0.3));
+    std::vector<float> after = rig->Recorded(silence + Frames(0.2), Frames(0.3));
     auto [least, most] = std::minmax_element(after.begin(), after.end());
     EXPECT_LT(std::max(-*least, *most), 3.2e-5f) << "below -90 dBFS";
-}
 
-TEST_F(JackProgramTiming, OnAnotherServerPlaysAtItsRateAndPeriodKeepingEachNotesPlaceInIt)
-{
-    Launch(false, "", 44100, 256);
-    EXPECT_TRUE(InOrder(program->Output(), {"DEBUG: Audio server's rate 44100 Hz and period 256 "
-                                            "frames used instead of the stored 48000 Hz and 64 "
-                                            "frames"}));
-    EXPECT_FALSE(InOrder(program->Errors(), {"Alert \""}));
-    // A note for its pitch, then lone notes at random places within the periods, each silenced
-    // before the next.
-    std::vector<Frame> events;
-    Frame at = Play(
-        [&](Frame from)
+    // The server's period changes while the program runs: it plays on at the new size. The flood
+    // left the channel's bend, volume and expression anywhere.
+    ASSERT_TRUE(rig->ChangePeriod(256));
+    ASSERT_EQ(Period(), 256u);
+    Frame later = Play(
+        [this](Frame from)
         {
-            Note(from, Frames(0.3));
-            for (unsigned note = 0, seed = 7; note < 40; note++)
-            {
-                seed = seed * 1103515245u + 12345u;
-                events.push_back(from + Frames(0.5) + note * Frames(0.1) +
-                                 (seed / 65536u) % Period());
-                rig->Send(events.back(), {0x90, 69, 100});
-                rig->Send(events.back() + Frames(0.05), {0xB0, 120, 0});
-            }
-            return events.back() + Frames(0.2);
-        },
-        1);
-    EXPECT_NEAR(Pitch(at + Frames(0.05)), 440, 4.4);
-    // A cycle the server could not run in time (a sanitizer's slow build) leaves a gap in the
-    // recording, where a note seems to start late: such notes are left out. A late buffer that
-    // was not missed moves its note by a whole period: one note at either end is let go. Applied
-    // at the period's start, the notes would spread over most of the period all the same.
-    std::vector<Frame> lags;
-    for (Frame event : events)
-    {
-        if (rig->Complete(event, Frames(0.05)))
-            lags.push_back(onset(rig->Mono(event, Frames(0.05))));
-    }
-    ASSERT_GE(lags.size(), 30u);
-    std::sort(lags.begin(), lags.end());
-    EXPECT_LT(lags[lags.size() - 2] - lags[1], 64u)
-        << "from " << lags[1] << " to " << lags[lags.size() - 2] << " frames";
-
-    // The server's period changes while the program runs: it plays on at the new size.
-    ASSERT_TRUE(rig->ChangePeriod(1024));
-    ASSERT_EQ(Period(), 1024u);
-    Frame later = Play([this](Frame from) { return Note(from, Frames(0.3)) + Frames(0.1); });
-    EXPECT_NEAR(Pitch(later + Frames(0.05)), 440, 4.4) << "after the change of period";
+            rig->Send(from, {0xB0, 121, 0});
+            rig->Send(from, {0xB0, 7, 100});
+            return Note(from + Frames(0.05), Frames(0.3)) + Frames(0.1);
+        });
+    EXPECT_NEAR(Pitch(later + Frames(0.1)), 440, 4.4) << "after the change of period";
 }
 
 // The engine and its output in the test's own process, taken down whatever the case did.

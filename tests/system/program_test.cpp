@@ -21,29 +21,14 @@ protected:
     ProgramEnvironment env;
 };
 
-TEST_F(Program, HelpAndAnyOtherArgumentEndTheProgram)
-{
-    const std::string help = "Read the manual, doofus!\n";
-    const std::string nope = "Nope, this isn't one of those cryptic Linuxy command-line "
-                             "applications.\nRun it from the GUI.\n";
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"--help"}, help}, {{"--help", "--debug", "more"}, help},
-        {{"--HELP"}, nope}, {{"-debug"}, nope},
-        {{""}, nope},       {{"song.mid", "--debug"}, nope}};
-    for (const auto& [arguments, output] : cases)
-    {
-        ProcessResult result = env.Run(arguments);
-        EXPECT_EQ(result.exit_status, 1) << arguments[0];
-        EXPECT_EQ(result.output + result.errors, output) << arguments[0];
-    }
-    EXPECT_FALSE(FileExists(env.SettingsPath())) << "nothing else was started";
-}
-
-TEST_F(Program, SigtermEndsItInOrderAndSettingsOfAnotherVersionGiveWayToTheDefaults)
+TEST_F(Program, EndsInOrderOnSigtermQuietlyOnSigintAndKeepsWhatItReadOrAnsweredAbout)
 {
     env.WriteSettings(DefaultsWith({{0, 7}, {3, 10}}), {{0, {0, "/music/a.sf2"}}});
     std::unique_ptr<BackgroundProcess> program = env.Start({"--debug", "ignored"});
     ASSERT_TRUE(program->WaitForOutput("End of application constructor", 30));
+    EXPECT_EQ(JackRig(env.JackName()).Ports("Harmoloom:MIDI"),
+              std::vector<std::string>{"Harmoloom:MIDI In 1"})
+        << "one MIDI input by default";
     ProcessResult result = program->Stop(SIGTERM, 30);
     EXPECT_EQ(result.exit_status, 0) << result.errors;
     // The Setup page stores its fields as it goes, before the settings are saved.
@@ -53,20 +38,46 @@ TEST_F(Program, SigtermEndsItInOrderAndSettingsOfAnotherVersionGiveWayToTheDefau
                          "Leaving setup view destructor\n", "Saving settings\n", "Deleting synth\n",
                          "End of application destructor\n"}));
     EXPECT_EQ(env.Settings(), SettingsFile(kDefaults));
-}
 
-TEST_F(Program, QuietWithoutDebugAndSavesOnSigint)
-{
     env.WriteSettings({8, 300, 40, 5, 30, 2, 1, 0, 2, 0, 1, 2, 0, 30, 0, 16, 0, 0, 30},
                       {{0, {3, TIMGM6MB_SOUNDFONT}}, {9, {127, TIMGM6MB_SOUNDFONT}}});
-    std::string before = env.Settings();
-    std::unique_ptr<BackgroundProcess> program = env.Start({});
+    std::string read = env.Settings();
+    env.variables["HARMOLOOM_AUTOCONNECT"] = "0";
+    std::unique_ptr<BackgroundProcess> quiet = env.Start({});
     // Its second MIDI input is about the last thing start-up opens.
-    ASSERT_NE(JackRig(env.JackName()).FindPort("Harmoloom:MIDI In 2", 30), "");
-    ProcessResult result = program->Stop(SIGINT, 30);
-    EXPECT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.output + result.errors, "") << "FluidSynth's warnings are debug lines";
-    EXPECT_EQ(env.Settings(), before) << "what was read is what is saved";
+    JackRig rig(env.JackName());
+    ASSERT_NE(rig.FindPort("Harmoloom:MIDI In 2", 30), "");
+    for (const std::string& port : rig.Ports("Harmoloom:"))
+        EXPECT_EQ(rig.Connections(port), std::vector<std::string>()) << "asked to connect nothing";
+    ProcessResult ended = quiet->Stop(SIGINT, 30);
+    EXPECT_EQ(ended.exit_status, 0);
+    EXPECT_EQ(ended.output + ended.errors, "") << "FluidSynth's warnings are debug lines";
+    EXPECT_EQ(env.Settings(), read) << "what was read is what is saved";
+    env.variables["HARMOLOOM_AUTOCONNECT"] = "";
+
+    std::string wave = Tone(env.Home().File("tone.wav"), {"-r", "44100"});
+    env.WriteSettings(kDefaults, {{0, {0, wave}},
+                                  {1, {3, env.Home().File("unmounted/drive.sf2")}},
+                                  {2, {5, TIMGM6MB_SOUNDFONT}}});
+    std::string before = env.Settings();
+    env.variables["HARMOLOOM_ALERT_ANSWERS"] = "0"; // "Exit application"
+    ProcessResult exited = env.Run();
+    EXPECT_EQ(exited.exit_status, 0);
+    EXPECT_TRUE(InOrder(exited.errors, {AlertOnStderr("noload", kNotLoaded, "info")}));
+    EXPECT_FALSE(InOrder(exited.output, {"Saving settings"}));
+    EXPECT_EQ(env.Settings(), before);
+
+    env.variables["HARMOLOOM_ALERT_ANSWERS"] = "2"; // "Continue without them"
+    std::unique_ptr<BackgroundProcess> running = env.Start({"--debug"});
+    ASSERT_TRUE(running->WaitForOutput("End of application constructor", 60));
+    ProcessResult continued = running->Stop(SIGTERM, 30);
+    EXPECT_EQ(continued.exit_status, 0) << continued.errors;
+    // Slot 2's SoundFont is found no wave file before slot 0's recording is converted.
+    EXPECT_TRUE(InOrder(continued.output, {"Entering SFVIEW constructor\n", "Not a wave file",
+                                           "Importing data", "failed_to_load_something = 1\n"}));
+    EXPECT_EQ(SettingsSlots(env.Settings()),
+              (SlotList{{0, {0, wave}}, {2, {5, TIMGM6MB_SOUNDFONT}}}))
+        << "the slot is freed and the gap stays";
 }
 
 TEST_F(Program, EngineRateInterpolationAndFuseFollowTheSettings)
@@ -113,33 +124,23 @@ TEST_F(Program, EngineRateInterpolationAndFuseFollowTheSettings)
     }
 }
 
-TEST_F(Program, RememberedFilesLoadFromTheLastSlotDownAndAMissingOneGoesOrEndsItAsAnswered)
+TEST_F(Program, OtherArgumentsMissingLibraryFailedEngineOrNoMidiOrAudioEndItWithStatus1)
 {
-    std::string wave = Tone(env.Home().File("tone.wav"), {"-r", "44100"});
-    env.WriteSettings(kDefaults, {{0, {0, wave}},
-                                  {1, {3, env.Home().File("unmounted/drive.sf2")}},
-                                  {2, {5, TIMGM6MB_SOUNDFONT}}});
-    std::string before = env.Settings();
-    env.variables["HARMOLOOM_ALERT_ANSWERS"] = "0"; // "Exit application"
-    ProcessResult exited = env.Run();
-    EXPECT_EQ(exited.exit_status, 0);
-    EXPECT_TRUE(InOrder(exited.errors, {AlertOnStderr("noload", kNotLoaded, "info")}));
-    EXPECT_FALSE(InOrder(exited.output, {"Saving settings"}));
-    EXPECT_EQ(env.Settings(), before);
+    const std::string help = "Read the manual, doofus!\n";
+    const std::string nope = "Nope, this isn't one of those cryptic Linuxy command-line "
+                             "applications.\nRun it from the GUI.\n";
+    const std::pair<std::vector<std::string>, std::string> answers[] = {
+        {{"--help"}, help}, {{"--help", "--debug", "more"}, help},
+        {{"--HELP"}, nope}, {{"-debug"}, nope},
+        {{""}, nope},       {{"song.mid", "--debug"}, nope}};
+    for (const auto& [arguments, output] : answers)
+    {
+        ProcessResult result = env.Run(arguments);
+        EXPECT_EQ(result.exit_status, 1) << arguments[0];
+        EXPECT_EQ(result.output + result.errors, output) << arguments[0];
+    }
+    EXPECT_FALSE(FileExists(env.SettingsPath())) << "nothing else was started";
 
-    env.variables["HARMOLOOM_ALERT_ANSWERS"] = "2"; // "Continue without them"
-    ProcessResult continued = env.StartAndStop();
-    EXPECT_EQ(continued.exit_status, 0) << continued.errors;
-    // Slot 2's SoundFont is found no wave file before slot 0's recording is converted.
-    EXPECT_TRUE(InOrder(continued.output, {"Entering SFVIEW constructor\n", "Not a wave file",
-                                           "Importing data", "failed_to_load_something = 1\n"}));
-    EXPECT_EQ(SettingsSlots(env.Settings()),
-              (SlotList{{0, {0, wave}}, {2, {5, TIMGM6MB_SOUNDFONT}}}))
-        << "the slot is freed and the gap stays";
-}
-
-TEST_F(Program, MissingLibraryFailedEngineOrNoMidiOrAudioEndWithTheirAlertAndStatus1)
-{
     struct Case
     {
         std::string library, variable, value, alert, last_step, next_step;
@@ -212,8 +213,26 @@ protected:
     ProgramEnvironment env;
 };
 
-TEST_F(Crash, DuringStartupOnlyTheResetAnswerEmptiesTheSettings)
+TEST_F(Crash, AfterStartupItEndsAtOnceDuringItOnlyTheResetAnswerEmptiesTheSettings)
 {
+    CrashAt("running", "0");
+    std::unique_ptr<BackgroundProcess> program = env.Start({});
+    EXPECT_EQ(program->Wait(60).exit_status, 1) << program->Errors();
+    // The alert outlives the program; the label of its button, were it printed, is its last
+    // word.
+    EXPECT_TRUE(Eventually([this] { return !AlertRunning(); }, 30));
+    EXPECT_TRUE(InOrder(program->Errors(), {AlertOnStderr("alert", kCrashWhileRunning) +
+                                            "Buttons: [0] \"OK\"\nAnswered [0]"}));
+    EXPECT_EQ(program->Output(), "Crash handler invoked") << "no label on the program's output";
+    EXPECT_EQ(env.Settings(), SettingsFile(kOwn)) << "changes of this run are lost";
+    EXPECT_FALSE(FileExists(env.DialoguePath())) << "no answer is asked for";
+
+    // With an argument no handler is installed.
+    ProcessResult plain = env.Run({"--debug"});
+    EXPECT_EQ(plain.signal, SIGSEGV);
+    EXPECT_FALSE(InOrder(plain.output, {"Crash handler invoked"}));
+    EXPECT_EQ(env.Settings(), SettingsFile(kOwn));
+
     // A stack overflow reaches the dialogue too; without the alert command beside the program
     // nothing is asked and nothing is reset.
     struct Case
@@ -245,12 +264,10 @@ TEST_F(Crash, DuringStartupOnlyTheResetAnswerEmptiesTheSettings)
         EXPECT_EQ(ReadFile(env.DialoguePath()), c.dialogue) << what;
         EXPECT_EQ(env.Settings(), c.reset ? "" : SettingsFile(kOwn)) << what;
     }
-}
 
-TEST_F(Crash, AStaleAnswerThatCannotBeReplacedResetsNothing)
-{
     // "Restore" from an earlier crash, in a file that can be neither removed nor rewritten.
     // Root writes past any permission, not into an immutable file.
+    env.program = CRASHING_PROGRAM;
     using std::filesystem::perms;
     std::string folder = std::filesystem::path(env.DialoguePath()).parent_path();
     std::filesystem::create_directories(folder);
@@ -261,34 +278,13 @@ TEST_F(Crash, AStaleAnswerThatCannotBeReplacedResetsNothing)
     if (!immutable && geteuid() == 0)
         GTEST_SKIP() << "root, and no immutable files here: nothing stops the program's writes";
     CrashAt("startup", "1");
-    ProcessResult result = env.Run({});
+    ProcessResult stale = env.Run({});
     if (immutable)
         RunProcess({"/usr/bin/chattr", "-i", env.DialoguePath()}, {});
     std::filesystem::permissions(folder, perms::owner_all);
-    EXPECT_EQ(result.exit_status, 1) << result.errors;
-    EXPECT_FALSE(InOrder(result.errors, {kCrashDuringStartup})) << "no dialogue";
+    EXPECT_EQ(stale.exit_status, 1) << stale.errors;
+    EXPECT_FALSE(InOrder(stale.errors, {kCrashDuringStartup})) << "no dialogue";
     EXPECT_EQ(env.Settings(), SettingsFile(kOwn)) << "no reset";
-}
-
-TEST_F(Crash, AfterStartupTheProgramEndsAtOnceWithoutSavingOrPrintingOrWithAnArgumentAsUsual)
-{
-    CrashAt("running", "0");
-    std::unique_ptr<BackgroundProcess> program = env.Start({});
-    EXPECT_EQ(program->Wait(60).exit_status, 1) << program->Errors();
-    // The alert outlives the program; the label of its button, were it printed, is its last
-    // word.
-    EXPECT_TRUE(Eventually([this] { return !AlertRunning(); }, 30));
-    EXPECT_TRUE(InOrder(program->Errors(), {AlertOnStderr("alert", kCrashWhileRunning) +
-                                            "Buttons: [0] \"OK\"\nAnswered [0]"}));
-    EXPECT_EQ(program->Output(), "Crash handler invoked") << "no label on the program's output";
-    EXPECT_EQ(env.Settings(), SettingsFile(kOwn)) << "changes of this run are lost";
-    EXPECT_FALSE(FileExists(env.DialoguePath())) << "no answer is asked for";
-
-    // With an argument no handler is installed.
-    ProcessResult result = env.Run({"--debug"});
-    EXPECT_EQ(result.signal, SIGSEGV);
-    EXPECT_FALSE(InOrder(result.output, {"Crash handler invoked"}));
-    EXPECT_EQ(env.Settings(), SettingsFile(kOwn));
 }
 
 } // namespace

@@ -62,7 +62,7 @@ void fill_distinct_values()
 
 } // namespace
 
-TEST(SettingsFormat, DamagedFilesAreReadAsFarAsTheyAreWholeAndAWholeOneComesBackWhole)
+TEST(SettingsFormat, DamagedFilesAreReadAsFarAsWholeBanksClampedAndAnOverlongPathCut)
 {
     const std::string factory = SettingsFile(DefaultSettings());
     fill_distinct_values();
@@ -91,10 +91,7 @@ TEST(SettingsFormat, DamagedFilesAreReadAsFarAsTheyAreWholeAndAWholeOneComesBack
         std::string empty_slots(5 * static_cast<size_t>(SOUNDFONT_SLOTS - complete), '\0');
         EXPECT_TRUE(same(tables(), whole.substr(0, entry[complete]) + empty_slots)) << size;
     }
-}
 
-TEST(SettingsFormat, StoredBanksAreClampedAndAnOverlongPathIsCutWithLaterSlotsInPlace)
-{
     std::string overlong = "/" + std::string(3000, 'p');
     ASSERT_TRUE(
         parse(SettingsFile(DefaultSettings(), {{0, {INT32_MIN, overlong}}, {1, {200, "/after"}}})));

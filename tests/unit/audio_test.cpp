@@ -22,30 +22,6 @@ namespace
 const float kNan = std::numeric_limits<float>::quiet_NaN();
 const float kInfinity = std::numeric_limits<float>::infinity();
 
-TEST(LevelMeter, PeakScanAndDecay)
-{
-    std::vector<float> samples = {-0.9f, -0.5f, 0.1f, kNan, kNan, 0.3f, 0.7f, -0.8f, 0.2f, 0.25f};
-    float left = 1;
-    float right = 1;
-    PeakScan(samples.data(), 1, &left, &right);
-    EXPECT_EQ(left + right, 0.0f) << "negative samples never raise the level";
-    PeakScan(samples.data(), 5, &left, &right);
-    EXPECT_EQ(left, 0.7f);
-    EXPECT_EQ(right, 0.3f);
-    PeakScan(samples.data(), 0, &left, &right);
-    EXPECT_EQ(left, 0.0f);
-
-    // Full scale rises at once and goes dark (below 0.01) a little over a second later in
-    // 64-frame buffers at 44.1 kHz.
-    UpdateMeterLevels(1.0f, 0.5f, 64, 44100);
-    EXPECT_EQ(current_meter_level_l, 1.0f);
-    int frames = 0;
-    for (; current_meter_level_l >= 0.01f; frames += 64)
-        UpdateMeterLevels(0.0f, 0.0f, 64, 44100);
-    EXPECT_GT(frames, 44100);
-    EXPECT_LT(frames, 1.1 * 44100);
-}
-
 struct Callbacks
 {
     std::atomic<int> count{0};
@@ -104,7 +80,7 @@ std::string Cells(const BBitmap& bitmap)
     return cells;
 }
 
-TEST(MeterBar, LevelsAndPeaksLightTheirCells)
+TEST(LevelMeter, PeakScanDecayAndTheCellsOfTheBar)
 {
     BBitmap bitmap(BRect(0, 0, 347, 0), B_RGB32);
     const float plus3db = static_cast<float>(std::pow(10.0, 3.0 / 20.0));
@@ -130,6 +106,27 @@ TEST(MeterBar, LevelsAndPeaksLightTheirCells)
         DrawMeter(&bitmap, level, peak);
         EXPECT_EQ(Cells(bitmap), expected) << "level " << level << ", peak " << peak;
     }
+
+    std::vector<float> samples = {-0.9f, -0.5f, 0.1f, kNan, kNan, 0.3f, 0.7f, -0.8f, 0.2f, 0.25f};
+    float left = 1;
+    float right = 1;
+    PeakScan(samples.data(), 1, &left, &right);
+    EXPECT_EQ(left + right, 0.0f) << "negative samples never raise the level";
+    PeakScan(samples.data(), 5, &left, &right);
+    EXPECT_EQ(left, 0.7f);
+    EXPECT_EQ(right, 0.3f);
+    PeakScan(samples.data(), 0, &left, &right);
+    EXPECT_EQ(left, 0.0f);
+
+    // Full scale rises at once and goes dark (below 0.01) a little over a second later in
+    // 64-frame buffers at 44.1 kHz.
+    UpdateMeterLevels(1.0f, 0.5f, 64, 44100);
+    EXPECT_EQ(current_meter_level_l, 1.0f);
+    int frames = 0;
+    for (; current_meter_level_l >= 0.01f; frames += 64)
+        UpdateMeterLevels(0.0f, 0.0f, 64, 44100);
+    EXPECT_GT(frames, 44100);
+    EXPECT_LT(frames, 1.1 * 44100);
 }
 
 } // namespace

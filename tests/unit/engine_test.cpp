@@ -83,7 +83,7 @@ TEST(FluidLog, TheAudioThreadsLinesWaitForTheFlush)
 
 using EngineCalls = StandinEngine;
 
-TEST_F(EngineCalls, ValuesAreClampedAndOthersNeverReachFluidSynth)
+TEST_F(EngineCalls, ValuesAreClampedOthersNeverSentAndAControllerResetKeepsMixAndSensitivity)
 {
     Synth->NoteOn(3, 60, 0);
     Synth->NoteOn(3, 200, 90);
@@ -103,9 +103,23 @@ TEST_F(EngineCalls, ValuesAreClampedAndOthersNeverReachFluidSynth)
     EXPECT_EQ(Sent(), "noteoff(3,60) noteon(3,127,90) noteon(3,0,127) pitch_bend(3,16383) "
                       "pitch_bend(3,0) cc(4,7,127) cc(4,0,5) cc(4,64,0) set_polyphony(1) "
                       "set_polyphony(4096) ");
+
+    select_parameter(6, 0, 0);
+    Synth->ControlChange(6, 6, 12);
+    Sent();
+    Synth->ResetAllControllers(6);
+    std::string expected;
+    for (int cc = 1; cc <= 118; cc++) // volume, pan and the effect sends stay as the player set
+        if (cc != 7 && cc != 10 && cc != 32 && cc != 91 && cc != 93)
+            expected += "cc(6," + std::to_string(cc) + (cc == 11 ? ",127) " : ",0) ");
+    // FluidSynth takes the reset's own data entry for its bend range: the engine's is sent again.
+    EXPECT_EQ(Sent(), expected + "pitch_bend(6,8192) pitch_wheel_sens(6,12) ");
+    EXPECT_EQ(parameters(6), (std::vector<int>{-1, -1, 12, 64, 0, 64}));
+    Synth->ResetAllControllers(32);
+    EXPECT_EQ(Sent(), "");
 }
 
-TEST_F(EngineCalls, RegisteredParametersKeepToTheirLimits)
+TEST_F(EngineCalls, RegisteredParametersKeepToTheirLimitsAndFluidSynth2TuningNamesApplyAtOnce)
 {
     struct Step
     {
@@ -128,32 +142,12 @@ TEST_F(EngineCalls, RegisteredParametersKeepToTheirLimits)
             Synth->ControlChange(1, step.controller, step.value);
         EXPECT_EQ(parameters(1), step.after) << step.controller << " = " << step.value;
     }
-}
 
-TEST_F(EngineCalls, FluidSynth2TuningNamesApplyAtOnce)
-{
     UseLibrary(STANDIN_LIBRARY_2);
     select_parameter(5, 0, 1);
     Synth->ControlChange(5, 6, 0);
     EXPECT_EQ(Sent(), "activate_octave_tuning(0,5,t,-50.0000,uniform=1,apply=1) "
                       "activate_tuning(5,0,5,apply=1) pitch_wheel_sens(5,2) ");
-}
-
-TEST_F(EngineCalls, ResetAllControllersKeepsTheMixAndTheSensitivity)
-{
-    select_parameter(6, 0, 0);
-    Synth->ControlChange(6, 6, 12);
-    Sent();
-    Synth->ResetAllControllers(6);
-    std::string expected;
-    for (int cc = 1; cc <= 118; cc++) // volume, pan and the effect sends stay as the player set
-        if (cc != 7 && cc != 10 && cc != 32 && cc != 91 && cc != 93)
-            expected += "cc(6," + std::to_string(cc) + (cc == 11 ? ",127) " : ",0) ");
-    // FluidSynth takes the reset's own data entry for its bend range: the engine's is sent again.
-    EXPECT_EQ(Sent(), expected + "pitch_bend(6,8192) pitch_wheel_sens(6,12) ");
-    EXPECT_EQ(parameters(6), (std::vector<int>{-1, -1, 12, 64, 0, 64}));
-    Synth->ResetAllControllers(32);
-    EXPECT_EQ(Sent(), "");
 }
 
 using EngineSound = RealEngine;
@@ -193,7 +187,7 @@ TEST_F(EngineSound, FineTuningSpansFiftyCentsEachWayUntilAReset)
     EXPECT_NEAR(CentsBetween(plain, PitchOf(0, 69)), 0.0, 2.0);
 }
 
-TEST_F(EngineSound, AnUnloadedFontIsSilentAndABankOffsetMovesTheFontsPresets)
+TEST_F(EngineSound, AnUnloadedFontAndAnEngineOutsideTheAcceptedRatesAreSilentAndABankOffsetMoves)
 {
     Synth->ClearSoundfont(font);
     EXPECT_EQ(Synth->LoadSoundfont("/no/such/font.sf2", 0), 0);
@@ -209,10 +203,7 @@ TEST_F(EngineSound, AnUnloadedFontIsSilentAndABankOffsetMovesTheFontsPresets)
     Synth->OffsetSoundfont(font, 0); // back on bank 0, and the channels reset to it
     Synth->NoteOn(0, 60, 110);
     EXPECT_GT(Level(0.2), 0.005);
-}
 
-TEST_F(EngineSound, OutsideTheAcceptedRatesTheEngineRendersSilence)
-{
     for (double rate : {22050.0, 96000.0})
         EXPECT_EQ(HARMOLOOM(rate).InitCheck(), 0) << rate;
     for (double rate : {22049.0, 96001.0, std::nan("")})

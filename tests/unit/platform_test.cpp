@@ -118,7 +118,7 @@ TEST(Threads, ASpawnedThreadRunsOnceResumedAndStopsWhileSuspended)
 }
 
 // (An absolute XDG_CONFIG_HOME is where every program test has its settings.)
-TEST(Directories, SettingsFolderIsInHomeWhenXdgIsUnsetOrRelative)
+TEST(Directories, SettingsFolderIsInHomeWhenXdgIsUnsetOrRelativeAndThePrivateOneOursAlone)
 {
     TemporaryFolder folder;
     setenv("HOME", folder.Path().c_str(), 1);
@@ -126,10 +126,7 @@ TEST(Directories, SettingsFolderIsInHomeWhenXdgIsUnsetOrRelative)
     EXPECT_EQ(settings_folder(), folder.File(".config"));
     unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(settings_folder(), folder.File(".config"));
-}
 
-TEST(Directories, PrivateFolderIsOursAlone)
-{
     TemporaryFolder runtime;
     TemporaryFolder temporary;
     chmod(runtime.Path().c_str(), 0700);

@@ -66,7 +66,7 @@ protected:
     TemporaryFolder files;
 };
 
-TEST_F(DispatchOnJack, ADropAddsItsFirstFileAndTextThatIsNoFileNothing)
+TEST_F(DispatchOnJack, ADropAddsItsFirstFileTextThatIsNoFileNothingAndPresetCodesBeyondTheTables)
 {
     EXPECT_EQ(Dropped("# nothing but a comment\r\n"), "DEBUG: File dragged\n");
     EXPECT_EQ(Dropped("piano.sf2 is\nwhat I play"), "DEBUG: File dragged\n");
@@ -81,10 +81,7 @@ TEST_F(DispatchOnJack, ADropAddsItsFirstFileAndTextThatIsNoFileNothing)
     std::string percent = Font("50%41.sf2");
     Dropped(percent);
     EXPECT_EQ(soundfont_paths[0], percent);
-}
 
-TEST_F(DispatchOnJack, PresetCodesBeyondTheTablesAreIgnored)
-{
     rig->Deliver(MSG_REVERB_PRESET + 12); // Bathroom
     EXPECT_EQ(rig->Window()->EffectsPage()->room_size_slider->Value(), 2);
     std::vector<int32> before = Settings();
@@ -173,7 +170,7 @@ protected:
     SLIDER* slider = nullptr;
 };
 
-TEST_F(FuseOnJack, TripsOneStepWhenTheStampIsOverTwoSecondsOldAndRenewsIt)
+TEST_F(FuseOnJack, TripsOneStepWhenTheStampIsOverTwoSecondsOldAndAtTheLowestPausesAudioInstead)
 {
     {
         BAutolock hold(fuse_locker); // the watchdog and the audio thread wait meanwhile
@@ -188,10 +185,7 @@ TEST_F(FuseOnJack, TripsOneStepWhenTheStampIsOverTwoSecondsOldAndRenewsIt)
     EXPECT_EQ(settings[setting::polyphony_step], 12);
     EXPECT_STREQ(slider->Label(), "Polyphony: 112 voices");
     EXPECT_EQ(rig->EngineCalls(), "set_polyphony(120) set_polyphony(112) ");
-}
 
-TEST_F(FuseOnJack, AtTheLowestStepATripPausesTheAudioThreadInstead)
-{
     rig->Window()->Lock();
     slider->SetValue(0);
     rig->Window()->Unlock();
