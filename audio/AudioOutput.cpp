@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,9 +17,11 @@
 #include "platform/interface/Alert.h"
 #include "platform/midi/CycleMidi.h"
 #include "platform/support/Threads.h"
+#include "ui/MessageCodes.h"
+#include "ui/Window.h"
 
 BSoundPlayer* player = nullptr;
-int current_sample_rate = 0;
+std::atomic<int> current_sample_rate{0};
 MAINVIEW* theview = nullptr;
 
 namespace
@@ -63,6 +66,34 @@ void set_priority_once()
     have_set_priority = 1;
 }
 
+// The audio server went away or came back (JACK, which the program outlives): on the back end's
+// watching thread. The engine takes a new server's rate before its first render.
+void server_changed(void*, int32 what, ...)
+{
+    if (what == B_SERVER_BACK)
+    {
+        va_list arguments;
+        va_start(arguments, what);
+        int rate = va_arg(arguments, int);
+        va_end(arguments);
+        if (rate != current_sample_rate)
+            Synth->SetSampleRate(rate);
+        current_sample_rate = rate;
+        std::fprintf(stderr, "Harmoloom: the JACK server is running again, at %d Hz\n", rate);
+        DEBUG_PRINT("JACK server running again");
+    }
+    else if (what == B_SERVER_LOST)
+    {
+        std::fprintf(stderr, "Harmoloom: the JACK server stopped; waiting for it to start again\n");
+        DEBUG_PRINT("JACK server stopped");
+    }
+    if (WINDOW* window = app_window.load())
+    {
+        BMessage message(MSG_OUTPUT_CHANGED);
+        window->PostMessage(&message);
+    }
+}
+
 } // namespace
 
 bigtime_t EnginePatience(unsigned long frames, int sample_rate)
@@ -93,7 +124,7 @@ int OpenAudio(int sample_rate, int frames_per_buffer)
     format.byte_order = B_MEDIA_LITTLE_ENDIAN;
     format.buffer_size = static_cast<size_t>(frames_per_buffer) * 8;
 
-    player = new BSoundPlayer(&format, "Harmoloom", BufferFiller, nullptr, nullptr);
+    player = new BSoundPlayer(&format, "Harmoloom", BufferFiller, server_changed, nullptr);
     if (player->InitCheck() != B_OK)
         return sample_rate;
     current_sample_rate = player->FrameRate();
@@ -112,7 +143,8 @@ int OpenAudio(int sample_rate, int frames_per_buffer)
         std::snprintf(line, sizeof(line),
                       "Audio server's rate %d Hz and period %d frames used instead of the "
                       "stored %d Hz and %d frames",
-                      current_sample_rate, current_period.load(), sample_rate, frames_per_buffer);
+                      current_sample_rate.load(), current_period.load(), sample_rate,
+                      frames_per_buffer);
         DEBUG_PRINT(line);
     }
     return current_sample_rate;

@@ -2,6 +2,7 @@
 // renders the engine, measures the levels for the meter and keeps the fuse.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -9,9 +10,10 @@
 
 class MAINVIEW;
 
-extern BSoundPlayer* player;    // null while no output is open
-extern int current_sample_rate; // the rate the output runs at (the server's, with JACK)
-extern MAINVIEW* theview;       // the Main page, through which the fuse reaches its slider
+extern BSoundPlayer* player; // null while no output is open
+// The rate the output runs at (the server's, with JACK; a new server may bring another).
+extern std::atomic<int> current_sample_rate;
+extern MAINVIEW* theview; // the Main page, through which the fuse reaches its slider
 
 // Opens the output (stopped) unless one is open, asking for the stored rate and period, and
 // returns the rate it runs at, for the engine: a JACK server sets its own. The stored rate when

@@ -36,6 +36,7 @@ int (*hook_fluid_synth_set_chorus)(fluid_synth_t*, int, double, double, double, 
 int (*hook_fluid_synth_reverb_on)(fluid_synth_t*, int, int);
 int (*hook_fluid_synth_chorus_on)(fluid_synth_t*, int, int);
 fluid_log_function_t (*hook_fluid_set_log_function)(int, fluid_log_function_t, void*);
+void (*hook_fluid_synth_set_sample_rate)(fluid_synth_t*, float);
 
 image_id libraryimage = -1;
 
@@ -216,6 +217,10 @@ void LoadLibrary(const char* path)
     void* log_function = nullptr;
     get_image_symbol(libraryimage, "fluid_set_log_function", B_SYMBOL_TYPE_ANY, &log_function);
     bind(hook_fluid_set_log_function, log_function);
+    void* set_sample_rate = nullptr;
+    get_image_symbol(libraryimage, "fluid_synth_set_sample_rate", B_SYMBOL_TYPE_ANY,
+                     &set_sample_rate);
+    bind(hook_fluid_synth_set_sample_rate, set_sample_rate);
 }
 
 void FreeLibrary()

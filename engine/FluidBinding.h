@@ -55,6 +55,10 @@ typedef void (*fluid_log_function_t)(int level, const char* message, void* data)
 extern fluid_log_function_t (*hook_fluid_set_log_function)(int level, fluid_log_function_t fun,
                                                            void* data);
 
+// Optional: null when the library lacks it (FluidSynth 2.1 to 2.3 have it). Changes the rate of
+// a synth that exists, killing its voices.
+extern void (*hook_fluid_synth_set_sample_rate)(fluid_synth_t* synth, float sample_rate);
+
 // Image id of the loaded library; negative before a load.
 extern image_id libraryimage;
 

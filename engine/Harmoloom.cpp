@@ -3,6 +3,17 @@
 #include <algorithm>
 #include <cstring>
 
+namespace
+{
+
+// Written so that a rate that is not a number is refused as well.
+bool IsEngineRate(double sample_rate)
+{
+    return sample_rate >= 22049.8 && sample_rate <= 96000.2;
+}
+
+} // namespace
+
 HARMOLOOM::HARMOLOOM(double sample_rate)
     : initialized(0), fluid_settings(nullptr), fluid_synth(nullptr), rev_size(0.7),
       rev_damping(1.3), rev_width(1.0), rev_level(0.7), cho_voices(6), cho_freq(3.0),
@@ -12,8 +23,7 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
         ForgetParameters(channel);
 
     BAutolock hold(lock);
-    // Written so that a rate that is not a number is refused as well.
-    if (!(sample_rate >= 22049.8 && sample_rate <= 96000.2))
+    if (!IsEngineRate(sample_rate))
         return;
     fluid_settings = hook_new_fluid_settings();
     if (fluid_settings == nullptr)
@@ -293,4 +303,16 @@ void HARMOLOOM::RenderHeld(float* buffer, unsigned long frames)
     }
     ApplyRequestedPoly();
     hook_fluid_synth_write_float(fluid_synth, static_cast<int>(frames), buffer, 0, 2, buffer, 1, 2);
+}
+
+void HARMOLOOM::SetSampleRate(double sample_rate)
+{
+    if (!IsEngineRate(sample_rate) || hook_fluid_synth_set_sample_rate == nullptr)
+        return;
+    WhenReady(
+        [&]
+        {
+            hook_fluid_settings_setnum(fluid_settings, "synth.sample-rate", sample_rate);
+            hook_fluid_synth_set_sample_rate(fluid_synth, static_cast<float>(sample_rate));
+        });
 }

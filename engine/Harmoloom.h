@@ -47,6 +47,10 @@ public:
     void AllSoundOff(int channel);
     void AllNotesOff(int channel);
 
+    // The output now runs at another rate (a new audio server): the synth follows it with the
+    // same fonts, settings and channel state; sounding voices end. Not on the audio thread.
+    void SetSampleRate(double sample_rate);
+
     void SetGain(float gain);
     void SetInterp(int quality); // 0 none, 1 linear, 3 seventh order, anything else fourth
     void SetPoly(int voices);    // limited to 1..4096

@@ -19,6 +19,9 @@ constexpr uint32 MSG_QUALITY_HIGH = four_char_code("QHI ");
 // The CPU-overload fuse, when it could not have the window: the polyphony step it set ("step").
 constexpr uint32 MSG_FUSE_STEP = four_char_code("FUSE");
 
+// The audio output's server went away or came back: the Setup page shows it.
+constexpr uint32 MSG_OUTPUT_CHANGED = four_char_code("AOUT");
+
 // The Effects page's preset menus: base + preset number.
 constexpr uint32 MSG_REVERB_PRESET = four_char_code("RVP ");
 constexpr uint32 MSG_CHORUS_PRESET = four_char_code("CHP ");

@@ -43,6 +43,11 @@ const char* const kPriorities[] = {"Low (responsive GUI)", "Medium", "High (glit
 
 void (*setup_view_closing_hook)() = nullptr;
 
+void SETUPVIEW::ShowOutputDevice()
+{
+    device_menu->ItemAt(0)->SetLabel(OutputDeviceName().c_str());
+}
+
 SETUPVIEW::SETUPVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW)
 {
     DEBUG_PRINT("Entering setup view constructor");

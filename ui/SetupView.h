@@ -14,6 +14,10 @@ public:
     // Stores the choices into the settings record.
     ~SETUPVIEW() override;
 
+    // "Output Device" shows the output as it is now (its server may stop and start again).
+    // Window thread.
+    void ShowOutputDevice();
+
     BBox* box;
     BMenuField* device_field;
     BMenuField* rate_field;

@@ -236,6 +236,9 @@ bool WINDOW::ReceiveMainPage(BMessage* message)
     case MSG_QUALITY_HIGH:
         quality = 2;
         break;
+    case MSG_OUTPUT_CHANGED:
+        setupview->ShowOutputDevice();
+        return true;
     case MSG_FUSE_STEP:
         if (message->FindInt32("step", &step) == B_OK)
             mainview->PolyphonySlider()->SetValue(step);

@@ -67,6 +67,19 @@ BMenuItem* BMenu::FindMarked() const
     return nullptr;
 }
 
+void BMenuItem::SetLabel(const char* label)
+{
+    label_ = label;
+    if (menu_ != nullptr)
+        menu_->ItemChanged();
+}
+
+void BMenu::ItemChanged()
+{
+    if (owner_ != nullptr)
+        owner_->MenuChanged();
+}
+
 void BMenu::ItemMarked(BMenuItem* item)
 {
     if (radio_ && item != nullptr)
@@ -77,8 +90,7 @@ void BMenu::ItemMarked(BMenuItem* item)
                 other->marked_ = false;
         }
     }
-    if (owner_ != nullptr)
-        owner_->MenuChanged();
+    ItemChanged();
 }
 
 std::string BMenu::ShownLabel() const

@@ -18,6 +18,7 @@ public:
     ~BMenuItem();
 
     const char* Label() const { return label_.c_str(); }
+    void SetLabel(const char* label);
     BMessage* Message() const { return message_.get(); }
     void SetMarked(bool marked);
     bool IsMarked() const { return marked_; }
@@ -54,6 +55,8 @@ public:
 
     // In radio mode marking one item unmarks the others.
     void ItemMarked(BMenuItem* item);
+    // An item's label changed: the field that shows the menu shows it again.
+    void ItemChanged();
     // What a field holding the menu shows: the marked item's label, or the menu's name.
     std::string ShownLabel() const;
 

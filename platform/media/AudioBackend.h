@@ -36,6 +36,12 @@ public:
     // What the user is shown: "JACK (44.1 kHz, 256)", "PulseAudio" or "ALSA".
     virtual std::string Description() const = 0;
     virtual uint64 Underruns() const = 0;
+
+    // Told, on a thread of the back end's, when its server goes away (running false) and when a
+    // server takes the stream back (running true, at rate), before the first render there. Only
+    // a back end whose server can come and go (JACK) ever calls it. Set before Start.
+    typedef void (*ServerHandler)(void* cookie, bool running, int rate);
+    virtual void SetServerHandler(ServerHandler, void*) {}
 };
 
 struct AudioBackendEntry

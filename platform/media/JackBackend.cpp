@@ -15,6 +15,7 @@ public:
     {
         if (!open_)
             return;
+        jack_client::SetServerHandler(nullptr, nullptr);
         jack_client::DetachAudio();
         jack_client::Release();
     }
@@ -41,12 +42,19 @@ public:
 
     std::string Description() const override
     {
+        if (!jack_client::ServerRunning())
+            return "JACK (stopped)";
         char text[64];
         std::snprintf(text, sizeof(text), "JACK (%g kHz, %zu)", Rate() / 1000.0, Period());
         return text;
     }
 
     uint64 Underruns() const override { return jack_client::Underruns(); }
+
+    void SetServerHandler(ServerHandler handler, void* cookie) override
+    {
+        jack_client::SetServerHandler(handler, cookie);
+    }
 
 private:
     bool open_ = false;

@@ -1,12 +1,18 @@
 #include "platform/media/JackClient.h"
 
 #include <jack/jack.h>
+#include <pthread.h>
+#include <semaphore.h>
 
 #include <atomic>
-#include <cstdlib>
+#include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
+#include "platform/media/JackTimeline.h"
 #include "platform/support/AutoConnect.h"
 #include "platform/support/Threads.h"
 
@@ -21,37 +27,93 @@ constexpr size_t kMaxPeriod = 8192;
 constexpr int kOpenAttempts = 10;
 constexpr bigtime_t kBusyPause = 200000;
 
+// How often the watcher asks for a server while none runs.
+constexpr bigtime_t kWatchInterval = 1000000;
+// A server that is being stopped may first take the other clients away, and what they leave is
+// not what is to be made again: connections that stood this long are made again even when they
+// went just before the server did.
+constexpr bigtime_t kSettling = 200000;
+
+// The outputs and two MIDI inputs.
+constexpr int kPorts = 4;
+
+struct Port
+{
+    bool used = false;
+    std::string name;
+    std::string type;
+    unsigned long flags = 0;
+    long physical = -1; // the physical port it was connected to automatically, or -1
+    std::vector<std::string> connections;      // as they were last seen
+    std::vector<std::string> settled;          // as they were last seen standing for a while
+    std::atomic<jack_port_t*> handle{nullptr}; // null while no server has it
+
+    void Forget()
+    {
+        used = false;
+        name.clear();
+        type.clear();
+        physical = -1;
+        connections.clear();
+        settled.clear();
+        handle = nullptr;
+    }
+};
+
 struct Client
 {
-    jack_client_t* client = nullptr;
+    // Held by every call of ours but the process thread's, and by the watcher.
+    std::mutex control;
+    std::atomic<jack_client_t*> client{nullptr};
     int users = 0;
+    Port ports[kPorts];
+    std::atomic<int> left{-1};
+    std::atomic<int> right{-1};
 
-    std::atomic<jack_port_t*> left{nullptr};
-    std::atomic<jack_port_t*> right{nullptr};
     std::atomic<AudioBackend::Render> render{nullptr};
     void* cookie = nullptr;
     std::atomic<bool> running{false};
     std::atomic<bool> rendering{false};
     std::vector<float> interleaved = std::vector<float>(kMaxPeriod * 2);
     std::atomic<jack_nframes_t> period{0};
-    int rate = 0;
+    std::atomic<int> rate{0};
     std::atomic<uint64> xruns{0};
     std::atomic<uint64> cycles{0};
-
     std::atomic<jack_client::CycleReader*> reader{nullptr};
-    // The start of the latest cycle on the client's timeline: the server's 32-bit frame clock
-    // counted on (written by the process thread).
-    std::atomic<bigtime_t> cycle_start{0};
+
+    JackTimeline timeline;
+    // Process thread, and the watcher before it activates a client: how the server's frame time
+    // maps onto the timeline.
+    std::atomic<bool> anchored{false};
+    jack_nframes_t last_server_frame = 0;
+    bigtime_t last_first_frame = 0;
+
+    // The watcher.
+    std::thread watcher;
+    sem_t wake;
+    std::atomic<bool> quitting{false};
+    std::atomic<bool> gone{false};
+    std::atomic<bool> server_running{false};
+    std::atomic<bool> connections_changed{false};
+    bigtime_t seen_at = 0;                                    // when the connections were last seen
+    std::vector<std::pair<std::string, std::string>> pending; // source, destination
+    jack_client::ServerHandler handler = nullptr;
+    void* handler_cookie = nullptr;
 };
 
 Client the_client;
 
-// The server's 32-bit frame time as a frame of the timeline, which goes on past 2^32 frames
-// (a day at 48 kHz); frame is at most 2^31 frames away from the latest cycle's start.
-bigtime_t on_timeline(const Client& self, jack_nframes_t frame)
+bigtime_t first_frame_of_cycle(Client& self, jack_client_t* client, bigtime_t now)
 {
-    bigtime_t start = self.cycle_start.load(std::memory_order_acquire);
-    return start + static_cast<int32_t>(frame - static_cast<jack_nframes_t>(start));
+    jack_nframes_t server_frame = jack_last_frame_time(client);
+    bigtime_t first;
+    if (!self.anchored.exchange(true, std::memory_order_relaxed))
+        first = self.timeline.At(now, self.rate.load(std::memory_order_relaxed));
+    else
+        first = self.last_first_frame + static_cast<int32_t>(server_frame - self.last_server_frame);
+    self.last_server_frame = server_frame;
+    self.last_first_frame = first;
+    return first;
 }
 
 int process(jack_nframes_t frames, void* data)
@@ -61,18 +123,14 @@ int process(jack_nframes_t frames, void* data)
     // Stop clears running and then waits while rendering is set: either it sees this render
     // through to its end, or this sees running cleared.
     self.rendering = true;
-    jack_port_t* left_port = self.left;
-    jack_port_t* right_port = self.right;
-    auto* left = left_port != nullptr ? static_cast<float*>(jack_port_get_buffer(left_port, frames))
-                                      : nullptr;
-    auto* right = right_port != nullptr
-                      ? static_cast<float*>(jack_port_get_buffer(right_port, frames))
-                      : nullptr;
+    auto* left = static_cast<float*>(jack_client::PortBuffer(self.left, frames));
+    auto* right = static_cast<float*>(jack_client::PortBuffer(self.right, frames));
     AudioBackend::Render render = self.render.load(std::memory_order_acquire);
     bool rendering = self.running && render != nullptr && frames <= kMaxPeriod && left != nullptr &&
                      right != nullptr;
-    bigtime_t first_frame = on_timeline(self, jack_last_frame_time(self.client));
-    self.cycle_start.store(first_frame, std::memory_order_release);
+    bigtime_t now = system_time();
+    bigtime_t first_frame = first_frame_of_cycle(self, self.client.load(), now);
+    self.timeline.Publish(first_frame, now);
     jack_client::CycleReader* reader = self.reader.load(std::memory_order_acquire);
     if (reader != nullptr)
         reader->CycleStarts(frames, first_frame, rendering);
@@ -108,15 +166,256 @@ int xrun(void* data)
     return 0;
 }
 
+// On a thread of JACK's: only flags, and the watcher is woken to act on them.
+void server_gone(jack_status_t, const char*, void* data)
+{
+    auto& self = *static_cast<Client*>(data);
+    self.gone = true;
+    sem_post(&self.wake);
+}
+
+void connections_changed(jack_port_id_t, jack_port_id_t, int, void* data)
+{
+    auto& self = *static_cast<Client*>(data);
+    self.connections_changed = true;
+    sem_post(&self.wake);
+}
+
+void port_registered(jack_port_id_t, int, void* data)
+{
+    sem_post(&static_cast<Client*>(data)->wake);
+}
+
 void silence_jack(const char*) {}
 
 // Waits until the process callback has begun a cycle after now, so that what it read before
 // is no longer in use; a server that has stopped calling is waited for a second at most.
 void wait_for_a_cycle(Client& self)
 {
+    if (self.client.load() == nullptr)
+        return;
     uint64 start = self.cycles;
     for (int waited = 0; waited < 1000 && self.cycles < start + 2; waited++)
         snooze(1000);
+}
+
+jack_client_t* open_client(bool ask_again, std::string* why)
+{
+    jack_set_error_function(silence_jack);
+    jack_set_info_function(silence_jack);
+    for (int attempt = 0; attempt < (ask_again ? kOpenAttempts : 1); attempt++)
+    {
+        if (attempt > 0)
+            snooze(kBusyPause);
+        jack_status_t status = static_cast<jack_status_t>(0);
+        jack_client_t* client = jack_client_open("Harmoloom", JackNoStartServer, &status);
+        if (client != nullptr)
+            return client;
+        // JackServerFailed: no server could be reached at all, so there is no one to ask again.
+        if ((status & JackServerFailed) != 0)
+        {
+            *why += "jack: no server; ";
+            return nullptr;
+        }
+    }
+    *why += "jack: the server refused the client; ";
+    return nullptr;
+}
+
+void connect_physical(Client& self, Port& port)
+{
+    jack_client_t* client = self.client.load();
+    unsigned long wanted =
+        (port.flags & JackPortIsOutput) != 0 ? JackPortIsInput : JackPortIsOutput;
+    const char** ports =
+        jack_get_ports(client, nullptr, port.type.c_str(), JackPortIsPhysical | wanted);
+    if (ports == nullptr)
+        return;
+    long count = 0;
+    while (ports[count] != nullptr)
+        count++;
+    const char* ours = jack_port_name(port.handle.load());
+    if (port.physical < count)
+    {
+        if (wanted == JackPortIsInput)
+            jack_connect(client, ours, ports[port.physical]);
+        else
+            jack_connect(client, ports[port.physical], ours);
+    }
+    jack_free(ports);
+}
+
+// Closes the client; after the server has gone, only what the library holds is freed.
+void close_client(Client& self)
+{
+    jack_client_t* client = self.client.exchange(nullptr);
+    for (Port& port : self.ports)
+        port.handle = nullptr;
+    if (client == nullptr)
+        return;
+    if (!self.gone)
+        jack_deactivate(client);
+    jack_client_close(client);
+}
+
+bool register_port(Client& self, Port& port)
+{
+    jack_port_t* handle =
+        jack_port_register(self.client.load(), port.name.c_str(), port.type.c_str(), port.flags, 0);
+    port.handle.store(handle, std::memory_order_release);
+    return handle != nullptr;
+}
+
+void tell(Client& self, bool running)
+{
+    if (self.handler != nullptr)
+        self.handler(self.handler_cookie, running, self.rate);
+}
+
+// Sets the new client up with our callbacks and every port we have, and starts it; a client
+// taken back by a server is told to the handler before its first cycle.
+bool start_client(Client& self, jack_client_t* client, bool taken_back)
+{
+    self.client = client;
+    self.rate = static_cast<int>(jack_get_sample_rate(client));
+    self.period = jack_get_buffer_size(client);
+    self.anchored = false;
+    // The process thread is the server's to make: it gets what every thread of ours has for the
+    // crash handler before its first cycle, not during one.
+    jack_set_thread_init_callback(
+        client, [](void*) { use_alternate_signal_stack(); }, nullptr);
+    jack_set_process_callback(client, process, &self);
+    jack_set_buffer_size_callback(client, buffer_size_changed, &self);
+    jack_set_xrun_callback(client, xrun, &self);
+    jack_on_info_shutdown(client, server_gone, &self);
+    jack_set_port_connect_callback(client, connections_changed, &self);
+    jack_set_port_registration_callback(client, port_registered, &self);
+    for (Port& port : self.ports)
+    {
+        if (port.used)
+            register_port(self, port);
+    }
+    if (taken_back)
+        tell(self, true);
+    if (jack_activate(client) == 0)
+    {
+        self.server_running = true;
+        return true;
+    }
+    close_client(self);
+    return false;
+}
+
+// What was seen before becomes the settled state once it has stood for a while.
+void settle_connections(Client& self, bigtime_t now)
+{
+    if (now - self.seen_at < kSettling)
+        return;
+    for (Port& port : self.ports)
+        port.settled = port.connections;
+}
+
+void remember_connections(Client& self, bigtime_t now)
+{
+    settle_connections(self, now);
+    self.seen_at = now;
+    for (Port& port : self.ports)
+    {
+        jack_port_t* handle = port.handle.load();
+        if (!port.used || handle == nullptr)
+            continue;
+        port.connections.clear();
+        const char** names = jack_port_get_all_connections(self.client.load(), handle);
+        for (size_t index = 0; names != nullptr && names[index] != nullptr; index++)
+            port.connections.emplace_back(names[index]);
+        jack_free(names);
+    }
+}
+
+// Makes what can be made of the connections still to make again; the rest waits for its ports.
+void make_pending(Client& self)
+{
+    jack_client_t* client = self.client.load();
+    std::vector<std::pair<std::string, std::string>> waiting;
+    for (const auto& [source, destination] : self.pending)
+    {
+        int result = jack_connect(client, source.c_str(), destination.c_str());
+        if (result != 0 && result != EEXIST)
+            waiting.emplace_back(source, destination);
+    }
+    self.pending = std::move(waiting);
+}
+
+void lose_server(Client& self)
+{
+    settle_connections(self, system_time());
+    self.server_running = false;
+    close_client(self);
+    self.gone = false;
+    tell(self, false);
+}
+
+void take_back(Client& self)
+{
+    std::string why;
+    jack_client_t* client = open_client(false, &why);
+    if (client == nullptr || !start_client(self, client, true))
+        return;
+    self.pending.clear();
+    for (Port& port : self.ports)
+    {
+        jack_port_t* handle = port.handle.load();
+        if (!port.used || handle == nullptr)
+            continue;
+        if (port.physical >= 0 && AutoConnect())
+            connect_physical(self, port);
+        bool output = (port.flags & JackPortIsOutput) != 0;
+        std::vector<std::string> others = port.settled;
+        others.insert(others.end(), port.connections.begin(), port.connections.end());
+        for (const std::string& other : others)
+        {
+            if (output)
+                self.pending.emplace_back(jack_port_name(handle), other);
+            else
+                self.pending.emplace_back(other, jack_port_name(handle));
+        }
+    }
+    make_pending(self);
+}
+
+void watch(Client& self)
+{
+    pthread_setname_np(pthread_self(), "jack_watcher");
+    use_alternate_signal_stack();
+    bigtime_t until = system_time() + kWatchInterval;
+    for (;;)
+    {
+        timespec deadline;
+        deadline.tv_sec = static_cast<time_t>(until / 1000000);
+        deadline.tv_nsec = static_cast<long>(until % 1000000) * 1000;
+        while (sem_clockwait(&self.wake, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR)
+        {
+        }
+        std::lock_guard<std::mutex> hold(self.control);
+        if (self.quitting)
+            return;
+        bigtime_t now = system_time();
+        if (self.gone && self.client.load() != nullptr)
+            lose_server(self);
+        if (self.client.load() != nullptr && !self.gone && self.connections_changed.exchange(false))
+            remember_connections(self, now);
+        if (self.client.load() == nullptr && now >= until)
+            take_back(self);
+        if (self.client.load() != nullptr && !self.pending.empty())
+            make_pending(self);
+        if (now >= until)
+            until = now + kWatchInterval;
+    }
+}
+
+int find_port(Client& self, int number)
+{
+    return number >= 0 && number < kPorts && self.ports[number].used ? number : -1;
 }
 
 } // namespace
@@ -127,91 +426,72 @@ namespace jack_client
 bool Acquire(std::string* why)
 {
     Client& self = the_client;
-    if (self.client != nullptr)
+    std::lock_guard<std::mutex> hold(self.control);
+    // While the server is away, the client is still ours: it comes back with the server.
+    if (self.users > 0)
     {
         self.users++;
         return true;
     }
-    jack_set_error_function(silence_jack);
-    jack_set_info_function(silence_jack);
-    jack_client_t* client = nullptr;
-    for (int attempt = 0; attempt < kOpenAttempts && client == nullptr; attempt++)
-    {
-        if (attempt > 0)
-            snooze(kBusyPause);
-        jack_status_t status = static_cast<jack_status_t>(0);
-        client = jack_client_open("Harmoloom", JackNoStartServer, &status);
-        // JackServerFailed: no server could be reached at all, so there is no one to ask again.
-        if (client == nullptr && (status & JackServerFailed) != 0)
-        {
-            *why += "jack: no server; ";
-            return false;
-        }
-    }
+    jack_client_t* client = open_client(true, why);
     if (client == nullptr)
-    {
-        *why += "jack: the server refused the client; ";
         return false;
-    }
-    self.client = client;
-    self.rate = static_cast<int>(jack_get_sample_rate(client));
-    self.period = jack_get_buffer_size(client);
-    self.cycle_start = jack_frame_time(client);
-    // The process thread is the server's to make: it gets what every thread of ours has for the
-    // crash handler before its first cycle, not during one.
-    jack_set_thread_init_callback(
-        client, [](void*) { use_alternate_signal_stack(); }, nullptr);
-    jack_set_process_callback(client, process, &self);
-    jack_set_buffer_size_callback(client, buffer_size_changed, &self);
-    jack_set_xrun_callback(client, xrun, &self);
-    if (jack_activate(client) != 0)
+    self.timeline.Publish(0, system_time());
+    if (!start_client(self, client, false))
     {
-        jack_client_close(client);
-        self.client = nullptr;
         *why += "jack: the client could not be activated; ";
         return false;
     }
     self.users = 1;
+    sem_init(&self.wake, 0, 0);
+    self.quitting = false;
+    self.watcher = std::thread(watch, std::ref(self));
     return true;
 }
 
 void Release()
 {
     Client& self = the_client;
-    if (self.client == nullptr || --self.users > 0)
-        return;
-    jack_deactivate(self.client);
-    jack_client_close(self.client);
-    self.client = nullptr;
-    self.left = nullptr;
-    self.right = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(self.control);
+        if (self.users == 0 || --self.users > 0)
+            return;
+        self.quitting = true;
+        sem_post(&self.wake);
+    }
+    self.watcher.join();
+    std::lock_guard<std::mutex> hold(self.control);
+    self.server_running = false;
+    close_client(self);
+    sem_destroy(&self.wake);
+    for (Port& port : self.ports)
+        port.Forget();
+    self.left = -1;
+    self.right = -1;
     self.render = nullptr;
+    self.pending.clear();
 }
 
 bool AttachAudio(AudioBackend::Render render, void* cookie)
 {
     Client& self = the_client;
-    if (self.client == nullptr)
-        return false;
     // Registered only here: a client that only takes MIDI (the sound going elsewhere) has no
     // outputs to show.
-    if (self.left == nullptr)
+    if (self.left < 0)
     {
-        jack_port_t* left =
-            jack_port_register(self.client, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-        jack_port_t* right =
-            jack_port_register(self.client, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-        if (left == nullptr || right == nullptr)
+        int left = RegisterPort("left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        int right = RegisterPort("right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+        if (left < 0 || right < 0)
             return false;
-        self.right = right;
         self.left = left;
+        self.right = right;
     }
     self.cookie = cookie;
     self.render.store(render, std::memory_order_release);
     if (AutoConnect())
     {
-        ConnectPhysical(self.left, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-        ConnectPhysical(self.right, JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 1);
+        ConnectPhysical(self.left, 0);
+        ConnectPhysical(self.right, 1);
     }
     return true;
 }
@@ -250,54 +530,89 @@ uint64 Underruns()
     return the_client.xruns;
 }
 
+bool ServerRunning()
+{
+    return the_client.server_running;
+}
+
+void SetServerHandler(ServerHandler handler, void* cookie)
+{
+    Client& self = the_client;
+    std::lock_guard<std::mutex> hold(self.control);
+    self.handler = handler;
+    self.handler_cookie = cookie;
+}
+
 void SetCycleReader(CycleReader* reader)
 {
     Client& self = the_client;
     self.reader.store(reader, std::memory_order_release);
-    if (self.client != nullptr)
-        wait_for_a_cycle(self);
-}
-
-jack_port_t* RegisterPort(const char* name, const char* type, unsigned long flags)
-{
-    Client& self = the_client;
-    return self.client != nullptr ? jack_port_register(self.client, name, type, flags, 0) : nullptr;
-}
-
-void UnregisterPort(jack_port_t* port)
-{
-    Client& self = the_client;
-    if (self.client == nullptr || port == nullptr)
-        return;
     wait_for_a_cycle(self);
-    jack_port_unregister(self.client, port);
 }
 
-void ConnectPhysical(jack_port_t* port, const char* type, unsigned long flags, size_t index)
+int RegisterPort(const char* name, const char* type, unsigned long flags)
 {
     Client& self = the_client;
-    const char** ports = jack_get_ports(self.client, nullptr, type, JackPortIsPhysical | flags);
-    if (ports == nullptr)
-        return;
-    size_t count = 0;
-    while (ports[count] != nullptr)
-        count++;
-    if (index < count)
+    std::lock_guard<std::mutex> hold(self.control);
+    if (self.users == 0)
+        return -1;
+    for (int number = 0; number < kPorts; number++)
     {
-        if ((flags & JackPortIsInput) != 0)
-            jack_connect(self.client, jack_port_name(port), ports[index]);
-        else
-            jack_connect(self.client, ports[index], jack_port_name(port));
+        Port& port = self.ports[number];
+        if (port.used)
+            continue;
+        port.name = name;
+        port.type = type;
+        port.flags = flags;
+        port.physical = -1;
+        port.connections.clear();
+        // Without a server now, it is registered when one takes the client back.
+        if (self.client.load() != nullptr && !register_port(self, port))
+            return -1;
+        port.used = true;
+        return number;
     }
-    jack_free(ports);
+    return -1;
+}
+
+void UnregisterPort(int number)
+{
+    Client& self = the_client;
+    std::lock_guard<std::mutex> hold(self.control);
+    if (find_port(self, number) < 0)
+        return;
+    Port& port = self.ports[number];
+    jack_port_t* handle = port.handle.exchange(nullptr);
+    port.used = false;
+    wait_for_a_cycle(self);
+    if (handle != nullptr && self.client.load() != nullptr)
+        jack_port_unregister(self.client.load(), handle);
+}
+
+void ConnectPhysical(int number, size_t index)
+{
+    Client& self = the_client;
+    std::lock_guard<std::mutex> hold(self.control);
+    if (find_port(self, number) < 0)
+        return;
+    Port& port = self.ports[number];
+    port.physical = static_cast<long>(index);
+    if (port.handle.load() != nullptr)
+        connect_physical(self, port);
+}
+
+void* PortBuffer(int number, jack_nframes_t frames)
+{
+    if (number < 0 || number >= kPorts)
+        return nullptr;
+    jack_port_t* handle = the_client.ports[number].handle.load(std::memory_order_acquire);
+    return handle != nullptr ? jack_port_get_buffer(handle, frames) : nullptr;
 }
 
 bigtime_t FrameNow()
 {
     Client& self = the_client;
-    if (self.client == nullptr)
-        return self.cycle_start.load(std::memory_order_acquire);
-    return on_timeline(self, jack_frame_time(self.client));
+    return self.timeline.At(system_time(), self.rate.load(std::memory_order_relaxed));
 }
 
 } // namespace jack_client

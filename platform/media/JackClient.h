@@ -3,8 +3,15 @@
 // by one process callback. Each cycle the callback first hands the cycle to the cycle reader
 // (the MIDI inputs read their ports there), then renders.
 //
-// Everything here but the cycle reader's calls and FrameNow: main thread, not real-time safe
-// (talks to the server).
+// The server may go away (a crash, a restart from a patchbay) and come back. The client then
+// keeps its users, its ports and their connections: a watching thread of ours asks about once a
+// second for a server (without starting one) and, when one answers, opens the client again with
+// the same name and ports, at that server's rate and period, and makes the connections its
+// ports had (by the other ports' names; the physical ones again where they were made
+// automatically). The event handler hears of both moments.
+//
+// Everything here but the cycle reader's calls, PortBuffer and FrameNow: main thread, not
+// real-time safe (talks to the server).
 #pragma once
 
 #include <jack/types.h>
@@ -22,7 +29,7 @@ namespace jack_client
 class CycleReader
 {
 public:
-    // A cycle of frames begins at first_frame of the client's timeline (frames, see FrameNow);
+    // A cycle of frames begins at first_frame of the client's timeline (see FrameNow);
     // rendering: the render function runs in this cycle.
     virtual void CycleStarts(jack_nframes_t frames, bigtime_t first_frame, bool rendering) = 0;
     // The render of the cycle is over (or did not run).
@@ -45,23 +52,35 @@ void StartAudio();
 // Returns once the render function does not run and will not run again.
 void StopAudio();
 void DetachAudio();
+// The server's rate and period (the last server's while none runs).
 int Rate();
 size_t Period();
 uint64 Underruns();
+// False from the moment the server went away until a server took the client back. Any thread.
+bool ServerRunning();
+
+// Told on the watching thread when the server has gone (running false) and when one has taken
+// the client back (running true, at rate), before its first cycle there. One handler.
+typedef void (*ServerHandler)(void* cookie, bool running, int rate);
+void SetServerHandler(ServerHandler handler, void* cookie);
 
 // The reader of every cycle from now on (null: none). Returns once the process callback no
 // longer uses the one before.
 void SetCycleReader(CycleReader* reader);
-// Registers a port of the client; null when it cannot. Unregistering returns once the process
-// callback no longer uses the port.
-jack_port_t* RegisterPort(const char* name, const char* type, unsigned long flags);
-void UnregisterPort(jack_port_t* port);
-// Connects the port to the index-th physical port of the system that fits flags
-// (JackPortIsInput: a playback port; JackPortIsOutput: a source), unless there is none.
-void ConnectPhysical(jack_port_t* port, const char* type, unsigned long flags, size_t index);
 
-// The current frame of the client's timeline: the server's frame clock, counted on past the
-// 32 bits in which the server keeps it. Any thread; real-time safe.
+// Registers a port of the client; its number, or -1. Unregistering returns once the process
+// callback no longer uses the port.
+int RegisterPort(const char* name, const char* type, unsigned long flags);
+void UnregisterPort(int port);
+// Connects the port to the index-th physical port of the system that fits its direction (a
+// playback port for an output, a source for an input), unless there is none; made again after
+// a restart of the server.
+void ConnectPhysical(int port, size_t index);
+// The port's buffer for this cycle; null while the port has none. Process thread; real-time
+// safe.
+void* PortBuffer(int port, jack_nframes_t frames);
+
+// The current frame of the client's timeline. Any thread; real-time safe.
 bigtime_t FrameNow();
 
 } // namespace jack_client

@@ -14,8 +14,22 @@ struct BSoundPlayer::Stream
     status_t status = B_ERROR;
 
     BufferPlayerFunc player = nullptr;
+    EventNotifierFunc notifier = nullptr;
     void* cookie = nullptr;
     media_raw_audio_format format;
+
+    static void ServerChanged(void* data, bool running, int rate)
+    {
+        auto* stream = static_cast<Stream*>(data);
+        if (running)
+        {
+            // The callbacks that follow come at the new rate (none runs while this is told).
+            stream->format.frame_rate = static_cast<float>(rate);
+            stream->notifier(stream->cookie, B_SERVER_BACK, rate);
+        }
+        else
+            stream->notifier(stream->cookie, B_SERVER_LOST);
+    }
 
     static void Render(void* data, float* buffer, size_t frames)
     {
@@ -27,7 +41,7 @@ struct BSoundPlayer::Stream
 };
 
 BSoundPlayer::BSoundPlayer(const media_raw_audio_format* format, const char* name,
-                           BufferPlayerFunc player, EventNotifierFunc, void* cookie)
+                           BufferPlayerFunc player, EventNotifierFunc notifier, void* cookie)
     : stream_(std::make_unique<Stream>())
 {
     if (format == nullptr || player == nullptr || format->channel_count != 2 ||
@@ -37,6 +51,7 @@ BSoundPlayer::BSoundPlayer(const media_raw_audio_format* format, const char* nam
         return;
     }
     stream_->player = player;
+    stream_->notifier = notifier;
     stream_->cookie = cookie;
     stream_->format = *format;
 
@@ -52,6 +67,8 @@ BSoundPlayer::BSoundPlayer(const media_raw_audio_format* format, const char* nam
                           static_cast<int>(format->frame_rate), format->buffer_size / 8,
                           Stream::Render, stream_.get(), &why))
         {
+            if (notifier != nullptr)
+                backend->SetServerHandler(Stream::ServerChanged, stream_.get());
             stream_->backend = std::move(backend);
             stream_->format.frame_rate = static_cast<float>(stream_->backend->Rate());
             stream_->status = B_OK;

@@ -21,6 +21,15 @@ enum : uint32
     B_MEDIA_LITTLE_ENDIAN = 2,
 };
 
+// What the event notifier is told besides the format: the audio server has gone (the output
+// plays nothing until it comes back), and a server has taken the output back; an int after
+// B_SERVER_BACK gives the rate it now runs at. On a thread of the back end's, never the render's.
+enum sound_player_notification : int32
+{
+    B_SERVER_LOST = 1,
+    B_SERVER_BACK,
+};
+
 struct media_raw_audio_format
 {
     float frame_rate = 0;
@@ -38,7 +47,8 @@ public:
                                      const media_raw_audio_format& format);
     typedef void (*EventNotifierFunc)(void* cookie, int32 what, ...);
 
-    // Opens the stream (stopped). Only stereo float formats are offered; check InitCheck().
+    // Opens the stream (stopped). Only stereo float formats are offered; check InitCheck(). The
+    // notifier, when given, hears of the audio server going and coming back.
     BSoundPlayer(const media_raw_audio_format* format, const char* name, BufferPlayerFunc player,
                  EventNotifierFunc notifier = nullptr, void* cookie = nullptr);
     ~BSoundPlayer(); // stops first

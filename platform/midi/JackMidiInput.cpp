@@ -43,13 +43,13 @@ const FrameClock frame_clock;
 class JackMidiInput final : public MidiInputBackend
 {
 public:
-    JackMidiInput(jack_port_t* jack_port, MidiReceiver* to) : port(jack_port), receiver(to) {}
+    JackMidiInput(int client_port, MidiReceiver* to) : port(client_port), receiver(to) {}
     ~JackMidiInput() override;
 
     const MidiClock& Clock() const override { return frame_clock; }
     uint64 Dropped() const override { return waiting.Dropped(); }
 
-    jack_port_t* const port;
+    const int port; // of the client
     MidiReceiver* const receiver;
     // Process thread only: what was read while rendering, waiting for its frame, and when the
     // consumer's next held-back event falls due.
@@ -118,7 +118,9 @@ void CycleMidi::Read(JackMidiInput& input, jack_nframes_t frames, bool rendering
         input.held_due = B_INFINITE_TIMEOUT;
         input.receiver->CycleDeliveryEnded();
     }
-    void* buffer = jack_port_get_buffer(input.port, frames);
+    void* buffer = jack_client::PortBuffer(input.port, frames);
+    if (buffer == nullptr)
+        return;
     jack_nframes_t count = jack_midi_get_event_count(buffer);
     for (jack_nframes_t index = 0; index < count; index++)
     {
@@ -200,8 +202,8 @@ std::unique_ptr<MidiInputBackend> OpenJackMidiInput(const char* name, int index,
     std::string why;
     if (!jack_client::Acquire(&why))
         return nullptr;
-    jack_port_t* port = jack_client::RegisterPort(name, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
-    if (port == nullptr)
+    int port = jack_client::RegisterPort(name, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
+    if (port < 0)
     {
         jack_client::Release();
         return nullptr;
@@ -214,8 +216,7 @@ std::unique_ptr<MidiInputBackend> OpenJackMidiInput(const char* name, int index,
         if (!slot.compare_exchange_strong(free, input.get()))
             continue;
         if (AutoConnect())
-            jack_client::ConnectPhysical(port, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput,
-                                         static_cast<size_t>(index));
+            jack_client::ConnectPhysical(port, static_cast<size_t>(index));
         return input;
     }
     return nullptr; // both inputs taken: the destructor gives the port and the client back

@@ -97,7 +97,7 @@ __attribute__((noinline)) bool record_from_ports(const float* left, const float*
 
 } // namespace
 
-JackServer::JackServer(int rate, int period)
+JackServer::JackServer(int rate, int period) : period_(period)
 {
     jack_set_error_function([](const char*) {});
     jack_set_info_function([](const char*) {});
@@ -122,6 +122,18 @@ JackServer::JackServer(int rate, int period)
             lock_ = -1;
         }
     }
+}
+
+void JackServer::Kill()
+{
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+}
+
+bool JackServer::Restart(int rate)
+{
+    pid_ = launch(name_, rate, period_, true);
+    return Running() || (pid_ = launch(name_, rate, period_, false)) > 0;
 }
 
 JackServer::~JackServer()
@@ -158,16 +170,19 @@ JackRig::JackRig(const std::string& server) : events_(kEvents)
     jack_set_process_callback(client_, Process, this);
     jack_set_xrun_callback(
         client_, [](void* rig) { return static_cast<JackRig*>(rig)->xruns_++, 0; }, this);
+    jack_on_shutdown(
+        client_, [](void* rig) { static_cast<JackRig*>(rig)->server_gone_ = true; }, this);
     jack_activate(client_);
 }
 
 JackRig::~JackRig()
 {
-    if (client_ != nullptr)
-    {
+    if (client_ == nullptr)
+        return;
+    // A client whose server has gone has only its memory to give back.
+    if (!server_gone_)
         jack_deactivate(client_);
-        jack_client_close(client_);
-    }
+    jack_client_close(client_);
 }
 
 std::string JackRig::FindPort(const std::string& suffix, double timeout_seconds)

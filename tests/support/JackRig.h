@@ -21,10 +21,16 @@ public:
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
     bool Running() const { return pid_ > 0; }
+    // Kills the server, as a crash would; starts one of the same name again, at any rate. A
+    // client of the killed server must be closed before the new one starts: libjack reaches
+    // into the new server's memory when it closes an old client.
+    void Kill();
+    bool Restart(int rate);
     const std::string& Name() const { return name_; }
 
 private:
     pid_t pid_ = -1;
+    int period_ = 0;
     int lock_ = -1; // holds the name while the server runs
     std::string name_;
 };
@@ -96,6 +102,7 @@ private:
     std::atomic<jack_nframes_t> recorded_frames_{0};
     jack_nframes_t first_frame_ = 0; // set by the first cycle
     std::atomic<int> xruns_{0};
+    std::atomic<bool> server_gone_{false};
     std::atomic<long> cycles_{0};
     std::atomic<long> silent_cycles_{0};
 };

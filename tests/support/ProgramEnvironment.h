@@ -38,6 +38,8 @@ public:
 
     bool Ready() const { return jack_.Running(); }
     const std::string& JackName() const { return jack_.Name(); }
+    void KillJack() { jack_.Kill(); }
+    bool RestartJack(int rate) { return jack_.Restart(rate); }
     const TemporaryFolder& Home() const { return home_; }
     std::string SettingsPath() const { return config_.File("Harmoloom Settings"); }
     std::string DialoguePath() const

@@ -186,6 +186,51 @@ TEST_F(JackProgram, OnAnotherServerTwoPortsPlayTheirChannelsAndAFloodIsSilenced)
     EXPECT_NEAR(Pitch(later + Frames(0.1)), 440, 4.4) << "after the change of period";
 }
 
+// The server stops (a crash) and a server of the same name starts again, at its rate and at
+// another: the program comes back on its own, its connections made again, and plays in tune.
+TEST_F(JackProgram, ComesBackWithItsConnectionsWhenTheServerStartsAgain)
+{
+    Launch();
+    // The connections have stood a while when the server stops, a note held.
+    Play([this](Frame from) { return Note(from, Frames(0.2), 1); });
+    rig->Send(rig->Now() + Frames(0.1), {0x90, 60, 100});
+    int restarts = 0;
+    auto told = [this](const std::string& line)
+    {
+        std::string output = program->Output();
+        int count = 0;
+        for (size_t at = output.find(line); at != std::string::npos; at = output.find(line, at + 1))
+            count++;
+        return count;
+    };
+    for (int rate : {44100, 48000})
+    {
+        env->KillJack();
+        restarts++;
+        ASSERT_TRUE(Eventually([&] { return told("DEBUG: JACK server stopped") == restarts; }, 10))
+            << program->Errors();
+        rig.reset();
+        ASSERT_TRUE(env->RestartJack(rate));
+        rig = std::make_unique<JackRig>(env->JackName());
+        ASSERT_TRUE(rig->Open());
+        // The rig connects nothing itself: what it finds connected, the program made again.
+        auto restored = [this]
+        {
+            return rig->Connections("Harmoloom:left") ==
+                       Ports{"system:playback_1", kRig + "left"} &&
+                   rig->Connections("Harmoloom:MIDI In 2") == Ports{kRig + "midi out 2"};
+        };
+        ASSERT_TRUE(Eventually(restored, 10))
+            << ::testing::PrintToString(rig->Connections("Harmoloom:left"))
+            << ::testing::PrintToString(rig->Connections("Harmoloom:MIDI In 2"))
+            << ::testing::PrintToString(rig->Ports()) << program->Errors();
+        Frame at = Play([this](Frame from) { return Note(from, Frames(0.4), 1); });
+        EXPECT_NEAR(Pitch(at + Frames(0.1)), 440, 4.4) << "at " << rate << " Hz";
+    }
+    EXPECT_EQ(program->Errors().find("Alert"), std::string::npos) << program->Errors();
+    EXPECT_EQ(told("DEBUG: JACK server running again"), restarts);
+}
+
 // The engine and its output in the test's own process, taken down whatever the case did.
 class LockMend : public JackProgram
 {

@@ -1,0 +1,47 @@
+// The client's timeline: frames that go on counting whatever the server does. The server keeps
+// its frame time in 32 bits and starts it again when it restarts; the timeline goes on past
+// 2^32 frames and across a restart (counted on by the wall clock while no server runs), so that
+// a time taken on it before a restart still means the same moment after it.
+//
+// Publish: the process thread, once a cycle. Now: any thread. Real-time safe, no lock: a reader
+// that meets a cycle's write tries again.
+#pragma once
+
+#include <atomic>
+
+#include "platform/support/SupportDefs.h"
+#include "platform/support/Threads.h"
+
+class JackTimeline
+{
+public:
+    // The cycle that begins at first_frame of the timeline began at system time usecs.
+    void Publish(bigtime_t first_frame, bigtime_t usecs)
+    {
+        uint32 sequence = sequence_.load(std::memory_order_relaxed);
+        sequence_.store(sequence + 1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        first_frame_.store(first_frame, std::memory_order_relaxed);
+        usecs_.store(usecs, std::memory_order_relaxed);
+        sequence_.store(sequence + 2, std::memory_order_release);
+    }
+
+    // The frame at system time now, at rate frames a second.
+    bigtime_t At(bigtime_t now, int rate) const
+    {
+        for (;;)
+        {
+            uint32 sequence = sequence_.load(std::memory_order_acquire);
+            bigtime_t first_frame = first_frame_.load(std::memory_order_relaxed);
+            bigtime_t usecs = usecs_.load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if ((sequence & 1) == 0 && sequence == sequence_.load(std::memory_order_relaxed))
+                return first_frame + (now - usecs) * rate / 1000000;
+        }
+    }
+
+private:
+    std::atomic<uint32> sequence_{0};
+    std::atomic<bigtime_t> first_frame_{0};
+    std::atomic<bigtime_t> usecs_{0};
+};
