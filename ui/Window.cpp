@@ -5,6 +5,7 @@
 #include "app/Debug.h"
 #include "app/Settings.h"
 #include "audio/AudioOutput.h"
+#include "audio/Fuse.h"
 #include "audio/LevelMeter.h"
 #include "engine/Harmoloom.h"
 #include "midi/MidiInterface.h"
@@ -131,6 +132,9 @@ WINDOW::WINDOW(BRect frame)
 
 WINDOW::~WINDOW()
 {
+    // The fuse's watchdog reaches the window through app_window while it holds fuse_locker: once
+    // this has it, the watchdog is out of the window and will not find it again.
+    BAutolock keep_fuse_out(fuse_locker);
     WINDOW* self = this;
     app_window.compare_exchange_strong(self, nullptr);
 }
