@@ -155,9 +155,7 @@ bool WINDOW::QuitRequested()
     }
 
     DEBUG_PRINT("Recording window position");
-    BRect frame = Frame();
-    settings[setting::window_left] = static_cast<int32_t>(frame.left);
-    settings[setting::window_top] = static_cast<int32_t>(frame.top);
+    RecordPosition();
 
     DEBUG_PRINT("Requesting application quit");
     if (be_app != nullptr)
@@ -165,6 +163,19 @@ bool WINDOW::QuitRequested()
 
     DEBUG_PRINT("Returning from quit requested");
     return true;
+}
+
+void WINDOW::RecordPosition()
+{
+    BRect frame = Frame();
+    settings[setting::window_left] = static_cast<int32_t>(frame.left);
+    settings[setting::window_top] = static_cast<int32_t>(frame.top);
+}
+
+void WINDOW::RecordForSaving()
+{
+    RecordPosition();
+    setupview->StoreChoices();
 }
 
 void WINDOW::AddFileFrom(const entry_ref& ref, bool follow_links)
