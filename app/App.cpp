@@ -14,6 +14,7 @@
 #include "engine/FluidLog.h"
 #include "engine/Harmoloom.h"
 #include "midi/MidiInterface.h"
+#include "platform/app/EventLoop.h"
 #include "platform/interface/Alert.h"
 #include "platform/interface/Screen.h"
 #include "platform/support/Directories.h"
@@ -27,6 +28,23 @@ namespace
 {
 
 char program_path[PATH_MAX];
+
+// The display went away under the window (its X server ended, the session was logged out): the
+// window can no longer close in its order, so the settings are saved from here, with what a
+// close would have recorded, and the process ends (status 1).
+// Nothing is stopped or deleted first: the audio and MIDI threads run on until _exit ends them
+// all at once, and since the engine is never deleted no callback can reach a deleted engine.
+// Stopping the output instead would wait for the audio server, which a logout often takes down
+// too, and a normal exit() would run static destructors under those threads' feet.
+void save_settings_without_display()
+{
+    WINDOW* window = app_window.load();
+    if (window != nullptr)
+        window->RecordForSaving();
+    SaveSettings();
+    std::fprintf(stderr, "Harmoloom: the display was lost; settings saved\n");
+    ExitNow(1);
+}
 
 } // namespace
 
@@ -49,6 +67,7 @@ APP::APP() : BApplication("application/x-vnd.Quillfeather-Harmoloom-1-1")
 
     DEBUG_PRINT("Loading settings");
     LoadSettings();
+    set_display_lost_handler(save_settings_without_display);
 
     DEBUG_PRINT("Opening status window");
     OpenStatusWindow();

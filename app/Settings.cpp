@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/EffectPresets.h"
+#include "app/FileReplacement.h"
 #include "platform/support/Directories.h"
 
 int32_t settings[SETTINGS_COUNT];
@@ -44,19 +45,6 @@ void clear_slot(int slot)
     soundfont_banks[slot] = 0;
 }
 
-bool write_all(int fd, const unsigned char* data, size_t size)
-{
-    while (size > 0)
-    {
-        ssize_t written = write(fd, data, size);
-        if (written < 0)
-            return false;
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
 // The file to replace: the settings file itself, or what it links to, so that a settings file
 // kept elsewhere through a link stays where its owner put it.
 void replacement_target(char* target, size_t size)
@@ -66,6 +54,19 @@ void replacement_target(char* target, size_t size)
     struct stat info;
     if (lstat(target, &info) == 0 && S_ISLNK(info.st_mode) && realpath(target, resolved) != nullptr)
         std::snprintf(target, size, "%s", resolved);
+}
+
+// A save killed between naming its new file and renaming it leaves that file beside the
+// settings; the next start clears it away.
+void remove_stray_copies()
+{
+    char target[PATH_MAX];
+    replacement_target(target, sizeof(target));
+    char* slash = std::strrchr(target, '/');
+    if (slash == nullptr)
+        return;
+    *slash = '\0';
+    RemoveStrayCopies(target[0] != '\0' ? target : "/", kSettingsFileName);
 }
 
 } // namespace
@@ -176,6 +177,8 @@ const char* SettingsFilePath()
 void LoadSettings()
 {
     const char* path = SettingsFilePath();
+    if (path[0] != '\0')
+        remove_stray_copies();
     FILE* file = path[0] != '\0' ? std::fopen(path, "rb") : nullptr;
     if (file == nullptr)
     {
@@ -200,30 +203,7 @@ void SaveSettings()
 
     char target[PATH_MAX];
     replacement_target(target, sizeof(target));
-    char temporary[PATH_MAX + 16];
-    std::snprintf(temporary, sizeof(temporary), "%s.XXXXXX", target);
-    int fd = mkstemp(temporary);
-    if (fd < 0)
-        return;
-    bool written = write_all(fd, contents.data(), size) && fsync(fd) == 0;
-    written = (close(fd) == 0) && written;
-    if (!written || std::rename(temporary, target) != 0)
-    {
-        unlink(temporary);
-        return;
-    }
-    // Make the rename itself survive a power cut.
-    char* slash = std::strrchr(target, '/');
-    if (slash != nullptr)
-    {
-        *slash = '\0';
-        int directory = open(target[0] != '\0' ? target : "/", O_RDONLY | O_DIRECTORY);
-        if (directory >= 0)
-        {
-            fsync(directory);
-            close(directory);
-        }
-    }
+    ReplaceFileContents(target, kSettingsFileName, contents.data(), size);
 }
 
 void RestoreDefaultSettings()

@@ -50,11 +50,14 @@ extern int32_t soundfont_banks[SOUNDFONT_SLOTS];
 void InitDefaults();
 
 // Fills the tables from the settings file, or with the defaults when it is missing, shorter than
-// the record, or of another version. Never fails visibly. Main thread, at start-up.
+// the record, or of another version. Never fails visibly. Also clears away the copy a save killed
+// at the wrong instant may have left beside the file. Main thread, at start-up.
 void LoadSettings();
 
 // Writes the tables to the settings file. The new file is written beside the old one and renamed
-// over it, so a crash or a full disk mid-write leaves the old settings intact. Main thread.
+// over it (ReplaceFileContents), so a kill, a crash or a full disk mid-write leaves the old
+// settings or the new ones, and no other file. Main thread at shutdown, or the thread that finds
+// the display lost.
 void SaveSettings();
 
 // Empties the settings file, so that the next start uses the defaults; the tables in memory are

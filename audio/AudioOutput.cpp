@@ -181,21 +181,30 @@ void BufferFiller(void*, void* buffer, size_t size, const media_raw_audio_format
     bigtime_t patience = EnginePatience(frames, current_sample_rate);
     if (frames != 0 && samples != nullptr)
     {
-        // MIDI that could not be applied (the engine was busy) waits for the next buffer.
-        Synth->RenderWithin(samples, frames, patience, next_stop, nullptr);
-        PeakScan(samples, frames, &max_left, &max_right);
+        if (FusePauseActive(system_time()))
+        {
+            // The fuse's pause at the lowest polyphony: silence that costs nothing, so that the
+            // starved threads get the processor; MIDI waits for the next rendered buffer.
+            std::memset(samples, 0, frames * 8);
+        }
+        else
+        {
+            // MIDI that could not be applied (the engine was busy) waits for the next buffer.
+            Synth->RenderWithin(samples, frames, patience, next_stop, nullptr);
+            PeakScan(samples, frames, &max_left, &max_right);
+        }
     }
     UpdateMeterLevels(max_left, max_right, frames, current_sample_rate);
     if (settings[setting::cutout] != 0)
-        FuseCheck(patience);
+        FuseCheck();
 }
 
 void StopAudio()
 {
     if (player != nullptr)
     {
-        // The caller may hold the window's lock: a fuse trip in the callback waits for it only a
-        // moment, so this wait for the callback to end comes to an end.
+        // The caller may hold the window's lock (the window's quit does): the callback never
+        // waits for it, a fuse trip included, so this wait for the callback to end comes to an end.
         player->Stop(true, true);
         DEBUG_PRINT("Audio underruns: %d",
                     static_cast<int>(std::min<uint64>(player->UnderrunCount(), INT32_MAX)));

@@ -33,7 +33,8 @@ std::string OutputDeviceName();
 // output runs. Any thread.
 int CurrentPeriod();
 
-// The player's callback, on the audio thread, for every buffer.
+// The player's callback, on the audio thread, for every buffer. Real-time code: it waits for no
+// lock (the engine only within EnginePatience), and the meter and the fuse take only atomics.
 void BufferFiller(void* cookie, void* buffer, size_t size, const media_raw_audio_format& format);
 
 // Stops (waiting for a running callback to end) and deletes the player.

@@ -9,7 +9,7 @@
 #include "ui/Slider.h"
 #include "ui/Window.h"
 
-bigtime_t fuse_timer = 0;
+std::atomic<bigtime_t> fuse_timer{0};
 int32 started_fuse_thread = 0;
 
 namespace
@@ -18,31 +18,62 @@ namespace
 constexpr bigtime_t kWatchdogPeriod = 250000;
 constexpr bigtime_t kTripAge = 2000000;
 constexpr bigtime_t kLowestStepPause = 250000;
+// How long the watchdog waits for a busy window before it sends the step as a message: short
+// beside the trip age, so that its own stamps keep coming.
+constexpr bigtime_t kWindowPatience = 100000;
 
-void reduce_polyphony(bigtime_t patience)
+// What the last trip left for the watchdog to show: a polyphony step, or one of these.
+constexpr int32 kNoTrip = -1;
+constexpr int32 kTripWithoutWindow = -2;
+std::atomic<int32> trip_to_show{kNoTrip};
+std::atomic<bigtime_t> silent_until{0};
+
+// The audio thread's part of a trip: nothing here waits, allocates or prints.
+void reduce_polyphony_LOCAL(bigtime_t now)
 {
-    WINDOW* window = app_window.load();
-    if (window == nullptr || theview == nullptr)
+    if (app_window.load() == nullptr || theview == nullptr)
+    {
+        trip_to_show.store(kTripWithoutWindow);
         return;
+    }
     SLIDER* slider = theview->PolyphonySlider();
     int32 step = slider->current_value.load() - 1;
     if (step < 0)
     {
-        // Nothing left to take away: give the starved threads the processor for a moment.
-        snooze(kLowestStepPause);
+        // Nothing left to take away: give the starved threads the processor for a moment, as
+        // silence, without keeping the audio server's other clients waiting for this one.
+        silent_until.store(now + kLowestStepPause);
         step = 0;
     }
-    // The window thread may hold its lock for long (it stops this very output at quit): the
-    // slider then learns the step from a message.
-    if (window->LockWithTimeout(patience) == B_OK)
+    // Read by the next trip, which may come before the watchdog has moved the slider.
+    slider->current_value.store(step);
+    Synth->RequestPoly(PolyphonyVoices(step));
+    trip_to_show.store(step);
+}
+
+// The watchdog's part of a trip: the slider shows the step the callback chose.
+void show_trip()
+{
+    int32 step = trip_to_show.exchange(kNoTrip);
+    if (step == kNoTrip)
+        return;
+    DEBUG_PRINT("Reducing polyphony");
+    if (step == kTripWithoutWindow)
+        return;
+    BAutolock keep_window(fuse_locker);
+    WINDOW* window = app_window.load();
+    if (window == nullptr || theview == nullptr)
+        return;
+    SLIDER* slider = theview->PolyphonySlider();
+    // The window thread may hold its lock for long (a SoundFont load): the slider then learns the
+    // step from a message, and the watchdog goes back to its stamps.
+    if (window->LockWithTimeout(kWindowPatience) == B_OK)
     {
         slider->SetValue(step);
         window->Unlock();
     }
     else
     {
-        slider->current_value.store(step);
-        Synth->RequestPoly(PolyphonyVoices(step));
         BMessage message(MSG_FUSE_STEP);
         message.AddInt32("step", step);
         window->PostMessage(&message);
@@ -57,10 +88,8 @@ status_t fuse_thread(void*)
     for (;;)
     {
         snooze(kWatchdogPeriod);
-        bigtime_t now = system_time();
-        fuse_locker.Lock();
-        fuse_timer = now;
-        fuse_locker.Unlock();
+        fuse_timer.store(system_time());
+        show_trip();
     }
     return B_OK;
 }
@@ -70,24 +99,26 @@ void StartFuse()
     if (started_fuse_thread != 0)
         return;
     started_fuse_thread = 1;
-    fuse_locker.Lock();
-    fuse_timer = system_time();
-    fuse_locker.Unlock();
+    fuse_timer.store(system_time());
     resume_thread(spawn_thread(fuse_thread, "fuse_thread", B_NORMAL_PRIORITY, nullptr));
 }
 
-void FuseCheck(bigtime_t patience)
+void FuseCheck()
 {
-    FuseCheckAt(system_time(), patience);
+    FuseCheckAt(system_time());
 }
 
-bool FuseCheckAt(bigtime_t now, bigtime_t patience)
+bool FuseCheckAt(bigtime_t now)
 {
-    BAutolock hold(fuse_locker);
-    if (now <= fuse_timer + kTripAge)
+    if (now <= fuse_timer.load() + kTripAge)
         return false;
-    DEBUG_PRINT("Reducing polyphony");
-    reduce_polyphony(patience);
-    fuse_timer = system_time();
+    reduce_polyphony_LOCAL(now);
+    // So that the next trip comes 2 s later at the earliest.
+    fuse_timer.store(now);
     return true;
+}
+
+bool FusePauseActive(bigtime_t now)
+{
+    return now < silent_until.load(std::memory_order_relaxed);
 }

@@ -1,25 +1,37 @@
 // The CPU-overload fuse. A watchdog thread of ordinary priority keeps stamping the time; when the
 // audio thread finds the stamp more than 2 s old, it has been starving everybody else, and it
-// lowers the polyphony by one slider step (8 voices), or pauses a moment at the lowest step.
-// A trip never waits long for anyone: the engine takes the new polyphony when it is free (at the
-// latest at the next buffer), and a window that is busy is told the new step by a message.
+// lowers the polyphony by one slider step (8 voices), or at the lowest step plays 0.25 s of
+// silence without rendering, which leaves the processor to the others.
+// A trip never waits for anyone: the callback only writes atomics and asks the engine for the new
+// polyphony without waiting (RequestPoly). The slider, the message to a busy window and the debug
+// lines follow on the watchdog's thread, which is what the callback could not do in real time.
 #pragma once
+
+#include <atomic>
 
 #include "platform/support/Locker.h"
 
-extern bigtime_t fuse_timer; // the last stamp, under fuse_locker
+extern std::atomic<bigtime_t> fuse_timer; // the last stamp, by the watchdog or a trip
+// Held by the watchdog while it reaches the window, and by the window's destructor while it lets
+// go of app_window, so that the window cannot go meanwhile. Never taken by the audio thread.
+// Lock order: fuse_locker, then the window's lock, then the engine's.
 extern BLocker& fuse_locker;
 extern int32 started_fuse_thread; // 1 once the watchdog runs; it is started once per process
 
-// The watchdog: stamps the time every 0.25 s, forever.
+// The watchdog: stamps the time every 0.25 s and shows the polyphony the last trip chose, forever.
 status_t fuse_thread(void*);
 
 // Starts the watchdog unless it runs already. Main thread, from StartAudio.
 void StartFuse();
 
-// The check at the end of every render callback (while the fuse is on), with a quarter of the
-// buffer's duration as the longest wait for the window. Audio thread.
-void FuseCheck(bigtime_t patience);
+// The check at the end of every render callback (while the fuse is on). Audio thread; real-time
+// safe: atomics and a request the engine takes when it is free.
+void FuseCheck();
 
-// The check as at the given time; true when it tripped. Lets tests pick the moment.
-bool FuseCheckAt(bigtime_t now, bigtime_t patience);
+// The check as at the given time; true when it tripped. Lets tests pick the moment. Any thread;
+// real-time safe.
+bool FuseCheckAt(bigtime_t now);
+
+// Whether the pause of a trip at the lowest step lasts at the given time: the callback then
+// outputs silence without rendering. Audio thread; real-time safe.
+bool FusePauseActive(bigtime_t now);

@@ -1,9 +1,25 @@
 #include "audio/LevelMeter.h"
 
-float current_meter_level_l = 0.0f;
-float current_meter_level_r = 0.0f;
-float peak_meter_level_l = 0.0f;
-float peak_meter_level_r = 0.0f;
+std::atomic<float> current_meter_level_l{0.0f};
+std::atomic<float> current_meter_level_r{0.0f};
+std::atomic<float> peak_meter_level_l{0.0f};
+std::atomic<float> peak_meter_level_r{0.0f};
+
+namespace
+{
+
+// One channel's update; the audio thread is the only writer of the level.
+void update_channel(std::atomic<float>& level, std::atomic<float>& peak, float maximum,
+                    double divisor)
+{
+    auto decayed = static_cast<float>(level.load(std::memory_order_relaxed) / divisor);
+    float now = maximum > decayed ? maximum : decayed;
+    level.store(now, std::memory_order_relaxed);
+    if (now > peak.load(std::memory_order_relaxed))
+        peak.store(now, std::memory_order_relaxed);
+}
+
+} // namespace
 
 void PeakScan(const float* buffer, unsigned long frames, float* max_left, float* max_right)
 {
@@ -26,22 +42,12 @@ void UpdateMeterLevels(float max_left, float max_right, unsigned long frames, in
     double constant = sample_rate > 50000 ? 0.00005 : 0.0001;
     double divisor = 1.0 + static_cast<double>(frames) * constant;
 
-    BAutolock hold(meter_level_locker);
-    current_meter_level_l = static_cast<float>(current_meter_level_l / divisor);
-    current_meter_level_r = static_cast<float>(current_meter_level_r / divisor);
-    if (max_left > current_meter_level_l)
-        current_meter_level_l = max_left;
-    if (max_right > current_meter_level_r)
-        current_meter_level_r = max_right;
-    if (current_meter_level_l > peak_meter_level_l)
-        peak_meter_level_l = current_meter_level_l;
-    if (current_meter_level_r > peak_meter_level_r)
-        peak_meter_level_r = current_meter_level_r;
+    update_channel(current_meter_level_l, peak_meter_level_l, max_left, divisor);
+    update_channel(current_meter_level_r, peak_meter_level_r, max_right, divisor);
 }
 
 void ClearPeakLevels()
 {
-    BAutolock hold(meter_level_locker);
-    peak_meter_level_l = 0.0f;
-    peak_meter_level_r = 0.0f;
+    peak_meter_level_l.store(0.0f, std::memory_order_relaxed);
+    peak_meter_level_r.store(0.0f, std::memory_order_relaxed);
 }

@@ -2,15 +2,16 @@
 // decay slowly; the peaks hold the highest level since the last clear.
 #pragma once
 
-#include "platform/support/Locker.h"
+#include <atomic>
 
-// Linear amplitudes, 1.0 being full scale; guarded by meter_level_locker, which is held only for
-// the few loads and stores and never together with another lock.
-extern float current_meter_level_l;
-extern float current_meter_level_r;
-extern float peak_meter_level_l;
-extern float peak_meter_level_r;
-extern BLocker& meter_level_locker;
+// Linear amplitudes, 1.0 being full scale. Atomics, so that the audio thread (which writes them
+// all), the window thread (which clears the peaks) and the meter thread (which reads them) share
+// them without a lock: a clear that meets a buffer's update may lose to it, which only shows the
+// peak one buffer early.
+extern std::atomic<float> current_meter_level_l;
+extern std::atomic<float> current_meter_level_r;
+extern std::atomic<float> peak_meter_level_l;
+extern std::atomic<float> peak_meter_level_r;
 
 // The largest left and right samples of an interleaved stereo buffer, from 0.0 up: negative
 // samples never raise them and a sample that is not a number never replaces them. Audio thread.

@@ -114,12 +114,10 @@ status_t meter_thread(void* view)
     {
         snooze(40000);   // no retrace to wait for here: paced by time alone
         FlushFluidLog(); // what FluidSynth said on the audio thread
-        meter_level_locker.Lock();
-        float level_left = current_meter_level_l;
-        float level_right = current_meter_level_r;
-        float peak_left = peak_meter_level_l;
-        float peak_right = peak_meter_level_r;
-        meter_level_locker.Unlock();
+        float level_left = current_meter_level_l.load();
+        float level_right = current_meter_level_r.load();
+        float peak_left = peak_meter_level_l.load();
+        float peak_right = peak_meter_level_r.load();
         WINDOW* window = app_window.load();
         if (window == nullptr)
             continue;

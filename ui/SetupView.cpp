@@ -98,10 +98,15 @@ SETUPVIEW::~SETUPVIEW()
     DEBUG_PRINT("Entering setup view destructor");
     if (setup_view_closing_hook != nullptr)
         setup_view_closing_hook();
+    StoreChoices();
+    DEBUG_PRINT("Leaving setup view destructor");
+}
+
+void SETUPVIEW::StoreChoices()
+{
     store_marked(rate_menu, setting::sample_rate_index);
     store_marked(timing_menu, setting::timing_index);
     store_marked(priority_menu, setting::priority_index);
     settings[setting::cutout] = cutout_box->Value() != 0 ? 1 : 0;
     settings[setting::two_ports] = ports_box->Value() != 0 ? 1 : 0;
-    DEBUG_PRINT("Leaving setup view destructor");
 }

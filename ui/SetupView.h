@@ -13,6 +13,8 @@ public:
     SETUPVIEW(BRect frame, const char* name);
     // Stores the choices into the settings record.
     ~SETUPVIEW() override;
+    // The choices into the settings record, as the destructor does, for a save without the close.
+    void StoreChoices();
 
     // "Output Device" shows the output as it is now (its server may stop and start again).
     // Window thread.

@@ -36,11 +36,12 @@ public:
     SLIDER(BRect frame, const char* name, const char* label, int32 minimum, int32 maximum,
            int kind);
 
-    // On the window thread, or on the audio thread for the fuse while it holds the window's
-    // lock; never twice at once. The polyphony reaches the engine without waiting for it.
+    // On the window thread, or on the fuse's watchdog thread while it holds the window's lock;
+    // never twice at once. The polyphony reaches the engine without waiting for it.
     void SetValue(int32 value) override;
 
-    // The value last set, for the fuse, which reads it without the window's lock.
+    // The value last set, for the fuse, whose trip in the audio callback reads and lowers it
+    // without the window's lock.
     std::atomic<int32> current_value{0};
     char label_text[64];
     float level; // the last linear level or gain computed

@@ -5,6 +5,7 @@
 #include "app/Debug.h"
 #include "app/Settings.h"
 #include "audio/AudioOutput.h"
+#include "audio/Fuse.h"
 #include "audio/LevelMeter.h"
 #include "engine/Harmoloom.h"
 #include "midi/MidiInterface.h"
@@ -131,6 +132,9 @@ WINDOW::WINDOW(BRect frame)
 
 WINDOW::~WINDOW()
 {
+    // The fuse's watchdog reaches the window through app_window while it holds fuse_locker: once
+    // this has it, the watchdog is out of the window and will not find it again.
+    BAutolock keep_fuse_out(fuse_locker);
     WINDOW* self = this;
     app_window.compare_exchange_strong(self, nullptr);
 }
@@ -151,9 +155,7 @@ bool WINDOW::QuitRequested()
     }
 
     DEBUG_PRINT("Recording window position");
-    BRect frame = Frame();
-    settings[setting::window_left] = static_cast<int32_t>(frame.left);
-    settings[setting::window_top] = static_cast<int32_t>(frame.top);
+    RecordPosition();
 
     DEBUG_PRINT("Requesting application quit");
     if (be_app != nullptr)
@@ -161,6 +163,19 @@ bool WINDOW::QuitRequested()
 
     DEBUG_PRINT("Returning from quit requested");
     return true;
+}
+
+void WINDOW::RecordPosition()
+{
+    BRect frame = Frame();
+    settings[setting::window_left] = static_cast<int32_t>(frame.left);
+    settings[setting::window_top] = static_cast<int32_t>(frame.top);
+}
+
+void WINDOW::RecordForSaving()
+{
+    RecordPosition();
+    setupview->StoreChoices();
 }
 
 void WINDOW::AddFileFrom(const entry_ref& ref, bool follow_links)

@@ -36,6 +36,9 @@ public:
     void MessageReceived(BMessage* message) override;
     // Stops the audio and the meter and records where the window is; then the application quits.
     bool QuitRequested() override;
+    // Records what closing the window records (its place, the Setup page's choices), for a save
+    // without the close: when the display is lost. Reads the pages without the window's lock.
+    void RecordForSaving();
 
     MAINVIEW* MainPage() const { return mainview; }
     SFVIEW* SoundfontsPage() const { return sfview; }
@@ -50,6 +53,7 @@ private:
     bool ReceiveMainPage(BMessage* message);
     bool ReceiveOthers(BMessage* message);
     void AddFileFrom(const entry_ref& ref, bool follow_links);
+    void RecordPosition();
 
     BTabView* tabview;
     TAB* tabs[4];

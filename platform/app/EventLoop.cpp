@@ -3,6 +3,7 @@
 #include <FL/Fl.H>
 #include <FL/x.H>
 #include <pthread.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -36,6 +37,26 @@ Loop& loop()
     return instance;
 }
 
+std::atomic<void (*)()> display_lost_handler{nullptr};
+std::atomic<bool> display_lost{false};
+
+// Xlib calls this when the connection to the display breaks, and ends the process with exit()
+// when it returns: exit's destructors would then pull the ground from under the threads still
+// running (the window thread's joinable std::thread alone aborts the process). So it never
+// returns.
+int on_display_lost(Display*)
+{
+    if (display_lost.exchange(true))
+    {
+        for (;;)
+            pause(); // another thread is ending the process already
+    }
+    void (*handler)() = display_lost_handler.load();
+    if (handler != nullptr)
+        handler();
+    _exit(1);
+}
+
 void drain(Loop& state)
 {
     for (;;)
@@ -62,6 +83,7 @@ void run(Loop& state)
         // then keeps: Fl::wait gives it up while waiting for events.
         Fl::lock();
         fl_open_display();
+        XSetIOErrorHandler(on_display_lost); // in place of the toolkit's, which calls exit()
     }
     {
         std::lock_guard<std::mutex> hold(state.mutex);
@@ -176,4 +198,9 @@ void run_on_event_loop(std::function<void()> work, bool wait)
     }
     wake(state);
     finished.wait();
+}
+
+void set_display_lost_handler(void (*handler)())
+{
+    display_lost_handler.store(handler);
 }

@@ -22,3 +22,10 @@ bool event_loop_has_display();
 // itself). Without a window thread, work runs on the calling thread at once.
 // Never wait while holding a window's lock: the window thread may need it to finish.
 void run_on_event_loop(std::function<void()> work, bool wait);
+
+// What the program does when the window thread's display goes away (its X server ended, the
+// session was logged out). It is called once, on whichever thread found the connection broken,
+// in the middle of a toolkit call that holds the toolkit's lock: it may not touch the toolkit,
+// wait for another thread, or return. Should it return (or none be set), the process ends at
+// once with status 1. Set it before the window thread starts; any thread.
+void set_display_lost_handler(void (*handler)());

@@ -116,6 +116,14 @@ ProcessResult ProgramUnderX::CloseWindow()
     return program_ != nullptr ? std::exchange(program_, nullptr)->Wait(30) : ProcessResult{};
 }
 
+ProcessResult ProgramUnderX::LoseDisplay()
+{
+    XCloseDisplay(std::exchange(connection_, nullptr));
+    display_.Stop();
+    window_ = 0;
+    return program_ != nullptr ? std::exchange(program_, nullptr)->Wait(30) : ProcessResult{};
+}
+
 std::vector<unsigned long> ProgramUnderX::Windows(const std::string& title) const
 {
     std::vector<unsigned long> found;

@@ -66,6 +66,9 @@ public:
     // Closes the window as a window manager does for the close button (WM_DELETE_WINDOW) and
     // waits for the program to end.
     ProcessResult CloseWindow();
+    // Ends the X server under the program (the rig's own connection closed first) and waits for
+    // the program to end.
+    ProcessResult LoseDisplay();
 
     Frame WindowFrame() const { return FrameOf(window_); }
     // A property as xprop prints it ("WM_CLASS = ...").

@@ -90,7 +90,8 @@ class VirtualDisplay
 {
 public:
     VirtualDisplay();
-    ~VirtualDisplay() { server_.Stop(SIGTERM, 10); }
+    ~VirtualDisplay() { Stop(); }
+    void Stop() { server_.Stop(SIGTERM, 10); }
 
     bool Running() const { return !name_.empty(); }
     const std::string& Name() const { return name_; } // ":N"

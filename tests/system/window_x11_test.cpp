@@ -252,6 +252,34 @@ TEST_F(MainWindow, StoredValuesAndPlaceShowAndWhatIsDraggedChosenOrMovedIsSavedA
     }
 }
 
+TEST_F(MainWindow, ALostDisplayEndsTheProgramWithStatusOneAndWhatAQuitWouldSave)
+{
+    // A stack of one SoundFont, the window moved, polyphony 8 dragged to 20 and two MIDI ports
+    // checked on the Setup page.
+    std::vector<int32_t> fields = DefaultsWith({{4, 8}});
+    const SlotList stack = {{0, {3, TIMGM6MB_SOUNDFONT}}};
+    x.env.WriteSettings(fields, stack);
+    ASSERT_TRUE(x.Launch());
+    x.MoveWindow(230, 170);
+    EXPECT_TRUE(Eventually([&] { return x.WindowFrame().x == 230; }, 10));
+    x.Drag(kPolyphonyBar.ThumbX(8), kPolyphonyBar.row, kPolyphonyBar.ThumbX(20), kPolyphonyBar.row);
+    EXPECT_TRUE(x.Shows("the thumb dragged",
+                        [](const Picture& p) { return kPolyphonyBar.Shown(p) == 20; }));
+    ASSERT_TRUE(x.ChooseTab(3));
+    x.Click(kPortsX, kPortsY);
+    ProcessResult ended = x.LoseDisplay();
+    EXPECT_EQ(ended.exit_status, 1) << "signal " << ended.signal << "\n" << ended.errors;
+    EXPECT_NE(ended.errors.find("Harmoloom: the display was lost; settings saved\n"),
+              std::string::npos)
+        << ended.errors;
+    fields[1] = 230;
+    fields[2] = 170;
+    fields[4] = 20;
+    fields[10] = 1;
+    EXPECT_EQ(Saved(), fields);
+    EXPECT_EQ(SettingsSlots(x.env.Settings()), stack);
+}
+
 TEST_F(MainWindow, WheelAndKeysScrollTheSoundfontList)
 {
     // Sixteen small recordings of different names: 417 pixels of rows in a 226-pixel list.

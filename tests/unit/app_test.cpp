@@ -153,6 +153,23 @@ TEST_F(SettingsSave, SaveThroughALinkKeepsTheLink)
     EXPECT_EQ(ReadFile(folder + "/elsewhere"), SettingsFile(DefaultSettings()));
 }
 
+TEST_F(SettingsSave, AStrayCopyIsClearedAtStartAndASaveLeavesOnlyTheSettings)
+{
+    std::filesystem::create_directories(folder);
+    WriteFile(path + ".aZ09xQ", "left by a save killed before its rename");
+    WriteFile(path + ".backup1", "the user's own");
+    LoadSettings();
+    EXPECT_FALSE(std::filesystem::exists(path + ".aZ09xQ"));
+    EXPECT_TRUE(std::filesystem::remove(path + ".backup1")) << "only our own pattern goes";
+    fill_distinct_values();
+    SaveSettings();
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"Harmoloom Settings"});
+    EXPECT_TRUE(same(ReadFile(path), tables()));
+}
+
 TEST(Paths, SetPathChangesToTheProgramsFolderWhenThereIsOne)
 {
     TemporaryFolder folder;

@@ -149,8 +149,6 @@ TEST(ClosingOnJack, SetupChoicesAreStoredBeforeTheApplicationGoesOn)
     EXPECT_EQ(app_window.load(), nullptr) << "the window is gone";
 }
 
-constexpr bigtime_t kPatience = 1000000; // for the window, which is free here
-
 class FuseOnJack : public OnRig
 {
 protected:
@@ -167,37 +165,50 @@ protected:
         rig->Window()->Unlock();
         return value;
     }
+    // The engine has had these calls since the last look (a request waits for a running render).
+    bool EngineGets(const std::string& expected)
+    {
+        std::string calls;
+        return Eventually([&] { return (calls += rig->EngineCalls()) == expected; }, 5);
+    }
     SLIDER* slider = nullptr;
 };
 
-TEST_F(FuseOnJack, TripsOneStepWhenTheStampIsOverTwoSecondsOldAndAtTheLowestPausesAudioInstead)
+TEST_F(FuseOnJack, TripsOneStepWhenTheStampIsOverTwoSecondsOldAndAtTheLowestAsksForSilence)
 {
-    {
-        BAutolock hold(fuse_locker); // the watchdog and the audio thread wait meanwhile
-        bigtime_t stamp = fuse_timer;
-        EXPECT_FALSE(FuseCheckAt(stamp + 2000000, kPatience));
-        bigtime_t before = system_time();
-        EXPECT_TRUE(FuseCheckAt(stamp + 2000001, kPatience));
-        // So a starved watchdog costs one step per two seconds.
-        EXPECT_FALSE(FuseCheckAt(before + 2000000, kPatience));
-        EXPECT_TRUE(FuseCheckAt(fuse_timer + 2000001, kPatience));
-    }
+    thread_id watchdog = find_thread("fuse_thread");
+    ASSERT_EQ(suspend_thread(watchdog), B_OK);
+    bigtime_t stamp = system_time() + 1000000; // ahead of the audio thread's own checks
+    fuse_timer = stamp;
+    EXPECT_FALSE(FuseCheckAt(stamp + 2000000));
+    EXPECT_TRUE(FuseCheckAt(stamp + 2000001));
+    EXPECT_TRUE(EngineGets("set_polyphony(120) ")) << "at once, from the callback's side";
+    // So a starved watchdog costs one step per two seconds.
+    EXPECT_FALSE(FuseCheckAt(stamp + 4000001));
+    EXPECT_TRUE(FuseCheckAt(stamp + 4000002));
+    EXPECT_TRUE(EngineGets("set_polyphony(112) "));
+    EXPECT_EQ(Polyphony(), 14) << "the slider is the watchdog's to move";
+    resume_thread(watchdog);
+    EXPECT_TRUE(Eventually([&] { return Polyphony() == 12; }, 10));
     EXPECT_EQ(settings[setting::polyphony_step], 12);
     EXPECT_STREQ(slider->Label(), "Polyphony: 112 voices");
-    EXPECT_EQ(rig->EngineCalls(), "set_polyphony(120) set_polyphony(112) ");
+    EXPECT_TRUE(EngineGets("set_polyphony(112) "));
 
     rig->Window()->Lock();
     slider->SetValue(0);
     rig->Window()->Unlock();
     rig->EngineCalls();
-    bigtime_t before = system_time();
-    fuse_locker.Lock();
-    bigtime_t stamp = fuse_timer;
-    fuse_locker.Unlock();
-    EXPECT_TRUE(FuseCheckAt(stamp + 3000000, kPatience));
-    EXPECT_GE(system_time() - before, 250000);
+    ASSERT_EQ(suspend_thread(watchdog), B_OK);
+    bigtime_t trip = system_time() + 3000000; // ahead of the audio thread's own checks
+    fuse_timer = trip - 2000001;
+    EXPECT_TRUE(FuseCheckAt(trip));
+    EXPECT_TRUE(FusePauseActive(trip));
+    EXPECT_TRUE(FusePauseActive(trip + 249999));
+    EXPECT_FALSE(FusePauseActive(trip + 250000));
+    EXPECT_TRUE(EngineGets("set_polyphony(16) ")) << "16 voices again";
+    resume_thread(watchdog);
+    EXPECT_TRUE(EngineGets("set_polyphony(16) ")) << "the slider set to 0 again";
     EXPECT_EQ(Polyphony(), 0);
-    EXPECT_EQ(rig->EngineCalls(), "set_polyphony(16) ") << "16 voices again";
 }
 
 TEST_F(FuseOnJack, ATripNeverWaitsForABusyWindowAndTheSliderFollowsWhenItIsFree)
@@ -207,9 +218,7 @@ TEST_F(FuseOnJack, ATripNeverWaitsForABusyWindowAndTheSliderFollowsWhenItIsFree)
     thread_id watchdog = find_thread("fuse_thread");
     ASSERT_EQ(suspend_thread(watchdog), B_OK);
     rig->Window()->Lock();
-    fuse_locker.Lock();
     fuse_timer = system_time() - 10000000;
-    fuse_locker.Unlock();
     EXPECT_TRUE(Eventually([&] { return slider->current_value.load() == 13; }, 10));
     auto stopped = std::async(std::launch::async, [] { StopAudio(); });
     if (stopped.wait_for(std::chrono::seconds(10)) != std::future_status::ready)
