@@ -12,6 +12,7 @@
 
 #include "platform/media/JackClient.h"
 #include "platform/midi/CycleMidi.h"
+#include "platform/midi/KeptNotes.h"
 #include "platform/midi/MidiInputBackend.h"
 #include "platform/midi/MidiQueue.h"
 #include "platform/support/AutoConnect.h"
@@ -47,7 +48,7 @@ public:
     ~JackMidiInput() override;
 
     const MidiClock& Clock() const override { return frame_clock; }
-    uint64 Dropped() const override { return waiting.Dropped(); }
+    uint64 Dropped() const override { return waiting.Dropped() + dropped_late; }
 
     const int port; // of the client
     MidiReceiver* const receiver;
@@ -55,6 +56,8 @@ public:
     // consumer's next held-back event falls due.
     MidiQueue waiting;
     bigtime_t held_due = B_INFINITE_TIMEOUT;
+    KeptNotes delivered;
+    std::atomic<uint64> dropped_late{0};
 };
 
 // The inputs the process cycle reads: the first and second port.
@@ -70,6 +73,10 @@ public:
 
 private:
     void Read(JackMidiInput& input, jack_nframes_t frames, bool rendering);
+    // Hands the input's oldest waiting event to its port at frame, unless it is a note-on more
+    // than a period late (the engine was busy) or the note-off of one; false when the port
+    // cannot take it now.
+    bool Deliver(JackMidiInput& input, bigtime_t at);
     // The input whose event or held-back event comes first, and when; null when none waits.
     JackMidiInput* Earliest(bigtime_t* when, bool* held) const;
 
@@ -77,6 +84,7 @@ private:
     bool in_render_ = false;
     bool rendered_before_ = false;
     bigtime_t buffer_start_ = 0;
+    bigtime_t period_ = 0;
 };
 
 CycleMidi cycle_midi;
@@ -95,6 +103,7 @@ JackMidiInput::~JackMidiInput()
 void CycleMidi::CycleStarts(jack_nframes_t frames, bigtime_t first_frame, bool rendering)
 {
     buffer_start_ = first_frame;
+    period_ = frames;
     for (auto& slot : inputs)
     {
         JackMidiInput* input = slot.load(std::memory_order_acquire);
@@ -162,6 +171,30 @@ JackMidiInput* CycleMidi::Earliest(bigtime_t* when, bool* held) const
     return earliest;
 }
 
+bool CycleMidi::Deliver(JackMidiInput& input, bigtime_t at)
+{
+    const MidiQueue::Packet* packet = input.waiting.Front();
+    // After a wait for the engine, a late note would sound out of its time, all at once with
+    // the others: it is better not heard. Everything else keeps its order.
+    bool late = packet->time + period_ < buffer_start_ &&
+                KeptNotes::KindOf(packet->bytes, packet->length) == KeptNotes::Kind::kNoteOn;
+    if (late || input.delivered.EndsADroppedNote(packet->bytes, packet->length))
+    {
+        input.delivered.Dropped(packet->bytes, packet->length);
+        input.dropped_late++;
+    }
+    else if (input.receiver->DeliverInCycle(packet->bytes, packet->length, at))
+    {
+        input.delivered.LetThrough(packet->bytes, packet->length);
+    }
+    else
+    {
+        return false;
+    }
+    input.waiting.PopFront();
+    return true;
+}
+
 size_t CycleMidi::ApplyBefore(size_t limit)
 {
     if (!in_render_)
@@ -174,13 +207,8 @@ size_t CycleMidi::ApplyBefore(size_t limit)
         // Late ones (kept from a buffer that could not apply them) take effect where the
         // render is now.
         bigtime_t at = std::max(next, buffer_start_);
-        if (!held)
-        {
-            const MidiQueue::Packet* packet = input->waiting.Front();
-            if (!input->receiver->DeliverInCycle(packet->bytes, packet->length, at))
-                return SIZE_MAX; // kept, in order, for the next buffer
-            input->waiting.PopFront();
-        }
+        if (!held && !Deliver(*input, at))
+            return SIZE_MAX; // kept, in order, for the next buffer
         bigtime_t due = input->receiver->ApplyHeldInCycle(at);
         input->held_due = due <= at ? at + 1 : due;
     }

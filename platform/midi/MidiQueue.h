@@ -3,9 +3,11 @@
 // thread, or with JACK MIDI the render of a later cycle). One writer and one reader, no lock;
 // real-time safe, no allocation after construction.
 //
-// It holds more than a second of 10,000 messages a second. The last places are kept for the
-// messages that silence a channel, so that a flood can never lose the one that ends it; past
-// that, whole messages are dropped and counted, never a part of one.
+// It holds more than a second of 10,000 messages a second. Past that, whole messages are dropped
+// and counted, never a part of one, and note-ons first: the last places are kept for the
+// messages that silence a channel, so that a flood can never lose the one that ends it, and for
+// the note-off of every note-on let in, so that no note is left sounding; the note-off of a
+// note-on that was dropped goes with it.
 #pragma once
 
 #include <algorithm>
@@ -14,7 +16,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/midi/MidiParser.h"
+#include "platform/midi/KeptNotes.h"
 #include "platform/support/SupportDefs.h"
 
 class MidiQueue
@@ -37,12 +39,14 @@ public:
         size_t packets = (count + sizeof(Packet::bytes) - 1) / sizeof(Packet::bytes);
         size_t head = head_.load(std::memory_order_relaxed);
         size_t used = head - tail_.load(std::memory_order_acquire);
-        size_t room = SilencesAChannel(bytes, count) ? kCapacity : kCapacity - kKeptForSilencing;
-        if (packets == 0 || used + packets > room)
+        if (packets == 0 || used + packets > Room(bytes, count) ||
+            notes_.EndsADroppedNote(bytes, count))
         {
+            notes_.Dropped(bytes, count);
             dropped_.fetch_add(1, std::memory_order_relaxed);
             return false;
         }
+        notes_.LetThrough(bytes, count);
         for (size_t offset = 0; offset < count; offset += sizeof(Packet::bytes))
         {
             Packet& packet = packets_[head++ % kCapacity];
@@ -76,6 +80,20 @@ public:
     uint64 Dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
 private:
+    // The places a message may fill: the channel-silencing ones all, a note-off of a note let in
+    // all but the silencing reserve, the rest what leaves every note let in its note-off.
+    size_t Room(const uint8_t* bytes, size_t count) const
+    {
+        KeptNotes::Kind kind = KeptNotes::KindOf(bytes, count);
+        if (kind == KeptNotes::Kind::kSilencing)
+            return kCapacity;
+        if (notes_.EndsAKeptNote(bytes, count))
+            return kCapacity - kKeptForSilencing;
+        size_t for_note_offs = notes_.Sounding() + (kind == KeptNotes::Kind::kNoteOn ? 1 : 0);
+        return kCapacity - kKeptForSilencing - for_note_offs;
+    }
+
+    KeptNotes notes_; // the writer's
     std::unique_ptr<Packet[]> packets_ = std::make_unique<Packet[]>(kCapacity);
     std::atomic<size_t> head_{0};
     std::atomic<size_t> tail_{0};

@@ -9,6 +9,7 @@
 #include "audio/AudioOutput.h"
 #include "midi/MidiInterface.h"
 #include "platform/midi/MidiParser.h"
+#include "platform/midi/MidiQueue.h"
 #include "platform/support/Threads.h"
 #include "tests/support/Engines.h"
 #include "tests/support/JackRig.h"
@@ -53,6 +54,29 @@ TEST(MidiParser, RunningStatusSplitPacketsAndSystemBytes)
             parser.Feed(bytes.data(), bytes.size(), packet++, sink);
         EXPECT_EQ(sink.messages, messages);
     }
+}
+
+TEST(MidiQueue, AFullQueueDropsNoteOnsFirstAndTheirNoteOffsWithThem)
+{
+    MidiQueue queue;
+    const uint8_t kept_on[] = {0x90, 60, 100}, kept_off[] = {0x80, 60, 0};
+    const uint8_t late_on[] = {0x91, 61, 100}, late_off[] = {0x91, 61, 0};
+    const uint8_t volume[] = {0xB0, 7, 100}, silence[] = {0xB1, 123, 0};
+    ASSERT_TRUE(queue.Push(kept_on, 3, 0));
+    size_t volumes = 0;
+    while (queue.Push(volume, 3, 1))
+        volumes++;
+    EXPECT_GE(volumes, 16000u) << "more than a second of 10,000 messages";
+    EXPECT_FALSE(queue.Push(late_on, 3, 2));
+    EXPECT_FALSE(queue.Push(late_off, 3, 3)) << "it has nothing to end";
+    EXPECT_TRUE(queue.Push(kept_off, 3, 4)) << "its note-on was let in";
+    EXPECT_TRUE(queue.Push(silence, 3, 5));
+    EXPECT_EQ(queue.Dropped(), 3u);
+    std::vector<bigtime_t> times;
+    for (const MidiQueue::Packet* packet; (packet = queue.Front()) != nullptr; queue.PopFront())
+        times.push_back(packet->time);
+    EXPECT_EQ(times.size(), volumes + 3);
+    EXPECT_EQ(std::vector<bigtime_t>(times.end() - 2, times.end()), (std::vector<bigtime_t>{4, 5}));
 }
 
 class Routing : public StandinEngine
