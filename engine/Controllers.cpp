@@ -28,7 +28,7 @@ void HARMOLOOM::ControlChange(int channel, int controller, int value)
         return;
     value = std::clamp(value, 0, 127);
 
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     if (initialized == 0)
         return;
     if (controller == kRegisteredLow || controller == kRegisteredHigh)
@@ -106,7 +106,7 @@ void HARMOLOOM::ResetAllControllers(int channel)
 {
     if (!IsEngineChannel(channel))
         return;
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     if (initialized != 0)
     {
         for (int controller = 1; controller <= 118; controller++)
@@ -133,7 +133,7 @@ void HARMOLOOM::AllSoundOff(int channel)
 {
     if (!IsEngineChannel(channel))
         return;
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     if (initialized != 0)
         hook_fluid_synth_cc(fluid_synth, channel, kAllSoundOff, 0);
 }
@@ -142,7 +142,7 @@ void HARMOLOOM::AllNotesOff(int channel)
 {
     if (!IsEngineChannel(channel))
         return;
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     if (initialized != 0)
     {
         for (int key = 0; key <= 127; key++)

@@ -11,7 +11,7 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
     for (int channel = 0; channel < ENGINE_CHANNELS; channel++)
         ForgetParameters(channel);
 
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     // Written so that a rate that is not a number is refused as well.
     if (!(sample_rate >= 22049.8 && sample_rate <= 96000.2))
         return;
@@ -20,6 +20,9 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
         return;
     hook_fluid_settings_setnum(fluid_settings, "synth.sample-rate", sample_rate);
     hook_fluid_settings_setint(fluid_settings, "synth.midi-channels", ENGINE_CHANNELS);
+    // Every FluidSynth call is made under the engine's lock, so FluidSynth's own API mutex would
+    // only be a second lock, and one the audio thread would then take and wait on.
+    hook_fluid_settings_setint(fluid_settings, "synth.threadsafe-api", 0);
     fluid_synth = hook_new_fluid_synth(fluid_settings);
     if (fluid_synth == nullptr)
     {
@@ -38,7 +41,7 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
 
 HARMOLOOM::~HARMOLOOM()
 {
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     if (initialized == 1)
     {
         initialized = 0;
@@ -51,7 +54,7 @@ HARMOLOOM::~HARMOLOOM()
 
 int HARMOLOOM::InitCheck()
 {
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     return initialized == 1 ? 0 : -1;
 }
 
@@ -81,7 +84,7 @@ void HARMOLOOM::ForgetParameters(int channel)
 
 int HARMOLOOM::LoadSoundfont(const char* path, int bank_offset)
 {
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     if (initialized == 0 || path == nullptr)
         return 0;
     if (bank_offset < 0)
@@ -198,7 +201,7 @@ void HARMOLOOM::SetPoly(int voices)
 void HARMOLOOM::RequestPoly(int voices)
 {
     requested_voices.store(std::clamp(voices, 1, 4096));
-    if (lock.LockWithTimeout(0) != B_OK)
+    if (lock.TryLockFor(0) != B_OK)
         return;
     ApplyRequestedPoly();
     lock.Unlock();
@@ -236,7 +239,7 @@ void HARMOLOOM::ApplyChorus()
 #define EFFECT_SETTER(Name, Type, field, apply)                                                    \
     void HARMOLOOM::Name(Type value)                                                               \
     {                                                                                              \
-        BAutolock hold(lock);                                                                      \
+        RealtimeAutolock hold(lock);                                                               \
         if (initialized == 0 || value == field)                                                    \
             return;                                                                                \
         field = value;                                                                             \
@@ -258,7 +261,7 @@ void HARMOLOOM::MakeBuffer(float* buffer, unsigned long frames)
 {
     if (frames == 0 || buffer == nullptr)
         return;
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     RenderHeld(buffer, frames);
 }
 
@@ -267,7 +270,7 @@ bool HARMOLOOM::RenderWithin(float* buffer, unsigned long frames, bigtime_t pati
 {
     if (frames == 0 || buffer == nullptr)
         return false;
-    if (lock.LockWithTimeout(patience) != B_OK)
+    if (lock.TryLockFor(patience) != B_OK)
     {
         std::memset(buffer, 0, frames * 2 * sizeof(float));
         return false;

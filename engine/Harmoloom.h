@@ -11,7 +11,7 @@
 #include <atomic>
 
 #include "engine/FluidBinding.h"
-#include "platform/support/Locker.h"
+#include "platform/support/RealtimeLock.h"
 
 constexpr int ENGINE_CHANNELS = 32;
 
@@ -66,12 +66,13 @@ public:
     // 2 x frames floats. Audio thread; one lock, one FluidSynth call, no allocation.
     void MakeBuffer(float* buffer, unsigned long frames);
 
-    // MakeBuffer for the audio output's callback, which must never stall: when the engine cannot
-    // be had within patience microseconds (a SoundFont load holds it for seconds), the buffer is
-    // silence and the result false. It renders in pieces, for events that take effect within the
-    // buffer: before each piece, with the lock held, next_stop is given the frame reached; it
-    // applies what falls there and returns the frame the piece ends at (frames, or anything not
-    // past reached: the rest).
+    // MakeBuffer for the audio output's callback, which must never stall: it only tries the lock,
+    // spinning (no sleep, no system call) while another thread holds it for a moment; when the
+    // engine cannot be had within patience microseconds (a SoundFont load holds it for
+    // seconds), the buffer is silence and the result false. It renders in pieces, for events that
+    // take effect within the buffer: before each piece, with the lock held, next_stop is given the
+    // frame reached; it applies what falls there and returns the frame the piece ends at (frames,
+    // or anything not past reached: the rest).
     typedef unsigned long (*NextStop)(void* cookie, unsigned long reached, unsigned long frames);
     bool RenderWithin(float* buffer, unsigned long frames, bigtime_t patience, NextStop next_stop,
                       void* cookie);
@@ -96,13 +97,15 @@ public:
     double cho_level;
     bool reverb_on = true; // FluidSynth starts with both effects on
     bool chorus_on = true;
-    BLocker lock;
+    // The audio thread only ever tries it (RenderWithin, RequestPoly) and may then take it again
+    // with Lock while applying events; every other thread takes it with Lock.
+    RealtimeLock lock;
 
 private:
     // Runs call with the lock held, unless the engine is not initialised (then nothing is done).
     template <typename Call> void WhenReady(Call call)
     {
-        BAutolock hold(lock);
+        RealtimeAutolock hold(lock);
         if (initialized != 0)
             call();
     }
