@@ -63,6 +63,9 @@ void HARMOLOOM::ResetChannels()
     hook_fluid_synth_system_reset(fluid_synth);
     for (int channel = 0; channel < ENGINE_CHANNELS; channel++)
     {
+        // The system reset took every channel's tuning and sensitivity back to FluidSynth's own.
+        sent_fine_tune[channel] = 0.0;
+        sent_bend_range[channel] = 2;
         if (IsPercussionChannel(channel))
             continue;
         hook_fluid_synth_cc(fluid_synth, channel, 0, 0);

@@ -95,6 +95,10 @@ public:
     double cho_freq;
     double cho_depth;
     double cho_level;
+    // What FluidSynth holds of the registered parameters, so that data entry sends only a
+    // change: the channel's fine tuning in cents and its pitch-wheel sensitivity.
+    double sent_fine_tune[ENGINE_CHANNELS] = {};
+    int sent_bend_range[ENGINE_CHANNELS] = {};
     bool reverb_on = true; // FluidSynth starts with both effects on
     bool chorus_on = true;
     // The audio thread only ever tries it (RenderWithin, RequestPoly) and may then take it again
@@ -124,9 +128,13 @@ private:
     // Lock held.
     void StepParameter(int channel, int parameter, int step);
 
-    // Sends the channel's fine tuning as an octave tuning, selects it, and sends the pitch-wheel
-    // sensitivity. Lock held.
+    // Sends the channel's fine tuning and its pitch-wheel sensitivity, each only when FluidSynth
+    // holds another value. Lock held; fit for the audio thread.
     void SendTuning(int channel);
+    void SendFineTune(int channel, double cents);
+    void SendBendRange(int channel);
+    // The value FluidSynth holds for a controller of the channel; -1 when it cannot say.
+    int HeldController(int channel, int controller);
 
     // One render into interleaved stereo, silence while not initialised. Lock held.
     void RenderHeld(float* buffer, unsigned long frames);

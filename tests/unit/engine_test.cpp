@@ -130,30 +130,64 @@ TEST_F(EngineCalls, RegisteredParametersKeepToTheirLimits)
     }
 }
 
-TEST_F(EngineCalls, FluidSynth2TuningNamesApplyAtOnce)
+// Data entry sends FluidSynth only what changed, and tunes a channel in place.
+TEST_F(EngineCalls, DataEntrySendsOnlyAChangedTuningOrSensitivity)
+{
+    const std::pair<std::vector<std::pair<int, int>>, std::string> steps[] = {
+        {{{101, 0}, {100, 0}, {6, 12}}, "pitch_wheel_sens(1,12) "},
+        {{{6, 12}, {38, 5}, {96, 1}}, ""},
+        {{{100, 1}, {6, 0}}, "set_gen(1,52,-50.0000) "},
+        {{{38, 0}, {97, 1}}, ""},
+        {{{6, 64}}, "set_gen(1,52,0.0000) "},
+        {{{101, 127}, {100, 127}, {6, 40}}, ""}, // nothing selected
+    };
+    for (const auto& [controllers, calls] : steps)
+    {
+        for (auto [controller, value] : controllers)
+            Synth->ControlChange(1, controller, value);
+        EXPECT_EQ(Sent(), calls) << controllers.back().first << " = " << controllers.back().second;
+    }
+}
+
+// A controller FluidSynth already holds at the reset's value is not sent again; volume, pan and
+// the effect sends stay as the player set them.
+TEST_F(EngineCalls, AResetSendsOnlyWhatItChangesAndAllNotesOffIsOneCall)
+{
+    select_parameter(6, 0, 0);
+    for (auto [controller, value] : {std::pair{6, 12}, {1, 40}, {11, 127}, {64, 127}, {7, 90}})
+        Synth->ControlChange(6, controller, value);
+    Sent();
+    Synth->ResetAllControllers(6);
+    Synth->AllNotesOff(6);
+    // FluidSynth takes the reset's own data entry for its bend range: the engine's is sent again.
+    EXPECT_EQ(Sent(), "cc(6,1,0) cc(6,6,0) cc(6,38,0) cc(6,64,0) cc(6,96,0) cc(6,97,0) cc(6,98,0) "
+                      "cc(6,99,0) cc(6,100,0) cc(6,101,0) pitch_bend(6,8192) "
+                      "pitch_wheel_sens(6,12) all_notes_off(6) ");
+    EXPECT_EQ(parameters(6), (std::vector<int>{-1, -1, 12, 64, 0, 64}));
+    Synth->ResetAllControllers(32);
+    Synth->AllNotesOff(32);
+    EXPECT_EQ(Sent(), "");
+}
+
+// A library without the optional entry points gets the table's calls: an octave tuning applied
+// at once (FluidSynth 2 names), every controller of a reset, a note-off for every key.
+TEST_F(EngineCalls, WithoutTheOptionalEntryPointsTheTableServes)
 {
     UseLibrary(STANDIN_LIBRARY_2);
     select_parameter(5, 0, 1);
     Synth->ControlChange(5, 6, 0);
     EXPECT_EQ(Sent(), "activate_octave_tuning(0,5,t,-50.0000,uniform=1,apply=1) "
-                      "activate_tuning(5,0,5,apply=1) pitch_wheel_sens(5,2) ");
-}
-
-TEST_F(EngineCalls, ResetAllControllersKeepsTheMixAndTheSensitivity)
-{
-    select_parameter(6, 0, 0);
-    Synth->ControlChange(6, 6, 12);
-    Sent();
-    Synth->ResetAllControllers(6);
+                      "activate_tuning(5,0,5,apply=1) ");
+    Synth->ResetAllControllers(5);
+    Synth->AllNotesOff(5);
     std::string expected;
-    for (int cc = 1; cc <= 118; cc++) // volume, pan and the effect sends stay as the player set
+    for (int cc = 1; cc <= 118; cc++)
         if (cc != 7 && cc != 10 && cc != 32 && cc != 91 && cc != 93)
-            expected += "cc(6," + std::to_string(cc) + (cc == 11 ? ",127) " : ",0) ");
-    // FluidSynth takes the reset's own data entry for its bend range: the engine's is sent again.
-    EXPECT_EQ(Sent(), expected + "pitch_bend(6,8192) pitch_wheel_sens(6,12) ");
-    EXPECT_EQ(parameters(6), (std::vector<int>{-1, -1, 12, 64, 0, 64}));
-    Synth->ResetAllControllers(32);
-    EXPECT_EQ(Sent(), "");
+            expected += "cc(5," + std::to_string(cc) + (cc == 11 ? ",127) " : ",0) ");
+    expected += "pitch_bend(5,8192) pitch_wheel_sens(5,2) ";
+    for (int key = 0; key <= 127; key++)
+        expected += "noteoff(5," + std::to_string(key) + ") ";
+    EXPECT_EQ(Sent(), expected);
 }
 
 using EngineSound = RealEngine;
@@ -191,6 +225,63 @@ TEST_F(EngineSound, FineTuningSpansFiftyCentsEachWayUntilAReset)
     EXPECT_NEAR(CentsBetween(plain, PitchOf(0, 69)), 8191.0 / 163.84, 2.0);
     Synth->SystemReset();
     EXPECT_NEAR(CentsBetween(plain, PitchOf(0, 69)), 0.0, 2.0);
+}
+
+// A sequencer's stop (reset all controllers, all notes off) leaves FluidSynth as the former
+// call-by-call stop did: the same releases, and the same controllers, bend range and glide for
+// the next note.
+TEST_F(EngineSound, AStopLeavesFluidSynthAsEveryControllerAndKeyDid)
+{
+    auto former_stop = [](HARMOLOOM& engine, int channel)
+    {
+        for (int cc = 1; cc <= 118; cc++)
+            if (cc != 7 && cc != 10 && cc != 32 && cc != 91 && cc != 93)
+                hook_fluid_synth_cc(engine.fluid_synth, channel, cc, cc == 11 ? 127 : 0);
+        hook_fluid_synth_pitch_bend(engine.fluid_synth, channel, 8192);
+        hook_fluid_synth_pitch_wheel_sens(engine.fluid_synth, channel, engine.bend_range[channel]);
+        for (int key = 0; key <= 127; key++)
+            hook_fluid_synth_noteoff(engine.fluid_synth, channel, key);
+    };
+    auto heard = [&](bool former)
+    {
+        std::unique_ptr<HARMOLOOM> engine = AnotherEngine();
+        for (int channel : {0, 3})
+        {
+            for (auto [cc, value] : {std::pair{101, 0},
+                                     {100, 0},
+                                     {6, 12},
+                                     {1, 90},
+                                     {11, 60},
+                                     {64, 127},
+                                     {84, 40},
+                                     {5, 30},
+                                     {71, 100}})
+                engine->ControlChange(channel, cc, value);
+            engine->PitchBend(channel, 12000);
+            for (int key : {48, 55, 64})
+                engine->NoteOn(channel, key, 100);
+        }
+        Render(0.2, engine.get());
+        for (int channel : {0, 3})
+        {
+            if (former)
+                former_stop(*engine, channel);
+            else
+            {
+                engine->ResetAllControllers(channel);
+                engine->AllNotesOff(channel);
+            }
+        }
+        std::vector<float> sound = Render(0.4, engine.get());
+        engine->NoteOn(0, 60, 100);
+        engine->PitchBend(0, 16383);
+        std::vector<float> next = Render(0.4, engine.get());
+        sound.insert(sound.end(), next.begin(), next.end());
+        return sound;
+    };
+    std::vector<float> former = heard(true);
+    ASSERT_GT(Rms(former, 0, former.size() / 2), 0.001) << "no release to compare";
+    EXPECT_EQ(parting(heard(false), former), former.size());
 }
 
 TEST_F(EngineSound, AnUnloadedFontIsSilentAndABankOffsetMovesTheFontsPresets)
