@@ -35,6 +35,9 @@ int (*hook_fluid_synth_set_reverb)(fluid_synth_t*, double, double, double, doubl
 int (*hook_fluid_synth_set_chorus)(fluid_synth_t*, int, double, double, double, int);
 int (*hook_fluid_synth_reverb_on)(fluid_synth_t*, int, int);
 int (*hook_fluid_synth_chorus_on)(fluid_synth_t*, int, int);
+int (*hook_fluid_synth_set_gen)(fluid_synth_t*, int, int, float);
+int (*hook_fluid_synth_all_notes_off)(fluid_synth_t*, int);
+int (*hook_fluid_synth_get_cc)(fluid_synth_t*, int, int, int*);
 fluid_log_function_t (*hook_fluid_set_log_function)(int, fluid_log_function_t, void*);
 void (*hook_fluid_synth_set_sample_rate)(fluid_synth_t*, float);
 
@@ -171,6 +174,14 @@ void bind_effect_switch(int (*&hook)(fluid_synth_t*, int, int), const char* name
     }
 }
 
+// Binds an entry point the program can do without: null when the library lacks it.
+template <typename Function> void bind_optional(Function& hook, const char* name)
+{
+    void* address = nullptr;
+    get_image_symbol(libraryimage, name, B_SYMBOL_TYPE_ANY, &address);
+    bind(hook, address);
+}
+
 void report_cause()
 {
     std::fprintf(stderr, "Harmoloom: cannot use the FluidSynth library: %s\n", add_on_error());
@@ -214,13 +225,11 @@ void LoadLibrary(const char* path)
                        "fluid_synth_set_reverb_on", set_reverb_on, reverb_on_without_groups);
     bind_effect_switch(hook_fluid_synth_chorus_on, "fluid_synth_chorus_on",
                        "fluid_synth_set_chorus_on", set_chorus_on, chorus_on_without_groups);
-    void* log_function = nullptr;
-    get_image_symbol(libraryimage, "fluid_set_log_function", B_SYMBOL_TYPE_ANY, &log_function);
-    bind(hook_fluid_set_log_function, log_function);
-    void* set_sample_rate = nullptr;
-    get_image_symbol(libraryimage, "fluid_synth_set_sample_rate", B_SYMBOL_TYPE_ANY,
-                     &set_sample_rate);
-    bind(hook_fluid_synth_set_sample_rate, set_sample_rate);
+    bind_optional(hook_fluid_synth_set_gen, "fluid_synth_set_gen");
+    bind_optional(hook_fluid_synth_all_notes_off, "fluid_synth_all_notes_off");
+    bind_optional(hook_fluid_synth_get_cc, "fluid_synth_get_cc");
+    bind_optional(hook_fluid_set_log_function, "fluid_set_log_function");
+    bind_optional(hook_fluid_synth_set_sample_rate, "fluid_synth_set_sample_rate");
 }
 
 void FreeLibrary()

@@ -50,6 +50,16 @@ extern int (*hook_fluid_synth_set_chorus)(fluid_synth_t* synth, int voices, doub
 extern int (*hook_fluid_synth_reverb_on)(fluid_synth_t* synth, int fx_group, int on);
 extern int (*hook_fluid_synth_chorus_on)(fluid_synth_t* synth, int fx_group, int on);
 
+// Optional, null when the library lacks them; the engine then falls back on the table's entry
+// points. Each changes FluidSynth's state in place, without allocation, so the audio thread
+// may apply them: a channel's generator offset (the fine tuning), all notes off in one call,
+// and the value a channel holds for a controller.
+extern int (*hook_fluid_synth_set_gen)(fluid_synth_t* synth, int channel, int generator,
+                                       float value);
+extern int (*hook_fluid_synth_all_notes_off)(fluid_synth_t* synth, int channel);
+extern int (*hook_fluid_synth_get_cc)(fluid_synth_t* synth, int channel, int controller,
+                                      int* value);
+
 // Optional: null when the library lacks it (then it logs its own way).
 typedef void (*fluid_log_function_t)(int level, const char* message, void* data);
 extern fluid_log_function_t (*hook_fluid_set_log_function)(int level, fluid_log_function_t fun,

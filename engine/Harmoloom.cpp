@@ -22,7 +22,7 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
     for (int channel = 0; channel < ENGINE_CHANNELS; channel++)
         ForgetParameters(channel);
 
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     if (!IsEngineRate(sample_rate))
         return;
     fluid_settings = hook_new_fluid_settings();
@@ -30,6 +30,9 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
         return;
     hook_fluid_settings_setnum(fluid_settings, "synth.sample-rate", sample_rate);
     hook_fluid_settings_setint(fluid_settings, "synth.midi-channels", ENGINE_CHANNELS);
+    // Every FluidSynth call is made under the engine's lock, so FluidSynth's own API mutex would
+    // only be a second lock, and one the audio thread would then take and wait on.
+    hook_fluid_settings_setint(fluid_settings, "synth.threadsafe-api", 0);
     fluid_synth = hook_new_fluid_synth(fluid_settings);
     if (fluid_synth == nullptr)
     {
@@ -48,7 +51,7 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
 
 HARMOLOOM::~HARMOLOOM()
 {
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     if (initialized == 1)
     {
         initialized = 0;
@@ -61,7 +64,7 @@ HARMOLOOM::~HARMOLOOM()
 
 int HARMOLOOM::InitCheck()
 {
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     return initialized == 1 ? 0 : -1;
 }
 
@@ -70,6 +73,9 @@ void HARMOLOOM::ResetChannels()
     hook_fluid_synth_system_reset(fluid_synth);
     for (int channel = 0; channel < ENGINE_CHANNELS; channel++)
     {
+        // The system reset took every channel's tuning and sensitivity back to FluidSynth's own.
+        sent_fine_tune[channel] = 0.0;
+        sent_bend_range[channel] = 2;
         if (IsPercussionChannel(channel))
             continue;
         hook_fluid_synth_cc(fluid_synth, channel, 0, 0);
@@ -91,7 +97,7 @@ void HARMOLOOM::ForgetParameters(int channel)
 
 int HARMOLOOM::LoadSoundfont(const char* path, int bank_offset)
 {
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     if (initialized == 0 || path == nullptr)
         return 0;
     if (bank_offset < 0)
@@ -208,7 +214,7 @@ void HARMOLOOM::SetPoly(int voices)
 void HARMOLOOM::RequestPoly(int voices)
 {
     requested_voices.store(std::clamp(voices, 1, 4096));
-    if (lock.LockWithTimeout(0) != B_OK)
+    if (lock.TryLockFor(0) != B_OK)
         return;
     ApplyRequestedPoly();
     lock.Unlock();
@@ -246,7 +252,7 @@ void HARMOLOOM::ApplyChorus()
 #define EFFECT_SETTER(Name, Type, field, apply)                                                    \
     void HARMOLOOM::Name(Type value)                                                               \
     {                                                                                              \
-        BAutolock hold(lock);                                                                      \
+        RealtimeAutolock hold(lock);                                                               \
         if (initialized == 0 || value == field)                                                    \
             return;                                                                                \
         field = value;                                                                             \
@@ -268,7 +274,7 @@ void HARMOLOOM::MakeBuffer(float* buffer, unsigned long frames)
 {
     if (frames == 0 || buffer == nullptr)
         return;
-    BAutolock hold(lock);
+    RealtimeAutolock hold(lock);
     RenderHeld(buffer, frames);
 }
 
@@ -277,7 +283,7 @@ bool HARMOLOOM::RenderWithin(float* buffer, unsigned long frames, bigtime_t pati
 {
     if (frames == 0 || buffer == nullptr)
         return false;
-    if (lock.LockWithTimeout(patience) != B_OK)
+    if (lock.TryLockFor(patience) != B_OK)
     {
         std::memset(buffer, 0, frames * 2 * sizeof(float));
         return false;

@@ -11,7 +11,7 @@
 #include <atomic>
 
 #include "engine/FluidBinding.h"
-#include "platform/support/Locker.h"
+#include "platform/support/RealtimeLock.h"
 
 constexpr int ENGINE_CHANNELS = 32;
 
@@ -70,12 +70,13 @@ public:
     // 2 x frames floats. Audio thread; one lock, one FluidSynth call, no allocation.
     void MakeBuffer(float* buffer, unsigned long frames);
 
-    // MakeBuffer for the audio output's callback, which must never stall: when the engine cannot
-    // be had within patience microseconds (a SoundFont load holds it for seconds), the buffer is
-    // silence and the result false. It renders in pieces, for events that take effect within the
-    // buffer: before each piece, with the lock held, next_stop is given the frame reached; it
-    // applies what falls there and returns the frame the piece ends at (frames, or anything not
-    // past reached: the rest).
+    // MakeBuffer for the audio output's callback, which must never stall: it only tries the lock,
+    // spinning (no sleep, no system call) while another thread holds it for a moment; when the
+    // engine cannot be had within patience microseconds (a SoundFont load holds it for
+    // seconds), the buffer is silence and the result false. It renders in pieces, for events that
+    // take effect within the buffer: before each piece, with the lock held, next_stop is given the
+    // frame reached; it applies what falls there and returns the frame the piece ends at (frames,
+    // or anything not past reached: the rest).
     typedef unsigned long (*NextStop)(void* cookie, unsigned long reached, unsigned long frames);
     bool RenderWithin(float* buffer, unsigned long frames, bigtime_t patience, NextStop next_stop,
                       void* cookie);
@@ -98,15 +99,21 @@ public:
     double cho_freq;
     double cho_depth;
     double cho_level;
+    // What FluidSynth holds of the registered parameters, so that data entry sends only a
+    // change: the channel's fine tuning in cents and its pitch-wheel sensitivity.
+    double sent_fine_tune[ENGINE_CHANNELS] = {};
+    int sent_bend_range[ENGINE_CHANNELS] = {};
     bool reverb_on = true; // FluidSynth starts with both effects on
     bool chorus_on = true;
-    BLocker lock;
+    // The audio thread only ever tries it (RenderWithin, RequestPoly) and may then take it again
+    // with Lock while applying events; every other thread takes it with Lock.
+    RealtimeLock lock;
 
 private:
     // Runs call with the lock held, unless the engine is not initialised (then nothing is done).
     template <typename Call> void WhenReady(Call call)
     {
-        BAutolock hold(lock);
+        RealtimeAutolock hold(lock);
         if (initialized != 0)
             call();
     }
@@ -125,9 +132,13 @@ private:
     // Lock held.
     void StepParameter(int channel, int parameter, int step);
 
-    // Sends the channel's fine tuning as an octave tuning, selects it, and sends the pitch-wheel
-    // sensitivity. Lock held.
+    // Sends the channel's fine tuning and its pitch-wheel sensitivity, each only when FluidSynth
+    // holds another value. Lock held; fit for the audio thread.
     void SendTuning(int channel);
+    void SendFineTune(int channel, double cents);
+    void SendBendRange(int channel);
+    // The value FluidSynth holds for a controller of the channel; -1 when it cannot say.
+    int HeldController(int channel, int controller);
 
     // One render into interleaved stereo, silence while not initialised. Lock held.
     void RenderHeld(float* buffer, unsigned long frames);

@@ -2,8 +2,9 @@
 // engine sends; with STANDIN_LOG set, every call is also appended to that file (a program under
 // test shows its calls that way), and STANDIN_FAIL_NEW_SYNTH=1 makes new_fluid_synth fail. It
 // exports the same entry points and is loaded through the program's own binding. Built in three
-// forms: FluidSynth 1 tuning names, FluidSynth 2 tuning names, and one without
-// fluid_synth_set_chorus.
+// forms: FluidSynth 1 tuning names with the optional entry points, FluidSynth 2 tuning names
+// without them, and one without fluid_synth_set_chorus. Reads (fluid_synth_get_cc) are not
+// recorded: they answer what the recorded calls set.
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -20,6 +21,7 @@ std::string calls; // since the last take
 int next_font_id = 1;
 int sfload_result_override = 0;
 bool sfload_overridden = false;
+int held_cc[64][128]; // what fluid_synth_cc set since the last system reset
 
 // Distinct non-null objects for the engine to hold on to.
 int settings_object;
@@ -132,14 +134,24 @@ RECORDING(fluid_synth_sfunload, (void*, int id, int reset), "%d,%d", id, reset)
 RECORDING(fluid_synth_noteon, (void*, int channel, int key, int velocity), "%d,%d,%d", channel, key,
           velocity)
 RECORDING(fluid_synth_noteoff, (void*, int channel, int key), "%d,%d", channel, key)
-RECORDING(fluid_synth_cc, (void*, int channel, int controller, int value), "%d,%d,%d", channel,
-          controller, value)
+EXPORT int fluid_synth_cc(void*, int channel, int controller, int value)
+{
+    record("fluid_synth_cc(%d,%d,%d)", channel, controller, value);
+    held_cc[channel & 63][controller & 127] = value;
+    return 0;
+}
+
+EXPORT int fluid_synth_system_reset(void*)
+{
+    record("fluid_synth_system_reset()");
+    std::fill(&held_cc[0][0], &held_cc[0][0] + 64 * 128, 0);
+    return 0;
+}
 RECORDING(fluid_synth_pitch_bend, (void*, int channel, int value), "%d,%d", channel, value)
 RECORDING(fluid_synth_pitch_wheel_sens, (void*, int channel, int semitones), "%d,%d", channel,
           semitones)
 RECORDING(fluid_synth_program_change, (void*, int channel, int program), "%d,%d", channel, program)
 RECORDING(fluid_synth_set_bank_offset, (void*, int id, int offset), "%d,%d", id, offset)
-RECORDING(fluid_synth_system_reset, (void*), "%s", "")
 RECORDING(fluid_synth_set_polyphony, (void*, int voices), "%d", voices)
 RECORDING(fluid_synth_set_interp_method, (void*, int channel, int method), "%d,%d", channel, method)
 RECORDING(fluid_synth_set_reverb, (void*, double size, double damping, double width, double level),
@@ -155,6 +167,14 @@ RECORDING(fluid_synth_activate_octave_tuning,
 RECORDING(fluid_synth_activate_tuning, (void*, int channel, int bank, int program, int apply),
           "%d,%d,%d,apply=%d", channel, bank, program, apply)
 #else
+RECORDING(fluid_synth_set_gen, (void*, int channel, int generator, float value), "%d,%d,%.4f",
+          channel, generator, static_cast<double>(value))
+RECORDING(fluid_synth_all_notes_off, (void*, int channel), "%d", channel)
+EXPORT int fluid_synth_get_cc(void*, int channel, int controller, int* value)
+{
+    *value = held_cc[channel & 63][controller & 127];
+    return 0;
+}
 RECORDING(fluid_synth_create_octave_tuning,
           (void*, int bank, int program, const char* name, const double* pitch),
           "%d,%d,%s,%.4f,uniform=%d", bank, program, name, pitch[0], pitch_is_uniform(pitch))

@@ -83,7 +83,7 @@ TEST(FluidLog, TheAudioThreadsLinesWaitForTheFlush)
 
 using EngineCalls = StandinEngine;
 
-TEST_F(EngineCalls, ValuesAreClampedOthersNeverSentAndAControllerResetKeepsMixAndSensitivity)
+TEST_F(EngineCalls, ValuesAreClampedAndOthersNeverSent)
 {
     Synth->NoteOn(3, 60, 0);
     Synth->NoteOn(3, 200, 90);
@@ -104,17 +104,6 @@ TEST_F(EngineCalls, ValuesAreClampedOthersNeverSentAndAControllerResetKeepsMixAn
                       "pitch_bend(3,0) cc(4,7,127) cc(4,0,5) cc(4,64,0) set_polyphony(1) "
                       "set_polyphony(4096) ");
 
-    select_parameter(6, 0, 0);
-    Synth->ControlChange(6, 6, 12);
-    Sent();
-    Synth->ResetAllControllers(6);
-    std::string expected;
-    for (int cc = 1; cc <= 118; cc++) // volume, pan and the effect sends stay as the player set
-        if (cc != 7 && cc != 10 && cc != 32 && cc != 91 && cc != 93)
-            expected += "cc(6," + std::to_string(cc) + (cc == 11 ? ",127) " : ",0) ");
-    // FluidSynth takes the reset's own data entry for its bend range: the engine's is sent again.
-    EXPECT_EQ(Sent(), expected + "pitch_bend(6,8192) pitch_wheel_sens(6,12) ");
-    EXPECT_EQ(parameters(6), (std::vector<int>{-1, -1, 12, 64, 0, 64}));
     Synth->ResetAllControllers(32);
     EXPECT_EQ(Sent(), "");
 }
@@ -142,35 +131,61 @@ TEST_F(EngineCalls, RegisteredParametersKeepToTheirLimitsAndFluidSynth2TuningNam
             Synth->ControlChange(1, step.controller, step.value);
         EXPECT_EQ(parameters(1), step.after) << step.controller << " = " << step.value;
     }
+}
+
+// Data entry sends FluidSynth only what changed, and tunes a channel in place.
+TEST_F(EngineCalls, DataEntrySendsOnlyAChangedTuningOrSensitivity)
+{
+    const std::pair<std::vector<std::pair<int, int>>, std::string> steps[] = {
+        {{{101, 0}, {100, 0}, {6, 12}}, "pitch_wheel_sens(1,12) "},
+        {{{6, 12}, {38, 5}, {96, 1}}, ""},
+        {{{100, 1}, {6, 0}}, "set_gen(1,52,-50.0000) "},
+        {{{38, 0}, {97, 1}}, ""},
+        {{{6, 64}}, "set_gen(1,52,0.0000) "},
+        {{{101, 127}, {100, 127}, {6, 40}}, ""}, // nothing selected
+    };
+    for (const auto& [controllers, calls] : steps)
+    {
+        for (auto [controller, value] : controllers)
+            Synth->ControlChange(1, controller, value);
+        EXPECT_EQ(Sent(), calls) << controllers.back().first << " = " << controllers.back().second;
+    }
+}
+
+// A reset sends only the controllers FluidSynth holds at another value (volume, pan and the
+// effect sends never), then the engine's bend range, which the reset's data entry upset; all
+// notes off is one call. Without the optional entry points: every controller, every key.
+TEST_F(EngineCalls, AResetSendsWhatItChangesAndAllNotesOffIsOneCall)
+{
+    select_parameter(6, 0, 0);
+    for (auto [controller, value] : {std::pair{6, 12}, {1, 40}, {11, 127}, {64, 127}, {7, 90}})
+        Synth->ControlChange(6, controller, value);
+    Sent();
+    Synth->ResetAllControllers(6);
+    Synth->AllNotesOff(6);
+    EXPECT_EQ(Sent(), "cc(6,1,0) cc(6,6,0) cc(6,38,0) cc(6,64,0) cc(6,96,0) cc(6,97,0) cc(6,98,0) "
+                      "cc(6,99,0) cc(6,100,0) cc(6,101,0) pitch_bend(6,8192) "
+                      "pitch_wheel_sens(6,12) all_notes_off(6) ");
+    EXPECT_EQ(parameters(6), (std::vector<int>{-1, -1, 12, 64, 0, 64}));
+    Synth->ResetAllControllers(32);
 
     UseLibrary(STANDIN_LIBRARY_2);
     select_parameter(5, 0, 1);
-    Synth->ControlChange(5, 6, 0);
-    EXPECT_EQ(Sent(), "activate_octave_tuning(0,5,t,-50.0000,uniform=1,apply=1) "
-                      "activate_tuning(5,0,5,apply=1) pitch_wheel_sens(5,2) ");
+    Synth->ControlChange(5, 6, 0); // FluidSynth 2 tuning names, applied at once
+    Synth->ResetAllControllers(5);
+    Synth->AllNotesOff(5);
+    std::string expected = "activate_octave_tuning(0,5,t,-50.0000,uniform=1,apply=1) "
+                           "activate_tuning(5,0,5,apply=1) ";
+    for (int cc = 1; cc <= 118; cc++)
+        if (cc != 7 && cc != 10 && cc != 32 && cc != 91 && cc != 93)
+            expected += "cc(5," + std::to_string(cc) + (cc == 11 ? ",127) " : ",0) ");
+    expected += "pitch_bend(5,8192) pitch_wheel_sens(5,2) ";
+    for (int key = 0; key <= 127; key++)
+        expected += "noteoff(5," + std::to_string(key) + ") ";
+    EXPECT_EQ(Sent(), expected);
 }
 
 using EngineSound = RealEngine;
-
-// FluidSynth's own pitch-wheel modulator makes 12 semitones about 1190 cents: within 1 %. It
-// takes a reset's data entry for its own bend range; the engine's must stay in force.
-TEST_F(EngineSound, ControllerResetsLeaveTheSensitivityInForce)
-{
-    double plain = PitchOf(0, 57);
-    EXPECT_NEAR(plain, 220.0, 2.2);
-    EXPECT_NEAR(PitchOf(5, 81), 880.0, 8.8);
-    select_parameter(0, 0, 0);
-    Synth->ControlChange(0, 6, 12);
-    for (int reset = 0; reset <= 3; reset++)
-    {
-        if (reset > 0)
-            Synth->ResetAllControllers(0);
-        Synth->PitchBend(0, 16383);
-        EXPECT_NEAR(PitchOf(0, 57) / plain, 2.0, 0.02) << "after reset " << reset;
-    }
-    Synth->PitchBend(0, 0);
-    EXPECT_NEAR(PitchOf(0, 57) / plain, 0.5, 0.005);
-}
 
 TEST_F(EngineSound, FineTuningSpansFiftyCentsEachWayUntilAReset)
 {
@@ -185,6 +200,55 @@ TEST_F(EngineSound, FineTuningSpansFiftyCentsEachWayUntilAReset)
     EXPECT_NEAR(CentsBetween(plain, PitchOf(0, 69)), 8191.0 / 163.84, 2.0);
     Synth->SystemReset();
     EXPECT_NEAR(CentsBetween(plain, PitchOf(0, 69)), 0.0, 2.0);
+}
+
+// Two stops (reset all controllers, all notes off) leave FluidSynth as the former call-by-call
+// stops did: the same releases, then the same controllers, 12-semitone bend and glide.
+TEST_F(EngineSound, AStopLeavesFluidSynthAsEveryControllerAndKeyDid)
+{
+    auto heard = [](bool former)
+    {
+        std::unique_ptr<HARMOLOOM> engine = AnotherEngine();
+        fluid_synth_t* synth = engine->fluid_synth;
+        for (auto [cc, value] : {std::pair{101, 0},
+                                 {100, 0},
+                                 {6, 12},
+                                 {1, 90},
+                                 {11, 60},
+                                 {64, 127},
+                                 {84, 40},
+                                 {5, 30},
+                                 {71, 100}})
+            engine->ControlChange(0, cc, value);
+        for (int key : {48, 55, 64})
+            engine->NoteOn(0, key, 100);
+        Render(0.2, engine.get());
+        for (int stop = 0; stop < 2; stop++)
+        {
+            for (int cc = 1; former && cc <= 118; cc++)
+                if (cc != 7 && cc != 10 && cc != 32 && cc != 91 && cc != 93)
+                    hook_fluid_synth_cc(synth, 0, cc, cc == 11 ? 127 : 0);
+            for (int key = 0; former && key <= 127; key++)
+                hook_fluid_synth_noteoff(synth, 0, key);
+            if (former)
+            {
+                hook_fluid_synth_pitch_bend(synth, 0, 8192);
+                hook_fluid_synth_pitch_wheel_sens(synth, 0, 12);
+            }
+            else
+                engine->ResetAllControllers(0);
+            engine->AllNotesOff(0); // a second time for the former: no note left to release
+        }
+        std::vector<float> sound = Render(0.4, engine.get());
+        engine->NoteOn(0, 60, 100);
+        engine->PitchBend(0, 16383);
+        std::vector<float> next = Render(0.4, engine.get());
+        sound.insert(sound.end(), next.begin(), next.end());
+        return sound;
+    };
+    std::vector<float> former = heard(true);
+    ASSERT_GT(Rms(former, 0, former.size() / 2), 0.001) << "no release to compare";
+    EXPECT_EQ(parting(heard(false), former), former.size());
 }
 
 TEST_F(EngineSound, AnUnloadedFontAndAnEngineOutsideTheAcceptedRatesAreSilentAndABankOffsetMoves)

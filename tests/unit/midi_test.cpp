@@ -130,7 +130,7 @@ TEST_F(Routing, ControllerPolicies)
             EXPECT_EQ(Sent(), "") << mode;
             Play(*port, {0xB3, mode, 0});
             std::string calls = Sent();
-            std::string channel = port == &first ? "(3," : "(19,";
+            std::string channel = port == &first ? "(3" : "(19";
             EXPECT_NE(calls, "") << mode;
             EXPECT_EQ(calls.find(channel), calls.find('(')) << mode << ": " << calls;
         }
@@ -166,7 +166,7 @@ TEST_F(Routing, NoteOffsWaitOneDelayAndHoldBackOnlyWhatMustKeepItsOrder)
 
     // The channel-mode messages never wait: what was held on their channel goes first.
     Play(first, {0x83, 70, 0, 0xB3, 10, 0, 0xB3, 123, 0});
-    EXPECT_EQ(Sent().rfind("noteoff(3,70) cc(3,10,0) noteoff(3,0) ", 0), 0u);
+    EXPECT_EQ(Sent(), "noteoff(3,70) cc(3,10,0) all_notes_off(3) ");
     EXPECT_EQ(first.ApplyHeldEvents(start), B_INFINITE_TIMEOUT);
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <string>
@@ -13,6 +14,7 @@
 #include "platform/support/AddOn.h"
 #include "platform/support/Directories.h"
 #include "platform/support/Locker.h"
+#include "platform/support/RealtimeLock.h"
 #include "platform/support/Threads.h"
 #include "tests/support/TestSupport.h"
 
@@ -77,6 +79,51 @@ TEST(Locker, IsRecursiveAndExcludesOtherThreads)
     EXPECT_EQ(locker.LockWithTimeout(B_INFINITE_TIMEOUT), B_OK);
     locker.Unlock();
     holder.join();
+}
+
+// The audio thread only tries the lock, counts like any holder and gives up after its patience;
+// a render loop that takes it back at once keeps no ordinary thread waiting for more than a
+// render or two (the bound leaves room for a preempted thread: a starving loop makes thousands).
+TEST(RealtimeLock, TheRenderSideTriesAndCannotStarveTheOthers)
+{
+    RealtimeLock lock;
+    lock.Lock();
+    EXPECT_EQ(lock.TryLockFor(0), B_OK);
+    EXPECT_EQ(lock.CountLocks(), 2);
+    lock.Unlock();
+    status_t elsewhere = B_OK;
+    std::thread([&] { elsewhere = lock.TryLockFor(2000); }).join();
+    EXPECT_EQ(elsewhere, B_TIMED_OUT) << "released once of twice: still held";
+    lock.Unlock();
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> renders{0};
+    long shared = 0;
+    long most_renders_waited = 0;
+    std::thread render(
+        [&]
+        {
+            while (!stop)
+                if (lock.TryLockFor(B_INFINITE_TIMEOUT) == B_OK)
+                {
+                    renders++;
+                    shared++;
+                    for (bigtime_t end = system_time() + 200; system_time() < end;)
+                        ; // rendering
+                    lock.Unlock();
+                }
+        });
+    for (int turn = 0; turn < 200; turn++)
+    {
+        long before = renders;
+        RealtimeAutolock hold(lock);
+        most_renders_waited = std::max(most_renders_waited, renders - before);
+        shared -= 1000;
+    }
+    stop = true;
+    render.join();
+    EXPECT_LE(most_renders_waited, 100);
+    EXPECT_EQ(shared, renders - 200 * 1000) << "a change was lost";
 }
 
 // Any library of the process may fail a load next, and that frees the text dlerror gave.
