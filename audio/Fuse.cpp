@@ -47,11 +47,12 @@ void reduce_polyphony_LOCAL(bigtime_t now)
     }
     // Read by the next trip, which may come before the watchdog has moved the slider.
     slider->current_value.store(step);
-    Synth->RequestPoly(PolyphonyVoices(step));
     trip_to_show.store(step);
 }
 
-// The watchdog's part of a trip: the slider shows the step the callback chose.
+// The watchdog's part of a trip: the engine takes the step the callback chose (FluidSynth
+// reallocates for a new polyphony, which the callback must not make it do), and the slider shows
+// it.
 void show_trip()
 {
     int32 step = trip_to_show.exchange(kNoTrip);
@@ -74,6 +75,7 @@ void show_trip()
     }
     else
     {
+        Synth->SetPoly(PolyphonyVoices(step));
         BMessage message(MSG_FUSE_STEP);
         message.AddInt32("step", step);
         window->PostMessage(&message);

@@ -2,9 +2,9 @@
 // audio thread finds the stamp more than 2 s old, it has been starving everybody else, and it
 // lowers the polyphony by one slider step (8 voices), or at the lowest step plays 0.25 s of
 // silence without rendering, which leaves the processor to the others.
-// A trip never waits for anyone: the callback only writes atomics and asks the engine for the new
-// polyphony without waiting (RequestPoly). The slider, the message to a busy window and the debug
-// lines follow on the watchdog's thread, which is what the callback could not do in real time.
+// A trip never waits for anyone: the callback only writes atomics. The new polyphony, the slider,
+// the message to a busy window and the debug lines follow on the watchdog's thread, which is what
+// the callback could not do in real time.
 #pragma once
 
 #include <atomic>

@@ -47,6 +47,7 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
     hook_fluid_synth_set_polyphony(fluid_synth, 64);
     hook_fluid_synth_set_interp_method(fluid_synth, -1, 4);
     hook_fluid_synth_set_gain(fluid_synth, 0.2f);
+    RenderBlockAhead();
 }
 
 HARMOLOOM::~HARMOLOOM()
@@ -208,23 +209,24 @@ void HARMOLOOM::SetInterp(int quality)
 void HARMOLOOM::SetPoly(int voices)
 {
     voices = std::clamp(voices, 1, 4096);
-    WhenReady([&] { hook_fluid_synth_set_polyphony(fluid_synth, voices); });
+    WhenReady(
+        [&]
+        {
+            hook_fluid_synth_set_polyphony(fluid_synth, voices);
+            RenderBlockAhead();
+        });
 }
 
-void HARMOLOOM::RequestPoly(int voices)
+void HARMOLOOM::RenderBlockAhead()
 {
-    requested_voices.store(std::clamp(voices, 1, 4096));
-    if (lock.TryLockFor(0) != B_OK)
-        return;
-    ApplyRequestedPoly();
-    lock.Unlock();
-}
-
-void HARMOLOOM::ApplyRequestedPoly()
-{
-    int voices = requested_voices.exchange(0);
-    if (voices != 0 && initialized != 0)
-        hook_fluid_synth_set_polyphony(fluid_synth, voices);
+    if (carried_frames_ == kCarried)
+    {
+        carried_from_ = (carried_from_ + kBlock) % kCarried;
+        carried_frames_ -= kBlock;
+    }
+    float* block = carried_ + 2 * ((carried_from_ + carried_frames_) % kCarried);
+    hook_fluid_synth_write_float(fluid_synth, static_cast<int>(kBlock), block, 0, 2, block, 1, 2);
+    carried_frames_ += kBlock;
 }
 
 // At return level 0 an effect is switched off, not computed and then silenced: FluidSynth
@@ -307,8 +309,18 @@ void HARMOLOOM::RenderHeld(float* buffer, unsigned long frames)
         std::memset(buffer, 0, frames * 2 * sizeof(float));
         return;
     }
-    ApplyRequestedPoly();
-    hook_fluid_synth_write_float(fluid_synth, static_cast<int>(frames), buffer, 0, 2, buffer, 1, 2);
+    while (frames > 0 && carried_frames_ > 0)
+    {
+        unsigned long taken = std::min({frames, carried_frames_, kCarried - carried_from_});
+        std::memcpy(buffer, carried_ + 2 * carried_from_, taken * 2 * sizeof(float));
+        carried_from_ = (carried_from_ + taken) % kCarried;
+        carried_frames_ -= taken;
+        buffer += 2 * taken;
+        frames -= taken;
+    }
+    if (frames > 0)
+        hook_fluid_synth_write_float(fluid_synth, static_cast<int>(frames), buffer, 0, 2, buffer, 1,
+                                     2);
 }
 
 void HARMOLOOM::SetSampleRate(double sample_rate)

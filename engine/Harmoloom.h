@@ -53,10 +53,9 @@ public:
 
     void SetGain(float gain);
     void SetInterp(int quality); // 0 none, 1 linear, 3 seventh order, anything else fourth
-    void SetPoly(int voices);    // limited to 1..4096
-    // SetPoly without waiting for the engine: applied at once when nobody holds it, else by the
-    // next render. Any thread, the audio thread included.
-    void RequestPoly(int voices);
+    // Limited to 1..4096. Not on the audio thread: FluidSynth reallocates its voice lists for a
+    // new polyphony in the render that follows, and that render is done here (see RenderHeld).
+    void SetPoly(int voices);
     void SetReverbSize(double value);
     void SetReverbDamping(double value);
     void SetReverbWidth(double value);
@@ -105,7 +104,7 @@ public:
     int sent_bend_range[ENGINE_CHANNELS] = {};
     bool reverb_on = true; // FluidSynth starts with both effects on
     bool chorus_on = true;
-    // The audio thread only ever tries it (RenderWithin, RequestPoly) and may then take it again
+    // The audio thread only ever tries it (RenderWithin) and may then take it again
     // with Lock while applying events; every other thread takes it with Lock.
     RealtimeLock lock;
 
@@ -118,9 +117,17 @@ private:
             call();
     }
 
-    // Voices asked for by RequestPoly and not yet applied; 0 when none.
-    std::atomic<int> requested_voices{0};
-    void ApplyRequestedPoly();
+    // Blocks FluidSynth rendered off the audio thread, so that it took there a change it only
+    // takes in a render (a new polyphony's reallocation); the next renders play them first.
+    // Whole blocks, so that FluidSynth's blocks stay where the render's pieces expect them. More
+    // changes than there is room for before the output plays them (at start-up, when nothing
+    // plays) give up the oldest block.
+    static constexpr unsigned long kBlock = 64;
+    static constexpr unsigned long kCarried = 8 * kBlock;
+    float carried_[2 * kCarried] = {};
+    unsigned long carried_from_ = 0;
+    unsigned long carried_frames_ = 0;
+    void RenderBlockAhead();
 
     // System reset, then bank 0 and program 0 on every channel but the percussion channels 9
     // and 25, whose registered-parameter state is left alone too. Lock held.
@@ -140,7 +147,8 @@ private:
     // The value FluidSynth holds for a controller of the channel; -1 when it cannot say.
     int HeldController(int channel, int controller);
 
-    // One render into interleaved stereo, silence while not initialised. Lock held.
+    // One render into interleaved stereo, the carried block first; silence while not
+    // initialised. Lock held.
     void RenderHeld(float* buffer, unsigned long frames);
 
     void ApplyReverb();

@@ -73,7 +73,7 @@ const Behaviour kBehaviours[] = {
      [](HARMOLOOM& engine, double value) { engine.SetGain(static_cast<float>(value)); }, true},
     {setting::polyphony_step, "Polyphony: %d voices", Shown::Whole,
      [](int32 v) { return static_cast<double>(PolyphonyVoices(v)); },
-     [](HARMOLOOM& engine, double value) { engine.RequestPoly(static_cast<int>(value)); }, false},
+     [](HARMOLOOM& engine, double value) { engine.SetPoly(static_cast<int>(value)); }, false},
 };
 
 // The label for a position, into text.

@@ -14,6 +14,7 @@
 
 #include "platform/media/JackTimeline.h"
 #include "platform/support/AutoConnect.h"
+#include "platform/support/Realtime.h"
 #include "platform/support/Threads.h"
 
 namespace
@@ -116,7 +117,7 @@ bigtime_t first_frame_of_cycle(Client& self, jack_client_t* client, bigtime_t no
     return first;
 }
 
-int process(jack_nframes_t frames, void* data)
+int process(jack_nframes_t frames, void* data) HARMOLOOM_NONBLOCKING
 {
     auto& self = *static_cast<Client*>(data);
     self.cycles++;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/media/AudioBackend.h"
+#include "platform/support/Realtime.h"
 #include "platform/support/Threads.h"
 
 namespace
@@ -116,7 +117,7 @@ public:
 
 private:
     static int Callback(void* output, void*, unsigned int frames, double,
-                        RtAudioStreamStatus status, void* data)
+                        RtAudioStreamStatus status, void* data) HARMOLOOM_NONBLOCKING
     {
         auto* self = static_cast<RtAudioBackend*>(data);
         auto* out = static_cast<float*>(output);

@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "platform/midi/MidiInputBackend.h"
 #include "platform/midi/MidiParser.h"
 #include "platform/midi/MidiQueue.h"
+#include "platform/support/RealtimeLock.h"
 #include "platform/support/Threads.h"
 
 void BMidi::NoteOff(uchar, uchar, uchar, uint32) {}
@@ -117,7 +117,9 @@ struct BMidiPort::Input : public MidiParser::Sink, public MidiReceiver
 
     MidiParser parser;
     MidiParser cycle_parser; // for what is applied inside the JACK render
-    std::mutex delivery;     // held while a consumer's handler runs, so Disconnect can wait for it
+    // Held while a consumer's handler runs, so Disconnect can wait for it; the render only ever
+    // tries it, and gives it back without waking anyone.
+    RealtimeLock delivery;
     BMidi* consumer = nullptr;
 
     const MidiClock& Clock() const
@@ -158,7 +160,7 @@ struct BMidiPort::Input : public MidiParser::Sink, public MidiReceiver
     // Applies the consumer's held events that are due; when the next one falls due.
     bigtime_t ApplyHeld()
     {
-        std::lock_guard<std::mutex> hold(delivery);
+        RealtimeAutolock hold(delivery);
         if (consumer == nullptr || !consumer->IsRunning())
             return B_INFINITE_TIMEOUT;
         return consumer->ApplyHeldEvents(Clock().Now());
@@ -168,7 +170,7 @@ struct BMidiPort::Input : public MidiParser::Sink, public MidiReceiver
     // the port's thread or, once that has been told to stop, on the disconnecting one.
     bool DeliverOne()
     {
-        std::lock_guard<std::mutex> hold(delivery);
+        RealtimeAutolock hold(delivery);
         const MidiQueue::Packet* packet = queue.Front();
         if (packet == nullptr)
             return false;
@@ -187,22 +189,23 @@ struct BMidiPort::Input : public MidiParser::Sink, public MidiReceiver
     // next buffer.
     bool DeliverInCycle(const uint8_t* bytes, size_t count, bigtime_t frame) override
     {
-        std::unique_lock<std::mutex> hold(delivery, std::try_to_lock);
-        if (!hold.owns_lock())
+        if (delivery.TryLockFor(0) != B_OK)
             return false;
         if (accepting && consumer != nullptr)
             cycle_parser.Feed(bytes, count, frame, *this);
+        delivery.Unlock();
         return true;
     }
 
     bigtime_t ApplyHeldInCycle(bigtime_t frame) override
     {
-        std::unique_lock<std::mutex> hold(delivery, std::try_to_lock);
-        if (!hold.owns_lock())
+        if (delivery.TryLockFor(0) != B_OK)
             return frame + 1;
-        if (consumer == nullptr || !consumer->IsRunning())
-            return B_INFINITE_TIMEOUT;
-        return consumer->ApplyHeldEvents(frame);
+        bigtime_t next = B_INFINITE_TIMEOUT;
+        if (consumer != nullptr && consumer->IsRunning())
+            next = consumer->ApplyHeldEvents(frame);
+        delivery.Unlock();
+        return next;
     }
 
     // The port's thread takes over what the consumer holds: it looks when it falls due.
@@ -250,7 +253,7 @@ status_t BMidiPort::InitCheck() const
 
 void BMidiPort::Connect(BMidi* consumer)
 {
-    std::lock_guard<std::mutex> hold(input_->delivery);
+    RealtimeAutolock hold(input_->delivery);
     input_->consumer = consumer;
 }
 
@@ -261,7 +264,7 @@ void BMidiPort::Disconnect(BMidi* consumer)
     while (input_->DeliverOne())
     {
     }
-    std::lock_guard<std::mutex> hold(input_->delivery);
+    RealtimeAutolock hold(input_->delivery);
     if (input_->consumer == consumer)
         input_->consumer = nullptr;
 }

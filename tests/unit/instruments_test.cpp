@@ -201,7 +201,7 @@ protected:
 
 TEST_F(Instruments, RecordingsOfEveryFormatLoadWithoutComplaintPlayOnceAndTransposeAndFadeOut)
 {
-    auto load = [this](const std::string& path)
+    auto load = [](const std::string& path)
     {
         complaints.clear();
         int handle = LoadAnyFile(Synth, path.c_str(), 0);
