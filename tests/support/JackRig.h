@@ -3,11 +3,13 @@
 #pragma once
 
 #include <jack/jack.h>
-#include <sys/types.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
+
+class BackgroundProcess;
 
 // jackd -n NAME -R -d dummy -r RATE -p PERIOD (--no-realtime where real-time scheduling is
 // refused) for the life of the object, under a name of its own; clients find it through
@@ -18,18 +20,16 @@ class JackServer
 public:
     explicit JackServer(int rate = 48000, int period = 64);
     ~JackServer();
-    JackServer(const JackServer&) = delete;
-    JackServer& operator=(const JackServer&) = delete;
-    bool Running() const { return pid_ > 0; }
+    bool Running() const { return server_ != nullptr; }
     // Kills the server, as a crash would; starts one of the same name again, at any rate. A
     // client of the killed server must be closed before the new one starts: libjack reaches
     // into the new server's memory when it closes an old client.
-    void Kill();
+    void Kill() { server_.reset(); }
     bool Restart(int rate);
     const std::string& Name() const { return name_; }
 
 private:
-    pid_t pid_ = -1;
+    std::unique_ptr<BackgroundProcess> server_;
     int period_ = 0;
     int lock_ = -1; // holds the name while the server runs
     std::string name_;

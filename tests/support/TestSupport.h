@@ -50,12 +50,13 @@ struct ProcessResult
 };
 
 // A program running in the background with extra environment variables (an empty value removes
-// a variable) and its output collected into files.
+// a variable) and its output collected into files. It gets death_signal when the test dies.
 class BackgroundProcess
 {
 public:
     BackgroundProcess(const std::vector<std::string>& arguments,
-                      const std::map<std::string, std::string>& environment);
+                      const std::map<std::string, std::string>& environment,
+                      int death_signal = SIGKILL);
     ~BackgroundProcess() { Stop(SIGKILL, 10); }
 
     pid_t Pid() const { return pid_; }
@@ -67,10 +68,9 @@ public:
     // timeout_seconds; the result holds the output.
     ProcessResult Stop(int signal_number, double timeout_seconds);
     ProcessResult Wait(double timeout_seconds) { return Stop(0, timeout_seconds); }
-
-private:
     bool Ended();
 
+private:
     TemporaryFolder logs_;
     pid_t pid_ = -1;
     int status_ = 0; // waitpid's, once the process has ended
