@@ -76,7 +76,6 @@ private:
     int status_ = 0; // waitpid's, once the process has ended
 };
 
-// Runs a program to its end; a process still running after timeout_seconds is killed.
 inline ProcessResult RunProcess(const std::vector<std::string>& arguments,
                                 const std::map<std::string, std::string>& environment,
                                 double timeout_seconds = 30.0)
@@ -94,7 +93,7 @@ public:
     void Stop() { server_.Stop(SIGTERM, 10); }
 
     bool Running() const { return !name_.empty(); }
-    const std::string& Name() const { return name_; } // ":N"
+    const std::string& Name() const { return name_; }
 
 private:
     BackgroundProcess server_;
