@@ -46,6 +46,12 @@ TemporaryFolder::~TemporaryFolder()
     std::filesystem::remove_all(path_, ignored);
 }
 
+std::string TemporaryFolder::Font(const std::string& name) const
+{
+    WriteFile(File(name), "not a RIFF file");
+    return File(name);
+}
+
 std::string PlaceLibrary(const TemporaryFolder& folder, const std::string& library)
 {
     std::filesystem::create_directories(folder.File("Support Files/Libraries"));

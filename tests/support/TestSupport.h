@@ -25,6 +25,8 @@ public:
 
     const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
+    // A file the recording stand-in loads (any readable file goes the SoundFont way).
+    std::string Font(const std::string& name) const;
 
 private:
     std::string path_;
