@@ -30,12 +30,7 @@ protected:
     // A fresh engine, its construction's calls forgotten.
     void NewEngine();
     std::string Sent() { return recorder.Sent(); }
-    // A file the stand-in loads (any readable file goes the SoundFont way), in files.
-    std::string Font(const std::string& name)
-    {
-        WriteFile(files.File(name), "not a RIFF file");
-        return files.File(name);
-    }
+    std::string Font(const std::string& name) { return files.Font(name); }
 
     StandinRecorder recorder;
     TemporaryFolder files;

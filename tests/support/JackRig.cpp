@@ -2,10 +2,7 @@
 
 #include <fcntl.h>
 #include <jack/midiport.h>
-#include <signal.h>
 #include <sys/file.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -44,39 +41,6 @@ std::vector<std::string> names_of(const char** list, const std::string& prefix =
     return names;
 }
 
-// The server's process once a client reaches it under that name; -1 when it ends at once (the
-// name is taken, or jackd cannot run) or never answers.
-pid_t launch(const std::string& name, int rate, int period, bool realtime)
-{
-    pid_t pid = fork();
-    if (pid == 0)
-    {
-        prctl(PR_SET_PDEATHSIG, SIGTERM); // a test that is killed takes its server with it
-        setpgid(0, 0);
-        freopen("/dev/null", "w", stdout);
-        freopen("/dev/null", "w", stderr);
-        execlp("jackd", "jackd", "-n", name.c_str(), realtime ? "-R" : "--no-realtime", "-P", "70",
-               "-d", "dummy", "-r", std::to_string(rate).c_str(), "-p",
-               std::to_string(period).c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    for (int attempt = 0; attempt < 200 && waitpid(pid, nullptr, WNOHANG) != pid; attempt++)
-    {
-        if (jack_client_t* probe = open_client(name, "probe"))
-        {
-            jack_client_close(probe);
-            // The probe may have reached another test's server of that name while ours was
-            // still finding out that the name is taken (it then ends at once).
-            pause_ms(300);
-            return waitpid(pid, nullptr, WNOHANG) != pid ? pid : -1;
-        }
-        pause_ms(50);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
-
 // What the clients before us in the graph wrote to our inputs; whether it was all zeros. JACK
 // hands port buffers from one client to the next through its own shared memory and semaphores,
 // out of ThreadSanitizer's sight: the suppressions name this function.
@@ -108,47 +72,48 @@ JackServer::JackServer(int rate, int period) : period_(period)
     // another checkout's, never start or reach a server of the same name.
     for (int index = 0; index < 8 && !Running(); index++)
     {
-        std::string name = "harmoloom-test-" + std::to_string(index);
-        lock_ = open(("/tmp/" + name + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
+        name_ = "harmoloom-test-" + std::to_string(index);
+        lock_ = open(("/tmp/" + name_ + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW,
                      0600);
-        // Real-time scheduling, where the system grants it, makes far fewer xruns.
-        if (lock_ >= 0 && flock(lock_, LOCK_EX | LOCK_NB) == 0 &&
-            ((pid_ = launch(name, rate, period, true)) > 0 ||
-             (pid_ = launch(name, rate, period, false)) > 0))
-            name_ = name;
-        else if (lock_ >= 0)
-        {
-            close(lock_);
-            lock_ = -1;
-        }
+        if (lock_ >= 0 && (flock(lock_, LOCK_EX | LOCK_NB) != 0 || !Restart(rate)))
+            lock_ = (close(lock_), -1);
     }
-}
-
-void JackServer::Kill()
-{
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
 }
 
 bool JackServer::Restart(int rate)
 {
-    pid_ = launch(name_, rate, period_, true);
-    return Running() || (pid_ = launch(name_, rate, period_, false)) > 0;
+    // Real-time scheduling, where the system grants it, makes far fewer xruns.
+    for (const char* scheduling : {"-R", "--no-realtime"})
+    {
+        // SIGTERM should the test die, as a killed server would stay in the registry.
+        auto server = std::make_unique<BackgroundProcess>(
+            std::vector<std::string>{"/usr/bin/jackd", "-n", name_, scheduling, "-P", "70", "-d",
+                                     "dummy", "-r", std::to_string(rate), "-p",
+                                     std::to_string(period_)},
+            std::map<std::string, std::string>{}, SIGTERM);
+        auto reached = [&]
+        {
+            jack_client_t* probe = open_client(name_, "probe");
+            return probe != nullptr && jack_client_close(probe) == 0;
+        };
+        // A server that ends at once found the name taken or cannot run; the probe may have
+        // reached another test's server of that name while ours was still finding that out.
+        if (Eventually([&] { return reached() || server->Ended(); }, 10, 0.05) &&
+            (pause_ms(300), !server->Ended()))
+        {
+            server_ = std::move(server);
+            return true;
+        }
+    }
+    return false;
 }
 
 JackServer::~JackServer()
 {
-    if (pid_ > 0)
-    {
-        kill(pid_, SIGTERM);
-        // A server whose client died without closing takes some seconds to go; killing it
-        // instead would leave its entry in JACK's registry of servers for good.
-        if (!Eventually([this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; }, 30))
-        {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+    // A server whose client died without closing takes some seconds to go; killing it instead
+    // would leave its entry in JACK's registry of servers for good.
+    if (server_)
+        server_->Stop(SIGTERM, 30);
     if (lock_ >= 0)
         close(lock_);
 }

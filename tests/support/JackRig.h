@@ -3,11 +3,13 @@
 #pragma once
 
 #include <jack/jack.h>
-#include <sys/types.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
+
+class BackgroundProcess;
 
 // jackd -n NAME -R -d dummy -r RATE -p PERIOD (--no-realtime where real-time scheduling is
 // refused) for the life of the object, under a name of its own; clients find it through
@@ -18,18 +20,16 @@ class JackServer
 public:
     explicit JackServer(int rate = 48000, int period = 64);
     ~JackServer();
-    JackServer(const JackServer&) = delete;
-    JackServer& operator=(const JackServer&) = delete;
-    bool Running() const { return pid_ > 0; }
+    bool Running() const { return server_ != nullptr; }
     // Kills the server, as a crash would; starts one of the same name again, at any rate. A
     // client of the killed server must be closed before the new one starts: libjack reaches
     // into the new server's memory when it closes an old client.
-    void Kill();
+    void Kill() { server_.reset(); }
     bool Restart(int rate);
     const std::string& Name() const { return name_; }
 
 private:
-    pid_t pid_ = -1;
+    std::unique_ptr<BackgroundProcess> server_;
     int period_ = 0;
     int lock_ = -1; // holds the name while the server runs
     std::string name_;
@@ -39,11 +39,10 @@ class JackRig
 {
 public:
     explicit JackRig(const std::string& server);
-    ~JackRig(); // (not copyable: atomics)
+    ~JackRig();
     bool Open() const { return client_ != nullptr; }
     int SampleRate() const { return static_cast<int>(jack_get_sample_rate(client_)); }
     int Period() const { return static_cast<int>(jack_get_buffer_size(client_)); }
-    // Asks the server for another period, as a user's patchbay would.
     bool ChangePeriod(int frames) { return jack_set_buffer_size(client_, frames) == 0; }
 
     // Waits until a port (not ours) whose name ends with suffix exists; its full name, or "".
@@ -53,7 +52,6 @@ public:
     bool RecordFrom(const std::string& left, const std::string& right);
     // Records the program's outputs and plays into its first midi_ports MIDI inputs.
     bool Attach(int midi_ports);
-    // The current frame of the server's clock.
     jack_nframes_t Now() const { return jack_frame_time(client_); }
     // Sends a MIDI message at an absolute frame, a little ahead of Now(), from one of our two
     // MIDI outputs. In order of time: a message waits for the one sent before it.
@@ -74,8 +72,6 @@ public:
     int Xruns() const { return xruns_; }
     // How many of this client's cycles recorded only zeros on both inputs.
     long SilentCycles() const { return silent_cycles_; }
-    // The ports a port is connected to; the full names of the server's ports that begin with
-    // the prefix.
     std::vector<std::string> Connections(const std::string& port) const;
     std::vector<std::string> Ports(const std::string& port_prefix = "") const;
 
@@ -92,11 +88,11 @@ private:
     jack_client_t* client_ = nullptr;
     jack_port_t* midi_out_[2] = {nullptr, nullptr};
     jack_port_t* in_[2] = {nullptr, nullptr};
-    // Events: written by the test's thread, read by the process callback.
+    // Written by the test's thread, read by the process callback.
     static constexpr size_t kEvents = 8192;
     std::vector<Event> events_;
     std::atomic<size_t> events_written_{0};
-    std::atomic<size_t> events_sent_{0}; // written by the process callback
+    std::atomic<size_t> events_sent_{0};
     // Recording: 90 s of stereo from the frame the client started at.
     std::vector<float> recording_;
     std::atomic<jack_nframes_t> recorded_frames_{0};

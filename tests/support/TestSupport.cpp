@@ -46,6 +46,12 @@ TemporaryFolder::~TemporaryFolder()
     std::filesystem::remove_all(path_, ignored);
 }
 
+std::string TemporaryFolder::Font(const std::string& name) const
+{
+    WriteFile(File(name), "not a RIFF file");
+    return File(name);
+}
+
 std::string PlaceLibrary(const TemporaryFolder& folder, const std::string& library)
 {
     std::filesystem::create_directories(folder.File("Support Files/Libraries"));
@@ -84,11 +90,12 @@ bool FileExists(const std::string& path)
 }
 
 BackgroundProcess::BackgroundProcess(const std::vector<std::string>& arguments,
-                                     const std::map<std::string, std::string>& environment)
+                                     const std::map<std::string, std::string>& environment,
+                                     int death_signal)
 {
     if ((pid_ = fork()) != 0)
         return;
-    prctl(PR_SET_PDEATHSIG, SIGKILL); // a test that is killed takes its program with it
+    prctl(PR_SET_PDEATHSIG, death_signal); // a test that is killed takes its program with it
     for (const auto& [name, value] : environment)
         value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
     dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);

@@ -25,6 +25,8 @@ public:
 
     const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
+    // A file the recording stand-in loads (any readable file goes the SoundFont way).
+    std::string Font(const std::string& name) const;
 
 private:
     std::string path_;
@@ -50,12 +52,13 @@ struct ProcessResult
 };
 
 // A program running in the background with extra environment variables (an empty value removes
-// a variable) and its output collected into files.
+// a variable) and its output collected into files. It gets death_signal when the test dies.
 class BackgroundProcess
 {
 public:
     BackgroundProcess(const std::vector<std::string>& arguments,
-                      const std::map<std::string, std::string>& environment);
+                      const std::map<std::string, std::string>& environment,
+                      int death_signal = SIGKILL);
     ~BackgroundProcess() { Stop(SIGKILL, 10); }
 
     pid_t Pid() const { return pid_; }
@@ -67,16 +70,14 @@ public:
     // timeout_seconds; the result holds the output.
     ProcessResult Stop(int signal_number, double timeout_seconds);
     ProcessResult Wait(double timeout_seconds) { return Stop(0, timeout_seconds); }
-
-private:
     bool Ended();
 
+private:
     TemporaryFolder logs_;
     pid_t pid_ = -1;
     int status_ = 0; // waitpid's, once the process has ended
 };
 
-// Runs a program to its end; a process still running after timeout_seconds is killed.
 inline ProcessResult RunProcess(const std::vector<std::string>& arguments,
                                 const std::map<std::string, std::string>& environment,
                                 double timeout_seconds = 30.0)
@@ -94,7 +95,7 @@ public:
     void Stop() { server_.Stop(SIGTERM, 10); }
 
     bool Running() const { return !name_.empty(); }
-    const std::string& Name() const { return name_; } // ":N"
+    const std::string& Name() const { return name_; }
 
 private:
     BackgroundProcess server_;

@@ -125,7 +125,7 @@ protected:
     std::unique_ptr<JackRig> rig;
 };
 
-TEST_F(JackProgram, OnAnotherServerTwoPortsPlayTheirChannelsAndAFloodIsSilenced)
+TEST_F(JackProgram, OnAnotherServerTwoPortsPlayAFloodIsSilencedAndItComesBackAfterACrash)
 {
     Launch();
     EXPECT_TRUE(InOrder(program->Output(), {"DEBUG: Audio server's rate 44100 Hz and period 1024 "
@@ -187,22 +187,18 @@ TEST_F(JackProgram, OnAnotherServerTwoPortsPlayTheirChannelsAndAFloodIsSilenced)
             return Note(from + Frames(0.05), Frames(0.3)) + Frames(0.1);
         });
     EXPECT_NEAR(Pitch(later + Frames(0.1)), 440, 4.4) << "after the change of period";
-}
 
-// The server stops (a crash) and a server of the same name starts again, at its rate and at
-// another: the program comes back on its own, its connections made again, and plays in tune.
-TEST_F(JackProgram, ComesBackWithItsConnectionsWhenTheServerStartsAgain)
-{
-    Launch();
-    // The connections have stood a while when the server stops, a note held.
-    Play([this](Frame from) { return Note(from, Frames(0.2), 1); });
+    // The server stops (a crash), a note held, and a server of the same name starts again, at
+    // its first rate and at another: the program comes back on its own, its connections made
+    // again, and plays in tune.
     rig->Send(rig->Now() + Frames(0.1), {0x90, 60, 100});
     int restarts = 0;
     auto told = [this](const std::string& line)
     {
         std::string output = program->Output();
         int count = 0;
-        for (size_t at = output.find(line); at != std::string::npos; at = output.find(line, at + 1))
+        for (size_t found = output.find(line); found != std::string::npos;
+             found = output.find(line, found + 1))
             count++;
         return count;
     };
@@ -227,8 +223,8 @@ TEST_F(JackProgram, ComesBackWithItsConnectionsWhenTheServerStartsAgain)
             << ::testing::PrintToString(rig->Connections("Harmoloom:left"))
             << ::testing::PrintToString(rig->Connections("Harmoloom:MIDI In 2"))
             << ::testing::PrintToString(rig->Ports()) << program->Errors();
-        Frame at = Play([this](Frame from) { return Note(from, Frames(0.4), 1); });
-        EXPECT_NEAR(Pitch(at + Frames(0.1)), 440, 4.4) << "at " << rate << " Hz";
+        Frame again = Play([this](Frame from) { return Note(from, Frames(0.4), 1); });
+        EXPECT_NEAR(Pitch(again + Frames(0.1)), 440, 4.4) << "at " << rate << " Hz";
     }
     EXPECT_EQ(program->Errors().find("Alert"), std::string::npos) << program->Errors();
     EXPECT_EQ(told("DEBUG: JACK server running again"), restarts);

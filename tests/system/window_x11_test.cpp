@@ -145,10 +145,43 @@ void expect_texts_inside(const Picture& page, int tab)
         EXPECT_TRUE(fits[tab][check]) << "page " << tab << ", check " << check;
 }
 
-TEST_F(MainWindow, EachTabShowsItsPageWithItsTextsInsideAndPanicSilencesAHangingNote)
+TEST_F(MainWindow, WheelAndKeysScrollTheListEachTabShowsItsPageAndPanicSilencesAHangingNote)
 {
-    x.env.WriteSettings(DefaultSettings(), {{0, {0, TIMGM6MB_SOUNDFONT}}});
+    // The General MIDI SoundFont and fifteen small recordings of different names, out of its
+    // banks' way: 417 pixels of rows in a 226-pixel list.
+    SlotList slots = {{0, {0, TIMGM6MB_SOUNDFONT}}};
+    for (int slot = 1; slot < 16; slot++)
+    {
+        slots[slot] = {1, Tone(x.env.Home().File("tone-" + std::to_string(100 + slot) + ".wav"),
+                               {"-r", "22050"}, {"0.05", "sine", std::to_string(200 + 20 * slot)})};
+    }
+    x.env.WriteSettings(DefaultSettings(), slots);
     ASSERT_TRUE(x.Launch());
+    ASSERT_TRUE(x.ChooseTab(1));
+    Picture top;
+    ASSERT_TRUE(x.WaitForPicture([](const Picture& p) { return row_shown(p, 8); }, &top));
+    auto scrolled_by = [&](int offset)
+    {
+        return [&top, offset](const Picture& p)
+        { return p.Like(top, kListLeft, kListTop, kListWidth, kListHeight - offset, offset); };
+    };
+    // A sideways scroll leaves the list where it is, as the next step shows; away and back, the
+    // list is at the top again.
+    const std::pair<std::string, int> steps[] = {{"5", 12},     {"7", 12}, {"Down", 24},
+                                                 {"Next", 108}, {"4", 96}, {"Prior", 12},
+                                                 {"Up", 0},     {"5", 12}, {"tabs", 0}};
+    for (const auto& [action, offset] : steps)
+    {
+        if (action == "tabs")
+            EXPECT_TRUE(x.ChooseTab(0) && x.ChooseTab(1));
+        else if (action.size() == 1)
+            x.Wheel(150, kListTop + 100, std::stoi(action));
+        else
+            x.Key(action);
+        EXPECT_TRUE(x.Shows("the list at " + std::to_string(offset), scrolled_by(offset)))
+            << "after " << action;
+    }
+
     std::vector<Picture> pages;
     for (int tab : {0, 1, 2, 3, 0})
     {
@@ -252,72 +285,6 @@ TEST_F(MainWindow, StoredValuesAndPlaceShowAndWhatIsDraggedChosenOrMovedIsSavedA
     }
 }
 
-TEST_F(MainWindow, ALostDisplayEndsTheProgramWithStatusOneAndWhatAQuitWouldSave)
-{
-    // A stack of one SoundFont, the window moved, polyphony 8 dragged to 20 and two MIDI ports
-    // checked on the Setup page.
-    std::vector<int32_t> fields = DefaultsWith({{4, 8}});
-    const SlotList stack = {{0, {3, TIMGM6MB_SOUNDFONT}}};
-    x.env.WriteSettings(fields, stack);
-    ASSERT_TRUE(x.Launch());
-    x.MoveWindow(230, 170);
-    EXPECT_TRUE(Eventually([&] { return x.WindowFrame().x == 230; }, 10));
-    x.Drag(kPolyphonyBar.ThumbX(8), kPolyphonyBar.row, kPolyphonyBar.ThumbX(20), kPolyphonyBar.row);
-    EXPECT_TRUE(x.Shows("the thumb dragged",
-                        [](const Picture& p) { return kPolyphonyBar.Shown(p) == 20; }));
-    ASSERT_TRUE(x.ChooseTab(3));
-    x.Click(kPortsX, kPortsY);
-    ProcessResult ended = x.LoseDisplay();
-    EXPECT_EQ(ended.exit_status, 1) << "signal " << ended.signal << "\n" << ended.errors;
-    EXPECT_NE(ended.errors.find("Harmoloom: the display was lost; settings saved\n"),
-              std::string::npos)
-        << ended.errors;
-    fields[1] = 230;
-    fields[2] = 170;
-    fields[4] = 20;
-    fields[10] = 1;
-    EXPECT_EQ(Saved(), fields);
-    EXPECT_EQ(SettingsSlots(x.env.Settings()), stack);
-}
-
-TEST_F(MainWindow, WheelAndKeysScrollTheSoundfontList)
-{
-    // Sixteen small recordings of different names: 417 pixels of rows in a 226-pixel list.
-    SlotList slots;
-    for (int slot = 0; slot < 16; slot++)
-    {
-        slots[slot] = {0, Tone(x.env.Home().File("tone-" + std::to_string(100 + slot) + ".wav"),
-                               {"-r", "22050"}, {"0.05", "sine", std::to_string(200 + 20 * slot)})};
-    }
-    x.env.WriteSettings(DefaultSettings(), slots);
-    ASSERT_TRUE(x.Launch());
-    ASSERT_TRUE(x.ChooseTab(1));
-    Picture top;
-    ASSERT_TRUE(x.WaitForPicture([](const Picture& p) { return row_shown(p, 8); }, &top));
-    auto scrolled_by = [&](int offset)
-    {
-        return [&top, offset](const Picture& p)
-        { return p.Like(top, kListLeft, kListTop, kListWidth, kListHeight - offset, offset); };
-    };
-    // A sideways scroll leaves the list where it is, as the next step shows; away and back, the
-    // list is at the top again.
-    const std::pair<std::string, int> steps[] = {{"5", 12},     {"7", 12}, {"Down", 24},
-                                                 {"Next", 108}, {"4", 96}, {"Prior", 12},
-                                                 {"Up", 0},     {"5", 12}, {"tabs", 0}};
-    for (const auto& [action, offset] : steps)
-    {
-        if (action == "tabs")
-            EXPECT_TRUE(x.ChooseTab(0) && x.ChooseTab(1));
-        else if (action.size() == 1)
-            x.Wheel(150, kListTop + 100, std::stoi(action));
-        else
-            x.Key(action);
-        EXPECT_TRUE(x.Shows("the list at " + std::to_string(offset), scrolled_by(offset)))
-            << "after " << action;
-    }
-    EXPECT_EQ(x.CloseWindow().exit_status, 0);
-}
-
 // Places that show a choice, clear of the dotted focus marks that clicked controls wear.
 struct Place
 {
@@ -359,7 +326,7 @@ std::vector<Picture> pages_of(ProgramUnderX& x)
                    [&](const Picture& p) { return !p.Like(before, left, top, width, height); });
 }
 
-TEST(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAfterARestart)
+TEST(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAndALostDisplaySavesToo)
 {
     ProgramUnderX x;
     ASSERT_TRUE(x.ServersRunning());
@@ -454,8 +421,28 @@ TEST(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAfterARestart
             << place.what << " changed";
     EXPECT_NEAR(x.Play({{0xC0, 80}}, 69, 1).pitch, 440.0, 4.4)
         << "the SoundFont on the second port";
-    EXPECT_EQ(x.CloseWindow().exit_status, 0);
-    EXPECT_EQ(x.env.Settings(), saved) << "kept as it was";
+
+    // The window moved, polyphony dragged to 20 and the second port unchecked, the display is
+    // lost: the program saves what a quit would and ends with status 1.
+    std::vector<int32_t> fields = SettingsFields(saved);
+    x.MoveWindow(230, 170);
+    EXPECT_TRUE(Eventually([&] { return x.WindowFrame().x == 230; }, 10));
+    ASSERT_TRUE(x.ChooseTab(0));
+    x.Drag(kPolyphonyBar.ThumbX(fields[4]), kPolyphonyBar.row, kPolyphonyBar.ThumbX(20),
+           kPolyphonyBar.row);
+    EXPECT_TRUE(x.Shows("the thumb dragged",
+                        [](const Picture& p) { return kPolyphonyBar.Shown(p) == 20; }));
+    ASSERT_TRUE(x.ChooseTab(3));
+    x.Click(kPortsX, kPortsY);
+    ProcessResult ended = x.LoseDisplay();
+    EXPECT_EQ(ended.exit_status, 1) << "signal " << ended.signal << "\n" << ended.errors;
+    EXPECT_TRUE(InOrder(ended.errors, {"Harmoloom: the display was lost; settings saved\n"}));
+    fields[1] = 230;
+    fields[2] = 170;
+    fields[4] = 20;
+    fields[10] = 0;
+    EXPECT_EQ(SettingsFields(x.env.Settings()), fields);
+    EXPECT_EQ(SettingsSlots(x.env.Settings()), SettingsSlots(saved));
 }
 
 } // namespace

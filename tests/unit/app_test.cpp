@@ -119,11 +119,18 @@ protected:
     std::string path;
 };
 
-TEST_F(SettingsSave, FailedSaveLeavesTheOldFileWhole)
+TEST_F(SettingsSave, AStrayCopyIsClearedAFailedSaveLeavesTheOldFileWholeAndALinkStays)
 {
+    std::filesystem::create_directories(folder);
+    WriteFile(path + ".aZ09xQ", "left by a save killed before its rename");
+    WriteFile(path + ".backup1", "the user's own");
+    LoadSettings();
+    EXPECT_FALSE(std::filesystem::exists(path + ".aZ09xQ"));
+    EXPECT_TRUE(std::filesystem::remove(path + ".backup1")) << "only our own pattern goes";
     fill_distinct_values();
     SaveSettings();
-    std::string before = ReadFile(path);
+    const std::string before = ReadFile(path);
+    EXPECT_TRUE(same(before, tables()));
     ASSERT_GT(before.size(), 4096u);
     auto save_onto_a_full_disk = [] // the disk fills up half-way through the new file
     {
@@ -138,36 +145,18 @@ TEST_F(SettingsSave, FailedSaveLeavesTheOldFileWhole)
     };
     EXPECT_EXIT(save_onto_a_full_disk(), ::testing::ExitedWithCode(0), "");
     EXPECT_TRUE(same(ReadFile(path), before));
+    std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-        EXPECT_EQ(entry.path().filename().string(), "Harmoloom Settings") << "left behind";
-}
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"Harmoloom Settings"}) << "left behind";
 
-TEST_F(SettingsSave, SaveThroughALinkKeepsTheLink)
-{
-    std::filesystem::create_directories(folder);
+    std::filesystem::remove(path);
     WriteFile(folder + "/elsewhere", "old");
     std::filesystem::create_symlink(folder + "/elsewhere", path);
     InitDefaults();
     SaveSettings();
     EXPECT_TRUE(std::filesystem::is_symlink(path));
     EXPECT_EQ(ReadFile(folder + "/elsewhere"), SettingsFile(DefaultSettings()));
-}
-
-TEST_F(SettingsSave, AStrayCopyIsClearedAtStartAndASaveLeavesOnlyTheSettings)
-{
-    std::filesystem::create_directories(folder);
-    WriteFile(path + ".aZ09xQ", "left by a save killed before its rename");
-    WriteFile(path + ".backup1", "the user's own");
-    LoadSettings();
-    EXPECT_FALSE(std::filesystem::exists(path + ".aZ09xQ"));
-    EXPECT_TRUE(std::filesystem::remove(path + ".backup1")) << "only our own pattern goes";
-    fill_distinct_values();
-    SaveSettings();
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    EXPECT_EQ(names, std::vector<std::string>{"Harmoloom Settings"});
-    EXPECT_TRUE(same(ReadFile(path), tables()));
 }
 
 TEST(Paths, SetPathChangesToTheProgramsFolderWhenThereIsOne)

@@ -76,8 +76,10 @@ protected:
 } // namespace
 
 // Each side is halved towards zero, 8-bit ones at 8-bit precision, before they are added.
-TEST_F(Conversion, StereoIsMixedDownToSixteenBitMono)
+TEST_F(Conversion, StereoIsMixedDownToSixteenBitMonoAndTheRateLimitsAreInclusive)
 {
+    for (uint32_t rate : {4096, 96000})
+        EXPECT_EQ(Convert(wave(2, 16, "", rate)).second.size(), 674u + 32) << rate;
     const std::pair<WaveSpec, std::vector<int16_t>> cases[] = {
         {wave(2, 16, Samples16({-3, 3, -32768, -32768, 32767, 32767, -1, 0, 1, -2, -7, -7})),
          {0, -32768, 32766, 0, -1, -6}},
@@ -93,19 +95,9 @@ TEST_F(Conversion, StereoIsMixedDownToSixteenBitMono)
     }
 }
 
-// The refusals a user meets are wav2sf's test; here the limits and a size no SoundFont holds.
-TEST_F(Conversion, TheRateLimitsAreInclusiveAndDataPastASoundfontsSizesIsRefused)
-{
-    WaveSpec four_gigabytes = wave(1, 8, "");
-    four_gigabytes.data_size = 0xFFFFFFF0; // 2 bytes a sample: past a SoundFont's 32-bit sizes
-    WriteFile(Output(), "an earlier conversion");
-    EXPECT_EQ(Convert(four_gigabytes), std::make_pair(ConversionStatus::Length, std::string()));
-    for (uint32_t rate : {4096, 96000})
-        EXPECT_EQ(Convert(wave(2, 16, "", rate)).second.size(), 674u + 32) << rate;
-}
-
-// (wav2sf's test goes without one.)
-TEST_F(Conversion, ADamagedTemplateStopsEveryConversion)
+// The refusals a user meets are wav2sf's test; here a damaged template (wav2sf's test goes
+// without one), a size no SoundFont holds and a planted link.
+TEST_F(Conversion, ADamagedTemplateOrDataPastASoundfontsSizesIsRefusedAndAPlantedLinkReplaced)
 {
     std::string good = ReadFile(kImporter);
     ASSERT_EQ(good.size(), 598u);
@@ -121,10 +113,10 @@ TEST_F(Conversion, ADamagedTemplateStopsEveryConversion)
                   std::make_pair(ConversionStatus::Template, std::string()))
             << &importer - damaged.data();
     }
-}
-
-TEST_F(Conversion, APlantedLinkIsReplacedNotFollowed)
-{
+    WaveSpec four_gigabytes = wave(1, 8, "");
+    four_gigabytes.data_size = 0xFFFFFFF0; // 2 bytes a sample: past a SoundFont's 32-bit sizes
+    WriteFile(Output(), "an earlier conversion");
+    EXPECT_EQ(Convert(four_gigabytes), std::make_pair(ConversionStatus::Length, std::string()));
     WriteFile(folder.File("victim"), "precious");
     std::filesystem::create_symlink(folder.File("victim"), Output());
     EXPECT_EQ(Convert(wave(1, 16, "")).second.size(), 674u + 32);
@@ -132,25 +124,7 @@ TEST_F(Conversion, APlantedLinkIsReplacedNotFollowed)
     EXPECT_EQ(ReadFile(folder.File("victim")), "precious");
 }
 
-TEST_F(Conversion, TheTemporarySoundfontIsWrittenInThePrivateFolder)
-{
-    const std::string temporary = TemporarySoundfontPath();
-    ASSERT_NE(temporary.find("." + std::to_string(getpid())), std::string::npos) << temporary;
-    struct stat folder_info;
-    ASSERT_EQ(stat(std::filesystem::path(temporary).parent_path().c_str(), &folder_info), 0);
-    EXPECT_EQ(folder_info.st_mode & 077, 0u) << "nobody else may plant files there";
-    ASSERT_EQ(chdir(HARMOLOOM_BUILD_DIR), 0); // the template lies beside the program
-    FILE* file = Open(MakeWave(wave(2, 16, "")));
-    WaveFormat format;
-    ASSERT_TRUE(ProbeWave(file, &format));
-    ConvertToSf(file, format.data_length, format.bits_per_sample, format.channels,
-                format.sample_rate);
-    EXPECT_EQ(ReadFile(temporary).size(), 674u + 32);
-    ConvertToSf(file, 60, 16, 2, 44100); // refused: the old file goes
-    EXPECT_FALSE(FileExists(temporary));
-}
-
-TEST_F(Conversion, ChunksAreFoundPastOddOnesAndOnlyPcmIsProbed)
+TEST_F(Conversion, ChunksAreFoundPastOddOnesOnlyPcmIsProbedAndTheTemporaryFileIsPrivate)
 {
     WaveSpec spec = wave(2, 16, "");
     spec.before_format = Chunk("LIST", "odd") + Chunk("junk", std::string(7, 'j'));
@@ -168,6 +142,20 @@ TEST_F(Conversion, ChunksAreFoundPastOddOnesAndOnlyPcmIsProbed)
     EXPECT_EQ(format.data_length, 64u);
     spec.format_tag = 3; // floating point
     EXPECT_FALSE(ProbeWave(Open(MakeWave(spec)), &format));
+
+    const std::string temporary = TemporarySoundfontPath();
+    ASSERT_NE(temporary.find("." + std::to_string(getpid())), std::string::npos) << temporary;
+    struct stat folder_info;
+    ASSERT_EQ(stat(std::filesystem::path(temporary).parent_path().c_str(), &folder_info), 0);
+    EXPECT_EQ(folder_info.st_mode & 077, 0u) << "nobody else may plant files there";
+    ASSERT_EQ(chdir(HARMOLOOM_BUILD_DIR), 0); // the template lies beside the program
+    FILE* file = Open(MakeWave(wave(2, 16, "")));
+    ASSERT_TRUE(ProbeWave(file, &format));
+    ConvertToSf(file, format.data_length, format.bits_per_sample, format.channels,
+                format.sample_rate);
+    EXPECT_EQ(ReadFile(temporary).size(), 674u + 32);
+    ConvertToSf(file, 60, 16, 2, 44100); // refused: the old file goes
+    EXPECT_FALSE(FileExists(temporary));
 }
 
 namespace

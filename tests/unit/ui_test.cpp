@@ -101,7 +101,7 @@ TEST_F(Pages, EverySliderKindStoresLabelsAndReachesFluidSynth)
     }
 }
 
-TEST_F(Pages, StoredValuesReachTheEngineAndTheMainPageTakesOutOfRangeOnesWithoutHarm)
+TEST_F(Pages, StoredValuesReachTheEngineOutOfRangeOnesAreTakenAndSetupStoresItsChoicesAtItsEnd)
 {
     FXVIEW effects(kPageFrame, "  Effects  ");
     EXPECT_EQ(Sent(), "set_reverb(0.6,1.3,1,0.7) set_reverb(0.6,0.666667,1,0.7) "
@@ -123,22 +123,21 @@ TEST_F(Pages, StoredValuesReachTheEngineAndTheMainPageTakesOutOfRangeOnesWithout
         EXPECT_STREQ(page->PolyphonySlider()->Label(), "Polyphony: 16 voices");
         EXPECT_EQ(Sent(), "set_gain(7.07946) set_polyphony(16) ");
     }
-}
+    page.reset();
 
-TEST_F(Pages, SetupPageStoresItsChoicesWhenDestroyedAndKeepsDamagedOnes)
-{
+    // The Setup page stores its choices when it goes, and leaves damaged stored ones as they are.
     using namespace setting;
     settings[priority_index] = 2;
     settings[two_ports] = 1;
-    auto page = std::make_unique<SETUPVIEW>(kPageFrame, "  Setup  ");
-    EXPECT_EQ(page->priority_menu->FindMarked(), page->priority_menu->ItemAt(2));
-    EXPECT_EQ(page->device_menu->ShownLabel(), "None") << "no output is open here";
+    auto setup = std::make_unique<SETUPVIEW>(kPageFrame, "  Setup  ");
+    EXPECT_EQ(setup->priority_menu->FindMarked(), setup->priority_menu->ItemAt(2));
+    EXPECT_EQ(setup->device_menu->ShownLabel(), "None") << "no output is open here";
     std::vector<int32> expected = Settings();
-    page->rate_field->Chosen(4);
-    page->timing_field->Chosen(3);
-    page->ports_box->SetValue(0);
+    setup->rate_field->Chosen(4);
+    setup->timing_field->Chosen(3);
+    setup->ports_box->SetValue(0);
     EXPECT_EQ(Settings(), expected) << "nothing is stored while the page is there";
-    page.reset();
+    setup.reset();
     expected[sample_rate_index] = 4;
     expected[timing_index] = 3;
     expected[two_ports] = 0;
@@ -151,12 +150,12 @@ TEST_F(Pages, SetupPageStoresItsChoicesWhenDestroyedAndKeepsDamagedOnes)
     settings[cutout] = 7;
     expected = Settings();
     expected[cutout] = 1;
-    page = std::make_unique<SETUPVIEW>(kPageFrame, "  Setup  ");
-    EXPECT_EQ(page->rate_menu->FindMarked(), nullptr);
-    EXPECT_EQ(page->timing_menu->FindMarked(), nullptr);
-    EXPECT_EQ(page->priority_menu->FindMarked(), nullptr);
-    EXPECT_EQ(page->rate_menu->ShownLabel(), "48 KHz") << "the menu's own name";
-    page.reset();
+    setup = std::make_unique<SETUPVIEW>(kPageFrame, "  Setup  ");
+    EXPECT_EQ(setup->rate_menu->FindMarked(), nullptr);
+    EXPECT_EQ(setup->timing_menu->FindMarked(), nullptr);
+    EXPECT_EQ(setup->priority_menu->FindMarked(), nullptr);
+    EXPECT_EQ(setup->rate_menu->ShownLabel(), "48 KHz") << "the menu's own name";
+    setup.reset();
     EXPECT_EQ(Settings(), expected) << "start-up maps such values; the page leaves them";
 }
 
@@ -177,14 +176,28 @@ protected:
     std::unique_ptr<SFVIEW> page;
 };
 
-TEST_F(SoundfontsPage, ScrollRangeFollowsTheRowsUntilTheTableIsFull)
+TEST_F(SoundfontsPage, TypedBanksAreClampedAndAppliedAndTheScrollRangeFollowsTheRows)
 {
     Build();
-    int added = 0;
+    page->AddFile(Font("f0").c_str());
+    BTextControl* field = page->Row(0)->bank_field;
+    Sent();
+    std::string banks;
+    for (const char* text : {"200", "127", "-3", "12abc", "abc", "  +7", ""})
+    {
+        field->SetText(text);
+        page->BankTyped(0, page->Row(0)->generation);
+        banks += std::to_string(soundfont_banks[0]) + "/" + field->Text() + " ";
+    }
+    EXPECT_EQ(banks, "127/127 127/127 0/0 12/12 0/0 7/7 0/0 ") << "stored/shown";
+    EXPECT_EQ(last_arguments(Sent(), "set_bank_offset"), "127 127 0 12 0 7 0 ")
+        << "each typed bank is applied, also one that did not change";
+
+    int added = 1;
     float low = -1;
     float high = -1;
-    // 26 pixels a row in a list 226 pixels high.
-    for (auto [rows, range] : {std::pair{0, 0.0f}, {8, 0.0f}, {9, 9.0f}, {128, 3103.0f}})
+    // 26 pixels a row in a list 226 pixels high, until the table is full.
+    for (auto [rows, range] : {std::pair{1, 0.0f}, {8, 0.0f}, {9, 9.0f}, {128, 3103.0f}})
     {
         for (; added < rows; added++)
             page->AddFile(Font("f" + std::to_string(added)).c_str());
@@ -219,24 +232,6 @@ TEST_F(SoundfontsPage, TryAgainLoadsEverythingOnceMore)
     EXPECT_NE(page->Handle(0), 0);
     EXPECT_NE(page->Handle(1), 0);
     EXPECT_STREQ(page->Row(1)->bank_field->Text(), "5");
-}
-
-TEST_F(SoundfontsPage, TypedBanksAreClampedShownAndAlwaysApplied)
-{
-    Build();
-    page->AddFile(Font("a.sf2").c_str());
-    BTextControl* field = page->Row(0)->bank_field;
-    Sent();
-    std::string banks;
-    for (const char* text : {"200", "127", "-3", "12abc", "abc", "  +7", ""})
-    {
-        field->SetText(text);
-        page->BankTyped(0, page->Row(0)->generation);
-        banks += std::to_string(soundfont_banks[0]) + "/" + field->Text() + " ";
-    }
-    EXPECT_EQ(banks, "127/127 127/127 0/0 12/12 0/0 7/7 0/0 ") << "stored/shown";
-    EXPECT_EQ(last_arguments(Sent(), "set_bank_offset"), "127 127 0 12 0 7 0 ")
-        << "each typed bank is applied, also one that did not change";
 }
 
 TEST(DisplayName, CutAfter24CharactersNeverInsideOne)

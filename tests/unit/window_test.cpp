@@ -41,12 +41,7 @@ protected:
 class DispatchOnJack : public OnRig
 {
 protected:
-    // A file the stand-in loads, under a name of its own.
-    std::string Font(const std::string& name)
-    {
-        WriteFile(files.File(name), "not a RIFF file");
-        return files.File(name);
-    }
+    std::string Font(const std::string& name) { return files.Font(name); }
     static void SetUpTestSuite()
     {
         DEBUG_PRINT(nullptr); // the handler's steps on standard output
