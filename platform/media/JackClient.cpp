@@ -46,6 +46,23 @@ struct Client
 
 Client the_client;
 
+std::atomic<jack_client::PortConnectionWatcher> port_connection_watcher{nullptr};
+
+// Registered before the client is activated, as JACK requires.
+void forward_port_connections(jack_client_t* client)
+{
+    jack_set_port_connect_callback(
+        client,
+        [](jack_port_id_t a, jack_port_id_t b, int connected, void* data)
+        {
+            auto* self = static_cast<jack_client_t*>(data);
+            jack_client::PortConnectionWatcher watcher = port_connection_watcher.load();
+            if (watcher != nullptr)
+                watcher(jack_port_by_id(self, a), jack_port_by_id(self, b), connected != 0);
+        },
+        client);
+}
+
 // The server's 32-bit frame time as a frame of the timeline, which goes on past 2^32 frames
 // (a day at 48 kHz); frame is at most 2^31 frames away from the latest cycle's start.
 bigtime_t on_timeline(const Client& self, jack_nframes_t frame)
@@ -164,6 +181,7 @@ bool Acquire(std::string* why)
     jack_set_process_callback(client, process, &self);
     jack_set_buffer_size_callback(client, buffer_size_changed, &self);
     jack_set_xrun_callback(client, xrun, &self);
+    forward_port_connections(client);
     if (jack_activate(client) != 0)
     {
         jack_client_close(client);
@@ -290,6 +308,11 @@ void ConnectPhysical(jack_port_t* port, const char* type, unsigned long flags, s
             jack_connect(self.client, ports[index], jack_port_name(port));
     }
     jack_free(ports);
+}
+
+void SetPortConnectionWatcher(PortConnectionWatcher watcher)
+{
+    port_connection_watcher = watcher;
 }
 
 bigtime_t FrameNow()

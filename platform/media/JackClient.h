@@ -60,6 +60,11 @@ void UnregisterPort(jack_port_t* port);
 // (JackPortIsInput: a playback port; JackPortIsOutput: a source), unless there is none.
 void ConnectPhysical(jack_port_t* port, const char* type, unsigned long flags, size_t index);
 
+// Told of every connection made (connected) or removed between two ports of the server, on the
+// server's notification thread (not the process thread); null: nobody. Any thread.
+using PortConnectionWatcher = void (*)(jack_port_t* a, jack_port_t* b, bool connected);
+void SetPortConnectionWatcher(PortConnectionWatcher watcher);
+
 // The current frame of the client's timeline: the server's frame clock, counted on past the
 // 32 bits in which the server keeps it. Any thread; real-time safe.
 bigtime_t FrameNow();
