@@ -140,6 +140,27 @@ TEST_F(JackProgram, OneClientPlaysANoteAtItsPitchAndReleasesIt)
     EXPECT_LT(rig->Level(off + Frames(1.1), Frames(0.1)), 0.01 * held);
 }
 
+// A cable pulled while a key and the sustain pedal are down: the note ends as after a note-off
+// with the pedal up, not held for ever.
+TEST_F(JackProgram, ANoteHeldByThePedalEndsWhenItsSourceIsDisconnected)
+{
+    Launch(false);
+    Frame on = Play(
+        [this](Frame at)
+        {
+            rig->Send(at, {0xB0, 64, 127});
+            return Note(at, Frames(0.3)) + Frames(0.5);
+        });
+    Frame held_at = on + Frames(0.6);
+    double held = rig->Level(held_at, Frames(0.1));
+    ASSERT_GT(held, 0.002) << "the pedal holds the note past its note-off";
+    ASSERT_TRUE(rig->DisconnectMidiFrom("Harmoloom:MIDI In 1"));
+    Frame pulled = rig->Now();
+    // The lead's release fades it below 1% within 1.1 s (as after a note-off, above).
+    rig->WaitUntil(pulled + Frames(1.3));
+    EXPECT_LT(rig->Level(pulled + Frames(1.1) + Period(), Frames(0.1)), 0.01 * held);
+}
+
 TEST_F(JackProgram, TheSecondPortPlaysChannelsOfItsOwnAndNothingIsConnectedWhenAsked)
 {
     Launch(true, "0");
