@@ -191,19 +191,8 @@ void InputThread::Run()
     }
 }
 
-} // namespace
-
-namespace alsa_client
+bool open_client(Client& self, std::string* why)
 {
-
-bool Acquire(std::string* why)
-{
-    Client& self = the_client;
-    if (self.sequencer != nullptr)
-    {
-        self.users++;
-        return true;
-    }
     self.calls = &CurrentSequencerCalls();
     self.sequencer = self.calls->open("Harmoloom", kInputPool, why);
     if (self.sequencer == nullptr)
@@ -215,8 +204,22 @@ bool Acquire(std::string* why)
         self.sequencer = nullptr;
         return false;
     }
-    self.users = 1;
+    self.users = 0;
     self.lost = 0;
+    return true;
+}
+
+} // namespace
+
+namespace alsa_client
+{
+
+bool Acquire(std::string* why)
+{
+    Client& self = the_client;
+    if (self.sequencer == nullptr && !open_client(self, why))
+        return false;
+    self.users++;
     return true;
 }
 
