@@ -56,9 +56,32 @@ private:
     void Release(const std::vector<size_t>& ports);
     int Index(int port_number) const;
 
+    // A source that sends active sensing promises a message at least every 300 ms: when one
+    // falls silent for longer (a DIN cable pulled out of an interface that stays plugged in),
+    // its port is released as if it had left. Returns when to look again.
+    bigtime_t CheckSensing(bigtime_t now);
+
     Client& self_;
     std::optional<SourceConnections> plan_;
+    bigtime_t sensing_deadline_[kPorts] = {B_INFINITE_TIMEOUT, B_INFINITE_TIMEOUT};
 };
+
+constexpr bigtime_t kSensingSilence = 330000;
+
+bigtime_t InputThread::CheckSensing(bigtime_t now)
+{
+    bigtime_t next = B_INFINITE_TIMEOUT;
+    for (size_t index = 0; index < kPorts; index++)
+    {
+        if (sensing_deadline_[index] <= now)
+        {
+            sensing_deadline_[index] = B_INFINITE_TIMEOUT;
+            Release({index});
+        }
+        next = std::min(next, sensing_deadline_[index]);
+    }
+    return next == B_INFINITE_TIMEOUT ? next : next - now;
+}
 
 std::vector<int> InputThread::OurPorts()
 {
@@ -122,8 +145,12 @@ void InputThread::Handle(const SequencerEvent& event)
     case SequencerEvent::kMessage:
     {
         int index = Index(event.dest.port);
-        if (index >= 0 && event.length > 0)
-            self_.inputs[index]->Arrived(event.bytes, event.length, system_time());
+        if (index < 0 || event.length == 0)
+            break;
+        bigtime_t now = system_time();
+        self_.inputs[index]->Arrived(event.bytes, event.length, now);
+        if (event.bytes[0] == 0xFE || sensing_deadline_[index] != B_INFINITE_TIMEOUT)
+            sensing_deadline_[index] = now + kSensingSilence;
         break;
     }
     case SequencerEvent::kPortStarted:
@@ -182,7 +209,7 @@ void InputThread::Run()
         }
         if (any)
             self_.lost = self_.calls->lost_events(self_.sequencer);
-        recheck = B_INFINITE_TIMEOUT;
+        recheck = CheckSensing(system_time());
         for (StampedInput* input : self_.inputs)
         {
             if (input != nullptr)

@@ -145,6 +145,11 @@ TEST(AlsaSequencerOnFake, OneClientDeliversAndReleasesWhatALeavingSourceLeftSoun
     EXPECT_EQ(studio.heard[1].Take(), released) << "once, though three announcements came";
     EXPECT_EQ(studio.heard[0].Take(), "") << "the other port's source stays";
 
+    // A source that sent active sensing and then fell silent has gone too (a cable pulled).
+    studio.sequencer.Send({20, 0}, 0, {0xFE});
+    EXPECT_TRUE(Eventually([&] { return studio.heard[0].text.size() >= released.size(); }, 10));
+    EXPECT_EQ(studio.heard[0].Take(), released);
+
     studio.sequencer.lost = 7; // the kernel's pool overran
     studio.sequencer.Send({20, 0}, 0, {0x90, 61, 100});
     studio.sequencer.Settle();
