@@ -89,9 +89,10 @@ int main(int argc, char** argv)
     {
         sleep_until(start + 200000 + note * kNoteSpacing + within(random));
         sent.push_back(system_time());
-        sequencer.Send({20, 0}, 0, {0x90, 69, 100});
+        sequencer.Announce(SequencerEvent::kMessage, {20, 0}, {0, 0}, {0x90, 69, 100});
         snooze(50000);
-        sequencer.Send({20, 0}, 0, {0xB0, 120, 0}); // all sound off: silence for the next
+        sequencer.Announce(SequencerEvent::kMessage, {20, 0}, {0, 0},
+                           {0xB0, 120, 0}); // all sound off: silence for the next
     }
     snooze(200000);
     done = true;

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/support/Threads.h"
 #include "tests/support/TestSupport.h"
 
 namespace
@@ -15,184 +14,122 @@ namespace
 
 constexpr int kOurs = 128;
 FakeSequencer* fake = nullptr;
+using Hold = std::lock_guard<std::recursive_mutex>;
 
-} // namespace
+int ports_of(int client)
+{
+    return static_cast<int>(std::count_if(fake->ports.begin(), fake->ports.end(),
+                                          [&](auto& port)
+                                          { return port.address.client == client; }));
+}
+
+bool connect(SequencerHandle*, SequencerAddress source, int port)
+{
+    Hold hold(fake->lock);
+    fake->connections.push_back({source, {kOurs, port}});
+    fake->Announce(SequencerEvent::kConnected, source, {kOurs, port});
+    return true;
+}
 
 // The table's entries, on the input thread (open and close on the test's).
-struct FakeCalls
-{
-    static SequencerHandle* Open(const char* name, int, std::string*)
+const SequencerCalls fake_calls = {
+    [](const char* name, int, std::string*)
     {
-        std::lock_guard<std::mutex> hold(fake->lock_);
-        fake->client_name_ = name;
+        Hold hold(fake->lock);
+        fake->client_name = name;
         return reinterpret_cast<SequencerHandle*>(fake);
-    }
-    static void Close(SequencerHandle*) {}
-    static int ClientId(SequencerHandle*) { return kOurs; }
-    static int CreateInputPort(SequencerHandle*, const char* name)
+    },
+    [](SequencerHandle*) {},
+    [](SequencerHandle*) { return kOurs; },
+    [](SequencerHandle*, const char* name)
     {
-        std::lock_guard<std::mutex> hold(fake->lock_);
-        int port =
-            static_cast<int>(std::count_if(fake->ports_.begin(), fake->ports_.end(),
-                                           [](auto& p) { return p.address.client == kOurs; }));
-        fake->ports_.push_back({{kOurs, port}, fake->client_name_, name, false, 0, 0});
-        return port;
-    }
-    static bool Connect(SequencerHandle*, SequencerAddress source, int port)
+        Hold hold(fake->lock);
+        fake->ports.push_back({{kOurs, ports_of(kOurs)}, fake->client_name, name, false, 0, 0});
+        return ports_of(kOurs) - 1;
+    },
+    [](SequencerHandle*, int port) // announced, as the kernel does, but no source's connection
     {
-        std::lock_guard<std::mutex> hold(fake->lock_);
-        fake->connections_.push_back({source, {kOurs, port}});
-        fake->Announce(SequencerEvent::kConnected, source, {kOurs, port});
-        return true;
-    }
-    static bool WatchAnnouncements(SequencerHandle* handle, int port)
+        return fake->Announce(SequencerEvent::kConnected, {0, 1}, {kOurs, port}), true;
+    },
+    [](SequencerHandle*)
     {
-        return Connect(handle, {0, 1}, port);
-    }
-    static std::vector<SequencerPort> List(SequencerHandle*)
+        Hold hold(fake->lock);
+        return fake->ports;
+    },
+    connect,
+    [](SequencerHandle*) { return fake->pipe[0]; },
+    [](SequencerHandle*, SequencerEvent* event)
     {
-        std::lock_guard<std::mutex> hold(fake->lock_);
-        return fake->ports_;
-    }
-    static int Descriptor(SequencerHandle*) { return fake->pipe_[0]; }
-    static bool Next(SequencerHandle*, SequencerEvent* event)
-    {
-        if (read(fake->pipe_[0], event, sizeof(*event)) == sizeof(*event))
-        {
-            std::lock_guard<std::mutex> hold(fake->lock_);
-            fake->read_++;
-            return true;
-        }
-        std::lock_guard<std::mutex> hold(fake->lock_);
-        fake->settled_ = fake->read_;
-        return false;
-    }
-    static uint64 Lost(SequencerHandle*) { return fake->lost; }
-};
-
-namespace
-{
-
-const SequencerCalls fake_calls = {FakeCalls::Open,
-                                   FakeCalls::Close,
-                                   FakeCalls::ClientId,
-                                   FakeCalls::CreateInputPort,
-                                   FakeCalls::WatchAnnouncements,
-                                   FakeCalls::List,
-                                   FakeCalls::Connect,
-                                   FakeCalls::Descriptor,
-                                   FakeCalls::Next,
-                                   FakeCalls::Lost};
+        bool one = ::read(fake->pipe[0], event, sizeof(*event)) == sizeof(*event);
+        Hold hold(fake->lock);
+        fake->read += one ? 1 : 0;
+        fake->settled = one ? fake->settled : fake->read;
+        return one;
+    },
+    [](SequencerHandle*) { return fake->lost; }};
 
 } // namespace
 
 FakeSequencer::FakeSequencer()
 {
     fake = this;
-    if (pipe2(pipe_, O_NONBLOCK) != 0)
-        ADD_FAILURE() << "no pipe";
+    EXPECT_EQ(pipe2(pipe, O_NONBLOCK), 0);
     UseSequencerCalls(&fake_calls);
 }
 
 FakeSequencer::~FakeSequencer()
 {
     UseSequencerCalls(nullptr);
-    close(pipe_[0]);
-    close(pipe_[1]);
-    fake = nullptr;
+    close(pipe[0]);
+    close(pipe[1]);
 }
 
 void FakeSequencer::Announce(SequencerEvent::Kind kind, SequencerAddress source,
-                             SequencerAddress dest)
+                             SequencerAddress dest, std::vector<uint8_t> bytes)
 {
-    SequencerEvent event;
-    event.kind = kind;
-    event.source = source;
-    event.dest = dest;
-    if (write(pipe_[1], &event, sizeof(event)) == sizeof(event))
-        written_++;
+    SequencerEvent event{kind, source, dest, static_cast<uint8_t>(bytes.size())};
+    event.dest.client = kind == SequencerEvent::kMessage ? kOurs : dest.client;
+    std::memcpy(event.bytes, bytes.data(), bytes.size());
+    Hold hold(lock);
+    written += write(pipe[1], &event, sizeof(event)) == sizeof(event) ? 1 : 0;
+    if (kind == SequencerEvent::kDisconnected)
+        std::erase_if(connections,
+                      [&](auto& made) { return made.first == source && made.second == dest; });
 }
 
-void FakeSequencer::AddPort(int client, const std::string& client_name, unsigned type,
-                            unsigned capability, bool user)
+void FakeSequencer::AddPort(int client, const std::string& name, unsigned type, unsigned capability,
+                            bool user)
 {
-    std::lock_guard<std::mutex> hold(lock_);
-    int port = static_cast<int>(std::count_if(ports_.begin(), ports_.end(),
-                                              [&](auto& p) { return p.address.client == client; }));
-    ports_.push_back({{client, port}, client_name, client_name + " port", !user, type, capability});
-    if (!client_name_.empty())
-        Announce(SequencerEvent::kPortStarted, {client, port});
+    Hold hold(lock);
+    ports.push_back({{client, ports_of(client)}, name, name + " port", !user, type, capability});
+    if (!client_name.empty())
+        Announce(SequencerEvent::kPortStarted, ports.back().address);
 }
 
 void FakeSequencer::Unplug(int client)
 {
-    std::lock_guard<std::mutex> hold(lock_);
-    for (auto& [source, dest] : connections_)
+    Hold hold(lock);
+    for (auto [source, dest] : std::vector(connections))
     {
         if (source.client == client)
             Announce(SequencerEvent::kDisconnected, source, dest);
     }
-    std::erase_if(connections_,
-                  [&](auto& connection) { return connection.first.client == client; });
-    for (const SequencerPort& port : ports_)
-    {
-        if (port.address.client == client)
-            Announce(SequencerEvent::kPortExited, port.address);
-    }
-    std::erase_if(ports_, [&](const SequencerPort& port) { return port.address.client == client; });
+    Announce(SequencerEvent::kPortExited, {client, 0});
+    std::erase_if(ports, [&](const SequencerPort& port) { return port.address.client == client; });
     Announce(SequencerEvent::kClientExited, {client, -1});
-}
-
-void FakeSequencer::DisconnectByHand(SequencerAddress source, int our_port)
-{
-    std::lock_guard<std::mutex> hold(lock_);
-    std::erase_if(connections_, [&](auto& connection)
-                  { return connection.first == source && connection.second.port == our_port; });
-    Announce(SequencerEvent::kDisconnected, source, {kOurs, our_port});
-}
-
-void FakeSequencer::Send(SequencerAddress source, int our_port, std::vector<uint8_t> bytes)
-{
-    SequencerEvent event;
-    event.kind = SequencerEvent::kMessage;
-    event.source = source;
-    event.dest = {kOurs, our_port};
-    event.length = static_cast<uint8_t>(bytes.size());
-    std::memcpy(event.bytes, bytes.data(), bytes.size());
-    std::lock_guard<std::mutex> hold(lock_);
-    if (write(pipe_[1], &event, sizeof(event)) == sizeof(event))
-        written_++;
 }
 
 void FakeSequencer::Settle()
 {
-    EXPECT_TRUE(Eventually(
-        [this]
-        {
-            std::lock_guard<std::mutex> hold(lock_);
-            return settled_ == written_;
-        },
-        10));
+    EXPECT_TRUE(Eventually([this] { return Hold(lock), settled == written; }, 10));
 }
 
 std::string FakeSequencer::Connections()
 {
-    std::lock_guard<std::mutex> hold(lock_);
+    Hold hold(lock);
     std::string text;
-    for (auto& [source, dest] : connections_)
-        text += std::to_string(source.client) + ":" + std::to_string(source.port) + ">" +
-                std::to_string(dest.port) + " ";
-    return text;
-}
-
-std::string FakeSequencer::Listing()
-{
-    std::lock_guard<std::mutex> hold(lock_);
-    std::string text = "client 128: '" + client_name_ + "' [type=user]\n";
-    for (const SequencerPort& port : ports_)
-    {
-        if (port.address.client == kOurs)
-            text += "    " + std::to_string(port.address.port) + " '" + port.port_name + "'\n";
-    }
+    for (auto& [from, to] : connections)
+        text += std::to_string(from.client) + ":" + std::to_string(from.port) + ">" +
+                std::to_string(to.port) + " ";
     return text;
 }

@@ -11,42 +11,29 @@
 
 #include "platform/midi/SequencerCalls.h"
 
-class FakeSequencer
+struct FakeSequencer
 {
-public:
     FakeSequencer();  // in place from now on
     ~FakeSequencer(); // alsa-lib's again
 
     // A device's port (a driver's client unless user); announced once our client is open.
-    void AddPort(int client, const std::string& client_name, unsigned type, unsigned capability,
+    void AddPort(int client, const std::string& name, unsigned type, unsigned capability,
                  bool user = false);
-    // A device unplugged: its connections, ports and client go, as the kernel announces them.
+    // A device unplugged: its connections, port 0 and client go, as the kernel announces them.
     void Unplug(int client);
-    void DisconnectByHand(SequencerAddress source, int our_port);
-    // A port of a device still plugged in announced again (a driver re-registering it).
-    void Reannounce(SequencerAddress port)
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        Announce(SequencerEvent::kPortStarted, port);
-    }
-    void Send(SequencerAddress source, int our_port, std::vector<uint8_t> bytes);
-    // Waits until the input thread has handled every event sent so far.
-    void Settle();
-
-    // "source>dest " for each connection to our client, in the order they were made.
+    // An event for our client: a message (bytes) or an announcement (a disconnection, as by
+    // hand, also removes the connection).
+    void Announce(SequencerEvent::Kind kind, SequencerAddress source, SequencerAddress dest = {},
+                  std::vector<uint8_t> bytes = {});
+    void Settle(); // waits until the input thread has handled every event sent so far
+    // "source>dest " for each connection to our client.
     std::string Connections();
-    // Our client as `aconnect -l` shows it.
-    std::string Listing();
+
+    std::recursive_mutex lock;
+    std::string client_name; // ours, once open
+    std::vector<SequencerPort> ports;
+    std::vector<std::pair<SequencerAddress, SequencerAddress>> connections;
+    int pipe[2] = {-1, -1};
+    size_t written = 0, read = 0, settled = 0;
     uint64 lost = 0;
-
-private:
-    friend struct FakeCalls;
-    void Announce(SequencerEvent::Kind kind, SequencerAddress source, SequencerAddress dest = {});
-
-    std::mutex lock_;
-    std::string client_name_; // ours, once open
-    std::vector<SequencerPort> ports_;
-    std::vector<std::pair<SequencerAddress, SequencerAddress>> connections_;
-    int pipe_[2] = {-1, -1};
-    size_t written_ = 0, read_ = 0, settled_ = 0;
 };

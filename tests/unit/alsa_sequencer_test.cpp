@@ -2,10 +2,10 @@
 // sources our one client connects and what reaches the ports; on alsa-lib's where there is one.
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
-#include <functional>
 #include <mutex>
+#include <tuple>
 
 #include "platform/midi/Midi.h"
 #include "tests/support/FakeSequencer.h"
@@ -19,24 +19,26 @@ constexpr unsigned kSoftware = SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYP
 constexpr unsigned kReadable = SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ;
 constexpr unsigned kBoth = kReadable | SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
 
-// What a port delivered: "n60 " for a note-on of key 60, "c64=0 " for a controller.
+// What a port delivered: "n60=100 " for a note-on, "c64=0 " for a controller.
 struct Heard : BMidi
 {
     std::mutex lock;
     std::string text;
-    void NoteOn(uchar, uchar note, uchar, uint32) override { Add("n" + std::to_string(note)); }
+    void NoteOn(uchar, uchar note, uchar velocity, uint32) override { Add('n', note, velocity); }
     void ControlChange(uchar, uchar number, uchar value, uint32) override
     {
-        Add("c" + std::to_string(number) + "=" + std::to_string(value));
+        Add('c', number, value);
     }
-    void Add(const std::string& item)
+    void Add(char kind, int number, int value)
     {
-        std::lock_guard<std::mutex> hold(lock);
-        text += item + " ";
+        std::scoped_lock hold(lock);
+        text += kind + std::to_string(number) + "=" + std::to_string(value) + " ";
     }
-    std::string Take()
+    // Takes what came, once at least length characters have (or after ten seconds).
+    std::string Take(size_t length = 0)
     {
-        std::lock_guard<std::mutex> hold(lock);
+        Eventually([&] { return std::scoped_lock(lock), text.size() >= length; }, 10);
+        std::scoped_lock hold(lock);
         return std::exchange(text, "");
     }
 };
@@ -59,20 +61,8 @@ struct Studio
         for (int index = 0; index < ports; index++)
             port[index] = std::make_unique<BMidiPort>();
         for (int index = 0; index < ports; index++)
-        {
-            port[index]->Connect(&heard[index]);
-            port[index]->Start();
-            heard[index].Start();
-        }
+            port[index]->Connect(&heard[index]), port[index]->Start(), heard[index].Start();
         sequencer.Settle();
-    }
-    ~Studio()
-    {
-        for (int index = 2; index-- > 0;)
-        {
-            if (port[index] != nullptr)
-                port[index]->Disconnect(&heard[index]);
-        }
     }
     FakeSequencer sequencer;
     Heard heard[2];
@@ -81,47 +71,41 @@ struct Studio
 
 TEST(AlsaSequencerOnFake, EveryKeyboardIsConnectedByDeviceAndNothingElse)
 {
-    using Step = std::function<void(FakeSequencer&)>;
-    auto plug = [](int client) -> Step
-    { return [=](FakeSequencer& s) { s.AddPort(client, "Keyboard", kHardware, kReadable); }; };
-    auto unplug = [](int client) -> Step { return [=](FakeSequencer& s) { s.Unplug(client); }; };
-    struct Case
-    {
-        int ports;
-        std::vector<std::pair<Step, std::string>> steps; // and the connections after it
-    };
-    const Case cases[] = {
+    // What happens to a device (its client's port 0), and the connections after it: plugged in,
+    // unplugged, disconnected from port 1 by hand, its port announced again.
+    using Step = std::tuple<char, int, std::string>; // start, plug, unplug, by hand, again
+    const std::pair<int, std::vector<Step>> cases[] = {
         {1,
-         {{[](FakeSequencer&) {}, "20:0>0 24:0>0 "},
-          {unplug(24), "20:0>0 "},
-          {plug(24), "20:0>0 24:0>0 "},
-          {[](FakeSequencer& s) {
-               s.DisconnectByHand({20, 0}, 0);
-           },
-           "24:0>0 "},
-          {[](FakeSequencer& s) {
-               s.Reannounce({20, 0});
-           },
-           "24:0>0 "},
-          {plug(40), "24:0>0 40:0>0 "}}},
+         {{'s', 0, "20:0>0 24:0>0 "},
+          {'u', 24, "20:0>0 "},
+          {'p', 24, "20:0>0 24:0>0 "},
+          {'h', 20, "24:0>0 "},
+          {'a', 20, "24:0>0 "},
+          {'p', 40, "24:0>0 40:0>0 "}}},
         {2,
-         {{[](FakeSequencer&) {}, "20:0>0 24:0>1 "},
-          {plug(40), "20:0>0 24:0>1 40:0>0 "},
-          {plug(44), "20:0>0 24:0>1 40:0>0 44:0>1 "},
-          {unplug(20), "24:0>1 40:0>0 44:0>1 "},
-          {plug(48), "24:0>1 40:0>0 44:0>1 48:0>0 "}}},
+         {{'s', 0, "20:0>0 24:0>1 "},
+          {'p', 40, "20:0>0 24:0>1 40:0>0 "},
+          {'p', 44, "20:0>0 24:0>1 40:0>0 44:0>1 "},
+          {'u', 20, "24:0>1 40:0>0 44:0>1 "},
+          {'p', 48, "24:0>1 40:0>0 44:0>1 48:0>0 "}}},
     };
-    for (const Case& test : cases)
+    for (const auto& [ports, steps] : cases)
     {
-        Studio studio(test.ports);
-        for (size_t step = 0; step < test.steps.size(); step++)
+        Studio studio(ports);
+        for (const auto& [action, client, connections] : steps)
         {
-            test.steps[step].first(studio.sequencer);
-            studio.sequencer.Settle();
-            // The announcements come to the first port: that connection is no source's.
-            std::string made = studio.sequencer.Connections();
-            EXPECT_EQ(made.substr(made.find(' ') + 1), test.steps[step].second)
-                << test.ports << " port(s), step " << step;
+            FakeSequencer& sequencer = studio.sequencer;
+            if (action == 'p')
+                sequencer.AddPort(client, "Keyboard", kHardware, kReadable);
+            else if (action == 'u')
+                sequencer.Unplug(client);
+            else if (action == 'h')
+                sequencer.Announce(SequencerEvent::kDisconnected, {client, 0}, {128, 0});
+            else if (action == 'a')
+                sequencer.Announce(SequencerEvent::kPortStarted, {client, 0});
+            sequencer.Settle();
+            EXPECT_EQ(sequencer.Connections(), connections)
+                << ports << " port(s), " << action << " " << client;
         }
     }
 }
@@ -129,46 +113,45 @@ TEST(AlsaSequencerOnFake, EveryKeyboardIsConnectedByDeviceAndNothingElse)
 TEST(AlsaSequencerOnFake, OneClientDeliversAndReleasesWhatALeavingSourceLeftSounding)
 {
     Studio studio(2);
-    EXPECT_EQ(studio.sequencer.Listing(),
-              "client 128: 'Harmoloom' [type=user]\n    0 'MIDI In 1'\n    1 'MIDI In 2'\n");
+    FakeSequencer& sequencer = studio.sequencer;
+    std::string listing; // as `aconnect -l` lists our client
+    for (const SequencerPort& port : sequencer.ports)
+        listing += port.address.client != 128 ? "" : port.client_name + ":" + port.port_name + "; ";
+    EXPECT_EQ(listing, "Harmoloom:MIDI In 1; Harmoloom:MIDI In 2; ");
     EXPECT_STREQ(studio.port[1]->BackendName(), "alsa");
-    studio.sequencer.Send({24, 0}, 1, {0x90, 60, 100, 0xB0, 64, 127});
-    ASSERT_TRUE(Eventually([&] { return studio.heard[1].text.size() >= 10; }, 10));
-    EXPECT_EQ(studio.heard[1].Take(), "n60 c64=127 ");
+    sequencer.Announce(SequencerEvent::kMessage, {24, 0}, {0, 1}, {0x90, 60, 100, 0xB0, 64, 127});
+    EXPECT_EQ(studio.heard[1].Take(16), "n60=100 c64=127 ");
 
-    studio.sequencer.Unplug(24);
+    sequencer.Unplug(24);
     std::string released;
     for (int channel = 0; channel < 16; channel++)
         released += "c64=0 c123=0 ";
-    ASSERT_TRUE(Eventually([&] { return studio.heard[1].text.size() >= released.size(); }, 10));
-    studio.sequencer.Settle();
-    EXPECT_EQ(studio.heard[1].Take(), released) << "once, though three announcements came";
+    sequencer.Announce(SequencerEvent::kMessage, {44, 0}, {0, 1}, {0x90, 99, 1});
+    EXPECT_EQ(studio.heard[1].Take(released.size() + 6), released + "n99=1 ")
+        << "released once, though three announcements came";
     EXPECT_EQ(studio.heard[0].Take(), "") << "the other port's source stays";
 
     // A source that sent active sensing and then fell silent has gone too (a cable pulled).
-    studio.sequencer.Send({20, 0}, 0, {0xFE});
-    EXPECT_TRUE(Eventually([&] { return studio.heard[0].text.size() >= released.size(); }, 10));
-    EXPECT_EQ(studio.heard[0].Take(), released);
+    sequencer.Announce(SequencerEvent::kMessage, {20, 0}, {0, 0}, {0xFE});
+    EXPECT_EQ(studio.heard[0].Take(released.size()), released);
 
-    studio.sequencer.lost = 7; // the kernel's pool overran
-    studio.sequencer.Send({20, 0}, 0, {0x90, 61, 100});
-    studio.sequencer.Settle();
+    sequencer.lost = 7; // the kernel's pool overran
+    sequencer.Announce(SequencerEvent::kMessage, {20, 0}, {0, 0}, {0x90, 61, 100});
+    sequencer.Settle();
     EXPECT_EQ(studio.port[0]->DroppedMessages() + studio.port[1]->DroppedMessages(), 7u);
 }
 
 // alsa-lib's own calls, where the kernel has a sequencer.
 TEST(AlsaSequencerOnSystem, OneClientHoldsBothPorts)
 {
-    struct stat device;
-    if (stat("/dev/snd/seq", &device) != 0)
+    if (access("/dev/snd/seq", F_OK) != 0)
         GTEST_SKIP() << "no /dev/snd/seq: this kernel has no ALSA sequencer";
     setenv("HARMOLOOM_MIDI", "alsa", 1);
     setenv("HARMOLOOM_AUTOCONNECT", "0", 1);
     BMidiPort first, second;
     ASSERT_EQ(first.InitCheck(), B_OK) << first.FailureReason();
     ASSERT_EQ(second.InitCheck(), B_OK) << second.FailureReason();
-    first.Start();
-    second.Start();
+    first.Start(); // the input thread, and its connections, on the real sequencer
     EXPECT_STREQ(second.BackendName(), "alsa");
 }
 
