@@ -1,7 +1,6 @@
-// A sequencer of the test's own in place of alsa-lib's (these machines have no /dev/snd): a
-// listing of clients and ports the test edits, the connections our client makes, and events
-// that reach our client's input thread through a pipe, announcements as the kernel makes them.
-// Our client is 128, its ports 0 and 1. Test thread; the input thread calls it too (locked).
+// A sequencer of the test's own in place of alsa-lib's (no /dev/snd here): ports the test edits,
+// the connections our client (128) makes, and events that reach its input thread through a pipe,
+// announcements as the kernel makes them. Test thread; the input thread calls it too (locked).
 #pragma once
 
 #include <mutex>

@@ -1,5 +1,4 @@
-// The MIDI ports on the ALSA sequencer: on a fake sequencer (no kernel sequencer here), which
-// sources our one client connects and what reaches the ports; on alsa-lib's where there is one.
+// The ALSA sequencer ports, on a fake sequencer and, where the kernel has one, on alsa-lib's.
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -56,8 +55,7 @@ struct Studio
         sequencer.AddPort(28, "Virtual Raw MIDI 1-0", kSoftware, kBoth);
         sequencer.AddPort(32, "Module (write-only)", kHardware, SND_SEQ_PORT_CAP_WRITE);
         sequencer.AddPort(36, "Hidden", kHardware, kReadable | SND_SEQ_PORT_CAP_NO_EXPORT);
-        // A program may call its port hardware; it is still no device.
-        sequencer.AddPort(129, "VMPK Output", kHardware, kReadable, true);
+        sequencer.AddPort(129, "VMPK Output", kHardware, kReadable, true); // typed so: a program
         for (int index = 0; index < ports; index++)
             port[index] = std::make_unique<BMidiPort>();
         for (int index = 0; index < ports; index++)
