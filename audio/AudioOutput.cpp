@@ -190,7 +190,9 @@ void BufferFiller(void*, void* buffer, size_t size, const media_raw_audio_format
         else
         {
             // MIDI that could not be applied (the engine was busy) waits for the next buffer.
+            CycleMidiBufferStarts(frames, current_sample_rate);
             Synth->RenderWithin(samples, frames, patience, next_stop, nullptr);
+            CycleMidiBufferEnds();
             PeakScan(samples, frames, &max_left, &max_right);
         }
     }

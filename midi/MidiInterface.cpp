@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 #include <utility>
 
 #include "app/AudioSetup.h"
@@ -31,12 +32,19 @@ uchar limit(uchar value)
     return std::min<uchar>(value, 127);
 }
 
-// A port made without a name; null when it could not be made.
+void trace_connection(const char* line)
+{
+    DEBUG_PRINT(line);
+}
+
+// A port made without a name; null when it could not be made (the trace says why).
 BMidiPort* make_port()
 {
     auto* port = new BMidiPort();
     if (port->InitCheck() != B_OK)
     {
+        std::string why = std::string("MIDI input could not be opened: ") + port->FailureReason();
+        DEBUG_PRINT(why.c_str());
         delete port;
         return nullptr;
     }
@@ -170,6 +178,7 @@ void StartMidiInterface(int two_ports)
     BMidiPort** ports[] = {&midiport_a, &midiport_b};
     MIDIINTERFACE** interfaces[] = {&midiinterface_a, &midiinterface_b};
     int count = two_ports != 0 ? 2 : 1;
+    BMidiPort::SetConnectionTrace(trace_connection);
     for (int index = 0; index < count; index++)
     {
         *ports[index] = make_port();

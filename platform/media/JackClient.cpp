@@ -175,11 +175,26 @@ void server_gone(jack_status_t, const char*, void* data)
     sem_post(&self.wake);
 }
 
-void connections_changed(jack_port_id_t, jack_port_id_t, int, void* data)
+std::atomic<jack_client::PortConnectionWatcher> port_connection_watcher{nullptr};
+
+// On the server's notification thread: the watcher remembers the connections, and the MIDI
+// inputs count theirs.
+void connections_changed(jack_port_id_t a, jack_port_id_t b, int connected, void* data)
 {
     auto& self = *static_cast<Client*>(data);
     self.connections_changed = true;
     sem_post(&self.wake);
+    jack_client::PortConnectionWatcher watcher = port_connection_watcher.load();
+    jack_client_t* client = self.client.load();
+    if (watcher == nullptr || client == nullptr)
+        return;
+    jack_port_t* ends[] = {jack_port_by_id(client, a), jack_port_by_id(client, b)};
+    for (int number = 0; number < kPorts; number++)
+    {
+        jack_port_t* handle = self.ports[number].handle.load();
+        if (handle != nullptr && (handle == ends[0] || handle == ends[1]))
+            watcher(number, connected != 0);
+    }
 }
 
 void port_registered(jack_port_id_t, int, void* data)
@@ -608,6 +623,11 @@ void* PortBuffer(int number, jack_nframes_t frames)
         return nullptr;
     jack_port_t* handle = the_client.ports[number].handle.load(std::memory_order_acquire);
     return handle != nullptr ? jack_port_get_buffer(handle, frames) : nullptr;
+}
+
+void SetPortConnectionWatcher(PortConnectionWatcher watcher)
+{
+    port_connection_watcher = watcher;
 }
 
 bigtime_t FrameNow()

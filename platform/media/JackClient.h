@@ -80,6 +80,12 @@ void ConnectPhysical(int port, size_t index);
 // safe.
 void* PortBuffer(int port, jack_nframes_t frames);
 
+// Told of every connection made (connected) or removed between one of the client's ports and
+// another, on the server's notification thread (not the process thread); null: nobody. Any
+// thread.
+using PortConnectionWatcher = void (*)(int port, bool connected);
+void SetPortConnectionWatcher(PortConnectionWatcher watcher);
+
 // The current frame of the client's timeline. Any thread; real-time safe.
 bigtime_t FrameNow();
 

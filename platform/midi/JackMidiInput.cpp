@@ -11,8 +11,7 @@
 #include <cstdint>
 
 #include "platform/media/JackClient.h"
-#include "platform/midi/CycleMidi.h"
-#include "platform/midi/KeptNotes.h"
+#include "platform/midi/CycleInputs.h"
 #include "platform/midi/MidiInputBackend.h"
 #include "platform/midi/MidiQueue.h"
 #include "platform/support/AutoConnect.h"
@@ -44,20 +43,20 @@ const FrameClock frame_clock;
 class JackMidiInput final : public MidiInputBackend
 {
 public:
-    JackMidiInput(int client_port, MidiReceiver* to) : port(client_port), receiver(to) {}
+    JackMidiInput(int client_port, MidiReceiver* to) : port(client_port), cycle(to) {}
     ~JackMidiInput() override;
 
     const MidiClock& Clock() const override { return frame_clock; }
-    uint64 Dropped() const override { return waiting.Dropped() + dropped_late; }
+    uint64 Dropped() const override { return cycle.waiting.Dropped() + cycle.dropped_late; }
 
     const int port; // of the client
-    MidiReceiver* const receiver;
     // Process thread only: what was read while rendering, waiting for its frame, and when the
     // consumer's next held-back event falls due.
-    MidiQueue waiting;
-    bigtime_t held_due = B_INFINITE_TIMEOUT;
-    KeptNotes delivered;
-    std::atomic<uint64> dropped_late{0};
+    CycleInput cycle;
+    // Connections to the port, counted on the server's notification thread; when the last goes,
+    // the process thread releases what its senders left sounding.
+    std::atomic<int> connections{0};
+    std::atomic<bool> source_left{false};
 };
 
 // The inputs the process cycle reads: the first and second port.
@@ -73,12 +72,9 @@ public:
 
 private:
     void Read(JackMidiInput& input, jack_nframes_t frames, bool rendering);
-    // Hands the input's oldest waiting event to its port at frame, unless it is a note-on more
-    // than a period late (the engine was busy) or the note-off of one; false when the port
-    // cannot take it now.
-    bool Deliver(JackMidiInput& input, bigtime_t at);
-    // The input whose event or held-back event comes first, and when; null when none waits.
-    JackMidiInput* Earliest(bigtime_t* when, bool* held) const;
+    // One message read at frame: to the port's thread, or to wait for its frame in the render.
+    void Take(JackMidiInput& input, const uint8_t* bytes, size_t count, bigtime_t frame,
+              bool rendering);
 
     // Process thread only.
     bool in_render_ = false;
@@ -117,16 +113,11 @@ void CycleMidi::CycleStarts(jack_nframes_t frames, bigtime_t first_frame, bool r
 void CycleMidi::Read(JackMidiInput& input, jack_nframes_t frames, bool rendering)
 {
     if (!rendering && rendered_before_)
-    {
-        // The render that was to apply these is gone: they go to the port's thread, in order.
-        for (const MidiQueue::Packet* packet; (packet = input.waiting.Front()) != nullptr;)
-        {
-            input.receiver->Arrived(packet->bytes, packet->length, packet->time);
-            input.waiting.PopFront();
-        }
-        input.held_due = B_INFINITE_TIMEOUT;
-        input.receiver->CycleDeliveryEnded();
-    }
+        HandBackToThread(input.cycle);
+    if (input.source_left.exchange(false))
+        SendReleaseOfEveryChannel(
+            [&](const uint8_t(&message)[3])
+            { Take(input, message, sizeof(message), buffer_start_, rendering); });
     void* buffer = jack_client::PortBuffer(input.port, frames);
     if (buffer == nullptr)
         return;
@@ -136,108 +127,73 @@ void CycleMidi::Read(JackMidiInput& input, jack_nframes_t frames, bool rendering
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, buffer, index) != 0 || event.size == 0)
             continue;
-        bigtime_t frame = buffer_start_ + event.time;
-        if (!rendering)
-            input.receiver->Arrived(event.buffer, event.size, frame);
-        // System messages (exclusive, clock, sensing) play nothing: they are not kept.
-        else if (event.size <= 3 && event.buffer[0] < 0xF0)
-            input.waiting.Push(event.buffer, event.size, frame);
+        Take(input, event.buffer, event.size, buffer_start_ + event.time, rendering);
     }
 }
 
-JackMidiInput* CycleMidi::Earliest(bigtime_t* when, bool* held) const
+void CycleMidi::Take(JackMidiInput& input, const uint8_t* bytes, size_t count, bigtime_t frame,
+                     bool rendering)
 {
-    JackMidiInput* earliest = nullptr;
-    *when = B_INFINITE_TIMEOUT;
-    for (const auto& slot : inputs)
-    {
-        JackMidiInput* input = slot.load(std::memory_order_acquire);
-        if (input == nullptr)
-            continue;
-        const MidiQueue::Packet* packet = input->waiting.Front();
-        if (packet != nullptr && packet->time < *when)
-        {
-            *when = packet->time;
-            *held = false;
-            earliest = input;
-        }
-        if (input->held_due < *when)
-        {
-            *when = input->held_due;
-            *held = true;
-            earliest = input;
-        }
-    }
-    return earliest;
-}
-
-bool CycleMidi::Deliver(JackMidiInput& input, bigtime_t at)
-{
-    const MidiQueue::Packet* packet = input.waiting.Front();
-    // After a wait for the engine, a late note would sound out of its time, all at once with
-    // the others: it is better not heard. Everything else keeps its order.
-    bool late = packet->time + period_ < buffer_start_ &&
-                KeptNotes::KindOf(packet->bytes, packet->length) == KeptNotes::Kind::kNoteOn;
-    if (late || input.delivered.EndsADroppedNote(packet->bytes, packet->length))
-    {
-        input.delivered.Dropped(packet->bytes, packet->length);
-        input.dropped_late++;
-    }
-    else if (input.receiver->DeliverInCycle(packet->bytes, packet->length, at))
-    {
-        input.delivered.LetThrough(packet->bytes, packet->length);
-    }
-    else
-    {
-        return false;
-    }
-    input.waiting.PopFront();
-    return true;
+    if (!rendering)
+        input.cycle.receiver->Arrived(bytes, count, frame);
+    // System messages (exclusive, clock, sensing) play nothing: they are not kept.
+    else if (count <= 3 && bytes[0] < 0xF0)
+        input.cycle.waiting.Push(bytes, count, frame);
 }
 
 size_t CycleMidi::ApplyBefore(size_t limit)
 {
     if (!in_render_)
         return SIZE_MAX;
-    bigtime_t end = buffer_start_ + static_cast<bigtime_t>(limit);
-    bigtime_t next = B_INFINITE_TIMEOUT;
-    bool held = false;
-    for (JackMidiInput* input; (input = Earliest(&next, &held)) != nullptr && next < end;)
+    CycleInput* cycles[kInputs] = {};
+    for (int index = 0; index < kInputs; index++)
     {
-        // Late ones (kept from a buffer that could not apply them) take effect where the
-        // render is now.
-        bigtime_t at = std::max(next, buffer_start_);
-        if (!held && !Deliver(*input, at))
-            return SIZE_MAX; // kept, in order, for the next buffer
-        bigtime_t due = input->receiver->ApplyHeldInCycle(at);
-        input->held_due = due <= at ? at + 1 : due;
+        JackMidiInput* input = inputs[index].load(std::memory_order_acquire);
+        cycles[index] = input != nullptr ? &input->cycle : nullptr;
     }
-    if (next == B_INFINITE_TIMEOUT)
-        return SIZE_MAX;
-    return static_cast<size_t>(std::max(next - buffer_start_, static_cast<bigtime_t>(limit)));
+    return ApplyInputsBefore(cycles, kInputs, {buffer_start_, 1, 1, period_}, limit);
+}
+
+// The server's notification thread: a connection to one of our inputs made or removed.
+void port_connection(int port, bool connected)
+{
+    for (auto& slot : cycle_midi.inputs)
+    {
+        JackMidiInput* input = slot.load(std::memory_order_acquire);
+        if (input == nullptr || input->port != port)
+            continue;
+        if (connected)
+            input->connections++;
+        else if (--input->connections <= 0)
+        {
+            input->connections = 0;
+            input->source_left = true;
+        }
+    }
 }
 
 } // namespace
 
-size_t ApplyCycleMidiBefore(size_t limit)
+size_t ApplyJackCycleMidiBefore(size_t limit)
 {
     return cycle_midi.ApplyBefore(limit);
 }
 
 std::unique_ptr<MidiInputBackend> OpenJackMidiInput(const char* name, int index,
-                                                    MidiReceiver* receiver)
+                                                    MidiReceiver* receiver, std::string* why)
 {
-    std::string why;
-    if (!jack_client::Acquire(&why))
+    if (!jack_client::Acquire(why))
         return nullptr;
     int port = jack_client::RegisterPort(name, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput);
     if (port < 0)
     {
+        *why += "jack: the MIDI port could not be registered; ";
         jack_client::Release();
         return nullptr;
     }
     auto input = std::make_unique<JackMidiInput>(port, receiver);
     jack_client::SetCycleReader(&cycle_midi);
+    jack_client::SetPortConnectionWatcher(port_connection);
     for (auto& slot : cycle_midi.inputs)
     {
         JackMidiInput* free = nullptr;
@@ -247,5 +203,6 @@ std::unique_ptr<MidiInputBackend> OpenJackMidiInput(const char* name, int index,
             jack_client::ConnectPhysical(port, static_cast<size_t>(index));
         return input;
     }
+    *why += "jack: no room for a third MIDI input; ";
     return nullptr; // both inputs taken: the destructor gives the port and the client back
 }

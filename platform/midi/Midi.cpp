@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/midi/AlsaSequencerClient.h"
 #include "platform/midi/MidiInputBackend.h"
 #include "platform/midi/MidiParser.h"
 #include "platform/midi/MidiQueue.h"
@@ -95,9 +96,14 @@ std::atomic<int> ports_alive{0};
 struct Backend
 {
     const char* name;
-    std::unique_ptr<MidiInputBackend> (*open)(const char* name, int index, MidiReceiver* receiver);
+    std::unique_ptr<MidiInputBackend> (*open)(const char* name, int index, MidiReceiver* receiver,
+                                              std::string* why);
 };
 const Backend kBackends[] = {{"alsa", OpenAlsaSequencerInput}, {"jack", OpenJackMidiInput}};
+
+// Chosen by the first port, for every port made while it lives: both ports of a process on
+// one back end.
+const Backend* chosen_backend = nullptr;
 
 } // namespace
 
@@ -108,6 +114,7 @@ struct BMidiPort::Input : public MidiParser::Sink, public MidiReceiver
     std::unique_ptr<MidiInputBackend> backend;
     const char* backend_name = "";
     std::string name;
+    std::string failure; // why no back end could be opened
 
     MidiQueue queue;
     sem_t ready;
@@ -218,18 +225,26 @@ BMidiPort::BMidiPort(const char* name) : input_(std::make_unique<Input>())
     input_->name = name != nullptr ? name : "MIDI In " + std::to_string(number);
     sem_init(&input_->ready, 0, 0);
 
+    if (number == 1)
+        chosen_backend = nullptr;
     const char* forced = std::getenv("HARMOLOOM_MIDI");
     for (const Backend& backend : kBackends)
     {
         if (forced != nullptr && forced[0] != '\0' && std::strcmp(forced, backend.name) != 0)
             continue;
-        input_->backend = backend.open(input_->name.c_str(), number - 1, input_.get());
+        if (chosen_backend != nullptr && chosen_backend != &backend)
+            continue;
+        input_->backend =
+            backend.open(input_->name.c_str(), number - 1, input_.get(), &input_->failure);
         if (input_->backend != nullptr)
         {
             input_->backend_name = backend.name;
+            chosen_backend = &backend;
             break;
         }
     }
+    if (input_->backend == nullptr && input_->failure.empty())
+        input_->failure = "no MIDI back end by the name HARMOLOOM_MIDI gives; ";
 }
 
 BMidiPort::~BMidiPort()
@@ -282,6 +297,7 @@ status_t BMidiPort::Start()
                 input->Deliver();
             });
     input_->accepting = true;
+    input_->backend->Started();
     return B_OK;
 }
 
@@ -289,6 +305,16 @@ void BMidiPort::Stop()
 {
     input_->accepting = false;
     BMidi::Stop();
+}
+
+const char* BMidiPort::FailureReason() const
+{
+    return input_->failure.c_str();
+}
+
+void BMidiPort::SetConnectionTrace(void (*trace)(const char* line))
+{
+    alsa_client::SetTrace(trace);
 }
 
 const char* BMidiPort::BackendName() const

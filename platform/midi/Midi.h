@@ -1,15 +1,16 @@
 // MIDI input: BMidiPort receives from the system and hands channel messages to the BMidi
 // consumer connected to it, calling its handler for each kind of message.
 //
-// A port is a named input that other software (and the first or second hardware source,
-// connected automatically unless HARMOLOOM_AUTOCONNECT=0) can send to. It runs on the ALSA
-// sequencer (AlsaSequencerInput.cpp), or on JACK MIDI on the process's one JACK client when the
-// sequencer is absent (JackMidiInput.cpp); HARMOLOOM_MIDI=alsa or jack chooses one. Each port
-// delivers its events on a thread of its own, in order; with JACK MIDI while the sound renders
-// on JACK, it delivers them instead on the audio thread inside the render, each at its frame
-// (CycleMidi.h). Either way every event is timed on the port's clock (MidiClock.h), which is
-// fixed when the port is made. The port's queue (MidiQueue.h) keeps a second of dense playing;
-// past that it drops whole messages, never the ones that silence a channel, and counts them.
+// A port is a named input that other software (and the hardware sources, connected
+// automatically unless HARMOLOOM_AUTOCONNECT=0) can send to. The ports run on the ALSA sequencer
+// (AlsaSequencerInput.cpp: one client for both), or on JACK MIDI on the process's one JACK
+// client when the sequencer is absent (JackMidiInput.cpp); HARMOLOOM_MIDI=alsa or jack chooses
+// one. When the sources of a port leave, its notes and sustain are released. Each port
+// delivers its events on a thread of its own, in order; while an output renders, it delivers
+// them instead on the audio thread inside the render, each at its frame (CycleMidi.h). Either way
+// every event is timed on the port's clock (MidiClock.h), which is fixed when the port is made. The
+// port's queue (MidiQueue.h) keeps a second of dense playing; past that it drops whole messages,
+// never the ones that silence a channel, and counts them.
 #pragma once
 
 #include <atomic>
@@ -74,8 +75,13 @@ public:
     status_t Start() override;
     void Stop() override;
 
-    // What the port runs on: "alsa" or "jack".
+    // What the port runs on: "alsa" or "jack". Chosen by the first port, for the others too.
     const char* BackendName() const;
+    // Why the port could not be opened (each back end's reason), or "".
+    const char* FailureReason() const;
+    // Where the names of the sources connected automatically are told, a line each (null:
+    // nowhere). Main thread, before the ports are made; the lines come on the MIDI thread.
+    static void SetConnectionTrace(void (*trace)(const char* line));
     // The clock its events are timed on; the system's while it could not be opened.
     const MidiClock& Clock() const;
     // Messages lost because the port's thread or the render fell too far behind.

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/midi/MidiClock.h"
 
@@ -19,8 +20,8 @@ public:
     // On one thread of the back end's at a time (with JACK, the process thread); real-time safe.
     virtual void Arrived(const uint8_t* bytes, size_t count, bigtime_t time) = 0;
 
-    // The next three only with JACK MIDI, inside the render on the process thread; real-time
-    // safe, and they never wait.
+    // The next three only inside the render (CycleMidi.h), on the audio thread; real-time safe,
+    // and they never wait.
     // Hands one message to the consumer, taking effect at frame. False: the consumer cannot be
     // had now; keep the message.
     virtual bool DeliverInCycle(const uint8_t* bytes, size_t count, bigtime_t frame) = 0;
@@ -43,11 +44,16 @@ public:
     virtual const MidiClock& Clock() const = 0;
     // Messages it lost before they reached the port's queue.
     virtual uint64 Dropped() const { return 0; }
+    // The port starts delivering: every port of the process has been made by now.
+    virtual void Started() {}
 };
 
-// Each opens the index-th (from 0) input of the process, named name, or returns null. The
-// receiver outlives the back end.
+// Each opens the index-th (from 0) input of the process, named name, or returns null with the
+// reason added to *why. The receiver outlives the back end.
 std::unique_ptr<MidiInputBackend> OpenAlsaSequencerInput(const char* name, int index,
-                                                         MidiReceiver* receiver);
+                                                         MidiReceiver* receiver, std::string* why);
 std::unique_ptr<MidiInputBackend> OpenJackMidiInput(const char* name, int index,
-                                                    MidiReceiver* receiver);
+                                                    MidiReceiver* receiver, std::string* why);
+
+// JACK's part of ApplyCycleMidiBefore (CycleMidi.h): inside JACK's render only.
+size_t ApplyJackCycleMidiBefore(size_t limit);

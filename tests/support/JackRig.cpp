@@ -170,6 +170,11 @@ bool JackRig::ConnectMidiTo(const std::string& port, int output)
     return jack_connect(client_, jack_port_name(midi_out_[output]), port.c_str()) == 0;
 }
 
+bool JackRig::DisconnectMidiFrom(const std::string& port, int output)
+{
+    return jack_disconnect(client_, jack_port_name(midi_out_[output]), port.c_str()) == 0;
+}
+
 bool JackRig::RecordFrom(const std::string& left, const std::string& right)
 {
     return jack_connect(client_, left.c_str(), jack_port_name(in_[0])) == 0 &&
