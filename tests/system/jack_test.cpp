@@ -167,7 +167,10 @@ TEST_F(JackProgram, OnAnotherServerTwoPortsPlayAFloodIsSilencedAndItComesBackAft
         << "a note released in the period it began in sounds for the whole period";
 
     // A cable pulled while the pedal holds a note: it ends as after a note-off, pedal up.
-    on = Play([this](Frame at) { return rig->Send(at, {0xB0, 64, 127}), Note(at, Frames(0.3)); });
+    on = Play(
+        [this](Frame from) {
+            return rig->Send(from, {0xB0, 64, 127}), Note(from, Frames(0.3));
+        });
     held = rig->Level(rig->Now() - Frames(0.1), Frames(0.1));
     ASSERT_GT(held, 0.002) << "the pedal holds the note past its note-off";
     ASSERT_TRUE(rig->DisconnectMidiFrom("Harmoloom:MIDI In 1"));
