@@ -23,14 +23,6 @@ int ports_of(int client)
                                           { return port.address.client == client; }));
 }
 
-bool connect(SequencerHandle*, SequencerAddress source, int port)
-{
-    Hold hold(fake->lock);
-    fake->connections.push_back({source, {kOurs, port}});
-    fake->Announce(SequencerEvent::kConnected, source, {kOurs, port});
-    return true;
-}
-
 // The table's entries, on the input thread (open and close on the test's).
 const SequencerCalls fake_calls = {
     [](const char* name, int, std::string*)
@@ -56,7 +48,12 @@ const SequencerCalls fake_calls = {
         Hold hold(fake->lock);
         return fake->ports;
     },
-    connect,
+    [](SequencerHandle*, SequencerAddress source, int port)
+    {
+        Hold hold(fake->lock);
+        fake->connections.push_back({source, {kOurs, port}});
+        return fake->Announce(SequencerEvent::kConnected, source, {kOurs, port}), true;
+    },
     [](SequencerHandle*) { return fake->pipe[0]; },
     [](SequencerHandle*, SequencerEvent* event)
     {

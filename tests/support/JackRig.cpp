@@ -5,9 +5,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <ranges>
 #include <thread>
 
 #include "tests/support/AudioAnalysis.h"
@@ -175,15 +177,11 @@ bool JackRig::DisconnectMidiFrom(const std::string& port, int output)
     return jack_disconnect(client_, jack_port_name(midi_out_[output]), port.c_str()) == 0;
 }
 
-bool JackRig::RecordFrom(const std::string& left, const std::string& right)
-{
-    return jack_connect(client_, left.c_str(), jack_port_name(in_[0])) == 0 &&
-           jack_connect(client_, right.c_str(), jack_port_name(in_[1])) == 0;
-}
-
 bool JackRig::Attach(int midi_ports)
 {
-    bool attached = RecordFrom(FindPort("Harmoloom:left"), FindPort("Harmoloom:right"));
+    bool attached =
+        jack_connect(client_, FindPort("Harmoloom:left").c_str(), jack_port_name(in_[0])) == 0 &&
+        jack_connect(client_, FindPort("Harmoloom:right").c_str(), jack_port_name(in_[1])) == 0;
     for (int port = 0; port < midi_ports; port++)
         attached =
             attached && ConnectMidiTo(FindPort(":MIDI In " + std::to_string(port + 1)), port);
@@ -275,12 +273,8 @@ double JackRig::Level(jack_nframes_t begin, jack_nframes_t frames, int side) con
 
 bool JackRig::Complete(jack_nframes_t begin, jack_nframes_t frames) const
 {
-    for (jack_nframes_t frame = 0; frame < frames; frame++)
-    {
-        if (At(begin + frame) == nullptr)
-            return false;
-    }
-    return true;
+    return std::ranges::all_of(std::views::iota(begin, begin + frames),
+                               [this](jack_nframes_t frame) { return At(frame) != nullptr; });
 }
 
 std::vector<std::string> JackRig::Connections(const std::string& port) const

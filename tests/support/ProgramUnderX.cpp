@@ -267,9 +267,9 @@ bool ProgramUnderX::WaitForPicture(const std::function<bool(const Picture&)>& co
 ProgramUnderX::Shows(const std::string& what, const std::function<bool(const Picture&)>& condition)
 {
     Picture last;
-    if (WaitForPicture(condition, &last))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "the window does not show " << what;
+    return WaitForPicture(condition, &last)
+               ? ::testing::AssertionSuccess()
+               : ::testing::AssertionFailure() << "the window does not show " << what;
 }
 
 Heard ProgramUnderX::Play(const std::vector<std::vector<unsigned char>>& choose, int key, int port)

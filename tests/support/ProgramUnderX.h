@@ -22,8 +22,7 @@ struct Picture
 {
     bool Valid() const { return columns > 0; }
     Rgb At(int x, int y) const;
-    // How many pixels of a rectangle satisfy the condition, have the colour, are dark enough
-    // to be text.
+    // Pixels of a rectangle that satisfy the condition, have the colour, are dark as text.
     int Where(int left, int top, int width, int height,
               const std::function<bool(int x, int y)>& condition) const;
     int Count(int left, int top, int width, int height, Rgb colour) const
@@ -43,7 +42,6 @@ struct Frame
 {
     int x = -1, y = -1, width = 0, height = 0;
 };
-
 struct Heard
 {
     double pitch = 0, level = 0;
@@ -58,16 +56,11 @@ public:
     bool ServersRunning() const { return connection_ != nullptr && env.Ready(); }
     ProgramEnvironment env{256}; // tests change it before Launch
 
-    // Starts the program with "--debug" and waits until its start-up is complete and its window
-    // is on the screen.
-    ::testing::AssertionResult Launch();
+    ::testing::AssertionResult Launch(); // with "--debug", until its window is on the screen
     std::string Output() const { return program_ != nullptr ? program_->Output() : ""; }
     std::string Errors() const { return program_ != nullptr ? program_->Errors() : ""; }
-    // Closes the window as a window manager does for the close button (WM_DELETE_WINDOW) and
-    // waits for the program to end.
+    // Both wait for the program's end: the close button's WM_DELETE_WINDOW, the X server ended.
     ProcessResult CloseWindow();
-    // Ends the X server under the program (the rig's own connection closed first) and waits for
-    // the program to end.
     ProcessResult LoseDisplay();
 
     Frame WindowFrame() const { return FrameOf(window_); }
@@ -91,7 +84,7 @@ public:
     ::testing::AssertionResult ChooseMenuItem(int x, int y, int index, int count);
 
     Picture Take() const;
-    // Takes pictures until one satisfies the condition (left in last); false after the timeout.
+    // Takes pictures until one satisfies the condition (left in last).
     bool WaitForPicture(const std::function<bool(const Picture&)>& condition, Picture* last,
                         double timeout_seconds = 10);
     ::testing::AssertionResult Shows(const std::string& what,

@@ -176,12 +176,12 @@ TEST_F(Program, OtherArgumentsMissingLibraryFailedEngineOrNoMidiOrAudioEndItWith
     EXPECT_TRUE(FileExists(env.SettingsPath()));
 }
 
-class Crash : public ::testing::Test
+class Crash : public Program
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(env.Ready());
+        Program::SetUp();
         env.program = CRASHING_PROGRAM;
         // The sanitizers would otherwise take the crash for themselves.
         env.variables.insert({{"ASAN_OPTIONS", "handle_segv=0:allow_user_segv_handler=1"},
@@ -210,7 +210,6 @@ protected:
 
     // Settings other than the defaults (every field 0 but the version), so that a reset shows.
     const std::vector<int32_t> kOwn = {8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    ProgramEnvironment env;
 };
 
 TEST_F(Crash, AfterStartupItEndsAtOnceDuringItOnlyTheResetAnswerEmptiesTheSettings)

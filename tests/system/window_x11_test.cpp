@@ -63,7 +63,7 @@ TEST_F(AlertDialog, ReturnAndEscapeTakeTheLastButtonAndButtonsAreNumberedFromThe
 // left of the list with "Remove" at its left and "+" at its right, 12 pixels below its top.
 constexpr int kListLeft = 8, kListTop = kPageTop + 40, kListWidth = 330, kListHeight = 226;
 constexpr int kRemoveX = 3 + (5 + 63) / 2, kPlusX = 3 + (320 + 343) / 2;
-int row_middle(int row)
+constexpr int row_middle(int row)
 {
     return kListTop + 12 + 26 * row;
 }
@@ -87,8 +87,7 @@ int lit_pixels(const Picture& picture)
 // How many columns lie between the first and the last that hold ink in a band of rows.
 int ink_width(const Picture& picture, int left, int top, int width, int height)
 {
-    int first = left + width;
-    int last = left;
+    int first = left + width, last = left;
     for (int x = left; x < left + width; x++)
     {
         if (picture.Ink(x, top, 1, height) > 0)
