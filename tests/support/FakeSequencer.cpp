@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "tests/support/TestSupport.h"
 
@@ -86,7 +85,7 @@ void FakeSequencer::Announce(SequencerEvent::Kind kind, SequencerAddress source,
 {
     SequencerEvent event{kind, source, dest, static_cast<uint8_t>(bytes.size())};
     event.dest.client = kind == SequencerEvent::kMessage ? kOurs : dest.client;
-    std::memcpy(event.bytes, bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), event.bytes);
     Hold hold(lock);
     written += write(pipe[1], &event, sizeof(event)) == sizeof(event) ? 1 : 0;
     if (kind == SequencerEvent::kDisconnected)

@@ -177,11 +177,15 @@ bool JackRig::DisconnectMidiFrom(const std::string& port, int output)
     return jack_disconnect(client_, jack_port_name(midi_out_[output]), port.c_str()) == 0;
 }
 
+bool JackRig::RecordFrom(const std::string& left, const std::string& right)
+{
+    return jack_connect(client_, left.c_str(), jack_port_name(in_[0])) == 0 &&
+           jack_connect(client_, right.c_str(), jack_port_name(in_[1])) == 0;
+}
+
 bool JackRig::Attach(int midi_ports)
 {
-    bool attached =
-        jack_connect(client_, FindPort("Harmoloom:left").c_str(), jack_port_name(in_[0])) == 0 &&
-        jack_connect(client_, FindPort("Harmoloom:right").c_str(), jack_port_name(in_[1])) == 0;
+    bool attached = RecordFrom(FindPort("Harmoloom:left"), FindPort("Harmoloom:right"));
     for (int port = 0; port < midi_ports; port++)
         attached =
             attached && ConnectMidiTo(FindPort(":MIDI In " + std::to_string(port + 1)), port);

@@ -47,9 +47,11 @@ public:
 
     // Waits until a port (not ours) whose name ends with suffix exists; its full name, or "".
     std::string FindPort(const std::string& suffix, double timeout_seconds = 20);
-    // Our MIDI output (0 or 1) to a MIDI input.
+    // Our MIDI output (0 or 1) to a MIDI input, and two audio outputs (the benchmarks' peer's
+    // too) to our recorder's inputs.
     bool ConnectMidiTo(const std::string& port, int output = 0);
     bool DisconnectMidiFrom(const std::string& port, int output = 0);
+    bool RecordFrom(const std::string& left, const std::string& right);
     // Records the program's outputs and plays into its first midi_ports MIDI inputs.
     bool Attach(int midi_ports);
     jack_nframes_t Now() const { return jack_frame_time(client_); }

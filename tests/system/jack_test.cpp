@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -197,26 +198,29 @@ TEST_F(JackProgram, OnAnotherServerTwoPortsPlayAFloodIsSilencedAndItComesBackAft
     Frame later = Play(
         [this](Frame from)
         {
+            const std::array<std::array<int, 3>, 15> setup_and_stop = {{{0, 101, 0},
+                                                                        {0, 100, 0},
+                                                                        {0, 6, 2},
+                                                                        {0, 38, 0},
+                                                                        {0, 101, 0},
+                                                                        {0, 100, 1},
+                                                                        {0, 6, 64},
+                                                                        {0, 38, 0},
+                                                                        {0, 101, 0},
+                                                                        {0, 100, 2},
+                                                                        {0, 6, 64},
+                                                                        {0, 38, 0},
+                                                                        {1, 121, 0},
+                                                                        {1, 123, 0},
+                                                                        {1, 120, 0}}};
             for (int port = 0; port < 2; port++)
-            {
-                for (unsigned char status = 0xB0; status < 0xC0; status++)
-                {
-                    for (unsigned char rpn = 0; rpn < 3; rpn++)
-                    {
-                        for (auto [cc, value] : {std::pair<int, int>{101, 0},
-                                                 {100, rpn},
-                                                 {6, rpn == 0 ? 2 : 64},
-                                                 {38, 0}})
-                            rig->Send(from,
-                                      {status, static_cast<unsigned char>(cc),
-                                       static_cast<unsigned char>(value)},
-                                      port);
-                    }
-                    for (int mode : {121, 123, 120})
-                        rig->Send(from + Frames(0.02),
-                                  {status, static_cast<unsigned char>(mode), 0}, port);
-                }
-            }
+                for (int channel = 0; channel < 16; channel++)
+                    for (auto [stop, cc, value] : setup_and_stop)
+                        rig->Send(from + stop * Frames(0.02),
+                                  {static_cast<unsigned char>(0xB0 | channel),
+                                   static_cast<unsigned char>(cc),
+                                   static_cast<unsigned char>(value)},
+                                  port);
             rig->Send(from + Frames(0.03), {0xB0, 7, 100});
             return Note(from + Frames(0.05), Frames(0.3)) + Frames(0.1);
         });
