@@ -15,15 +15,16 @@
 class JackTimeline
 {
 public:
-    // The cycle that begins at first_frame of the timeline began at system time usecs.
+    // The cycle that begins at first_frame of the timeline began at system time usecs. Every
+    // access is sequentially consistent, which makes the odd and even counts a reader sees
+    // bracket the values it read without a separate fence.
     void Publish(bigtime_t first_frame, bigtime_t usecs)
     {
-        uint32 sequence = sequence_.load(std::memory_order_relaxed);
-        sequence_.store(sequence + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
-        first_frame_.store(first_frame, std::memory_order_relaxed);
-        usecs_.store(usecs, std::memory_order_relaxed);
-        sequence_.store(sequence + 2, std::memory_order_release);
+        uint32 sequence = sequence_.load();
+        sequence_.store(sequence + 1);
+        first_frame_.store(first_frame);
+        usecs_.store(usecs);
+        sequence_.store(sequence + 2);
     }
 
     // The frame at system time now, at rate frames a second.
@@ -31,11 +32,10 @@ public:
     {
         for (;;)
         {
-            uint32 sequence = sequence_.load(std::memory_order_acquire);
-            bigtime_t first_frame = first_frame_.load(std::memory_order_relaxed);
-            bigtime_t usecs = usecs_.load(std::memory_order_relaxed);
-            std::atomic_thread_fence(std::memory_order_acquire);
-            if ((sequence & 1) == 0 && sequence == sequence_.load(std::memory_order_relaxed))
+            uint32 sequence = sequence_.load();
+            bigtime_t first_frame = first_frame_.load();
+            bigtime_t usecs = usecs_.load();
+            if ((sequence & 1) == 0 && sequence == sequence_.load())
                 return first_frame + (now - usecs) * rate / 1000000;
         }
     }
