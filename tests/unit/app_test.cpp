@@ -62,7 +62,26 @@ void fill_distinct_values()
 
 } // namespace
 
-TEST(SettingsFormat, DamagedFilesAreReadAsFarAsWholeBanksClampedAndAnOverlongPathCut)
+class SettingsSave : public ::testing::Test
+{
+protected:
+    // The file's path is worked out once per process, at its first use.
+    void SetUp() override
+    {
+        static TemporaryFolder home;
+        folder = home.File("nested/config");
+        setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+        std::filesystem::remove_all(folder);
+        path = SettingsFilePath();
+        ASSERT_EQ(path, folder + "/Harmoloom Settings");
+    }
+    std::string folder;
+    std::string path;
+};
+
+// Damaged files are read as far as whole banks go, clamped, an overlong path cut; a stray copy is
+// cleared, a failed save leaves the old file whole and a link stays.
+TEST_F(SettingsSave, DamagedFilesAreReadAsFarAsTheyAreWholeAndASaveNeverLosesTheOldFile)
 {
     const std::string factory = SettingsFile(DefaultSettings());
     fill_distinct_values();
@@ -100,27 +119,7 @@ TEST(SettingsFormat, DamagedFilesAreReadAsFarAsWholeBanksClampedAndAnOverlongPat
     EXPECT_EQ(soundfont_paths[0], overlong.substr(0, SOUNDFONT_PATH_SIZE - 1));
     EXPECT_STREQ(soundfont_paths[1], "/after");
     EXPECT_STREQ(soundfont_paths[2], "");
-}
 
-class SettingsSave : public ::testing::Test
-{
-protected:
-    // The file's path is worked out once per process, at its first use.
-    void SetUp() override
-    {
-        static TemporaryFolder home;
-        folder = home.File("nested/config");
-        setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
-        std::filesystem::remove_all(folder);
-        path = SettingsFilePath();
-        ASSERT_EQ(path, folder + "/Harmoloom Settings");
-    }
-    std::string folder;
-    std::string path;
-};
-
-TEST_F(SettingsSave, AStrayCopyIsClearedAFailedSaveLeavesTheOldFileWholeAndALinkStays)
-{
     std::filesystem::create_directories(folder);
     WriteFile(path + ".aZ09xQ", "left by a save killed before its rename");
     WriteFile(path + ".backup1", "the user's own");
@@ -146,8 +145,8 @@ TEST_F(SettingsSave, AStrayCopyIsClearedAFailedSaveLeavesTheOldFileWholeAndALink
     EXPECT_EXIT(save_onto_a_full_disk(), ::testing::ExitedWithCode(0), "");
     EXPECT_TRUE(same(ReadFile(path), before));
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
+    for (const auto& file : std::filesystem::directory_iterator(folder))
+        names.push_back(file.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"Harmoloom Settings"}) << "left behind";
 
     std::filesystem::remove(path);
@@ -159,11 +158,14 @@ TEST_F(SettingsSave, AStrayCopyIsClearedAFailedSaveLeavesTheOldFileWholeAndALink
     EXPECT_EQ(ReadFile(folder + "/elsewhere"), SettingsFile(DefaultSettings()));
 }
 
-TEST(Paths, SetPathChangesToTheProgramsFolderWhenThereIsOne)
+using PathsAndSlots = StandinEngine;
+
+// set_path changes to the program's folder when there is one; a file that does not load, or
+// whose path no slot holds, leaves the slot table alone.
+TEST_F(PathsAndSlots, SetPathFindsTheProgramsFolderAndAFileNoSlotCanHoldLeavesTheTableAlone)
 {
-    TemporaryFolder folder;
-    std::string canonical = std::filesystem::canonical(folder.Path());
-    set_path(folder.File("Harmoloom").c_str());
+    std::string canonical = std::filesystem::canonical(files.Path());
+    set_path(files.File("Harmoloom").c_str());
     for (const std::string& other : {std::string("Harmoloom"), std::string("/no/such/Harmoloom"),
                                      "/" + std::string(20000, 'd') + "/Harmoloom"})
     {
@@ -172,12 +174,7 @@ TEST(Paths, SetPathChangesToTheProgramsFolderWhenThereIsOne)
     }
     EXPECT_STREQ(get_path(("/" + std::string(APP_PATH_SIZE, 'f') + "/Harmoloom").c_str()), "");
     ASSERT_EQ(chdir("/"), 0);
-}
 
-using SlotTable = StandinEngine;
-
-TEST_F(SlotTable, AFileThatDoesNotLoadOrWhosePathNoSlotHoldsLeavesTheTableAlone)
-{
     unsetenv("DISPLAY");
     unsetenv("HARMOLOOM_ALERT_ANSWERS");
     int handles[SOUNDFONT_SLOTS] = {};

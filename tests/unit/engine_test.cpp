@@ -108,33 +108,10 @@ TEST_F(EngineCalls, ValuesAreClampedAndOthersNeverSent)
     EXPECT_EQ(Sent(), "");
 }
 
-TEST_F(EngineCalls, RegisteredParametersKeepToTheirLimitsAndFluidSynth2TuningNamesApplyAtOnce)
-{
-    struct Step
-    {
-        int controller, value, times;
-        std::vector<int> after;
-    };
-    const Step steps[] = {
-        {101, 0, 1, {0, -1, 2, 64, 0, 64}},      {100, 0, 1, {0, 0, 2, 64, 0, 64}}, // bend range
-        {6, 30, 1, {0, 0, 24, 64, 0, 64}},       {96, 1, 1, {0, 0, 24, 64, 0, 64}}, // only 0 steps
-        {97, 0, 30, {0, 0, 0, 64, 0, 64}},       {100, 1, 1, {0, 1, 0, 64, 0, 64}}, // fine tuning
-        {96, 0, 70, {0, 1, 0, 127, 0, 64}},      {38, 99, 1, {0, 1, 0, 127, 99, 64}},
-        {100, 2, 1, {0, 2, 0, 127, 99, 64}},     {6, 30, 1, {0, 2, 0, 127, 99, 40}}, // coarse
-        {97, 0, 1, {0, 2, 0, 127, 99, 40}},      {6, 100, 1, {0, 2, 0, 127, 99, 88}},
-        {100, 127, 1, {0, 127, 0, 127, 99, 88}}, {101, 127, 1, {-1, -1, 0, 127, 99, 88}},
-        {38, 5, 1, {-1, -1, 0, 127, 99, 88}}, // with nothing selected
-    };
-    for (const Step& step : steps)
-    {
-        for (int time = 0; time < step.times; time++)
-            Synth->ControlChange(1, step.controller, step.value);
-        EXPECT_EQ(parameters(1), step.after) << step.controller << " = " << step.value;
-    }
-}
-
-// Data entry sends FluidSynth only what changed, and tunes a channel in place.
-TEST_F(EngineCalls, DataEntrySendsOnlyAChangedTuningOrSensitivity)
+// Data entry sends FluidSynth only what changed, and tunes a channel in place; the registered
+// parameters (on a fresh channel) keep to their limits.
+TEST_F(EngineCalls,
+       DataEntrySendsOnlyChangesRegisteredParametersKeepToLimitsAndTuningNamesApplyAtOnce)
 {
     const std::pair<std::vector<std::pair<int, int>>, std::string> steps[] = {
         {{{101, 0}, {100, 0}, {6, 12}}, "pitch_wheel_sens(1,12) "},
@@ -149,6 +126,28 @@ TEST_F(EngineCalls, DataEntrySendsOnlyAChangedTuningOrSensitivity)
         for (auto [controller, value] : controllers)
             Synth->ControlChange(1, controller, value);
         EXPECT_EQ(Sent(), calls) << controllers.back().first << " = " << controllers.back().second;
+    }
+
+    struct Step
+    {
+        int controller, value, times;
+        std::vector<int> after;
+    };
+    const Step registered[] = {
+        {101, 0, 1, {0, -1, 2, 64, 0, 64}},      {100, 0, 1, {0, 0, 2, 64, 0, 64}}, // bend range
+        {6, 30, 1, {0, 0, 24, 64, 0, 64}},       {96, 1, 1, {0, 0, 24, 64, 0, 64}}, // only 0 steps
+        {97, 0, 30, {0, 0, 0, 64, 0, 64}},       {100, 1, 1, {0, 1, 0, 64, 0, 64}}, // fine tuning
+        {96, 0, 70, {0, 1, 0, 127, 0, 64}},      {38, 99, 1, {0, 1, 0, 127, 99, 64}},
+        {100, 2, 1, {0, 2, 0, 127, 99, 64}},     {6, 30, 1, {0, 2, 0, 127, 99, 40}}, // coarse
+        {97, 0, 1, {0, 2, 0, 127, 99, 40}},      {6, 100, 1, {0, 2, 0, 127, 99, 88}},
+        {100, 127, 1, {0, 127, 0, 127, 99, 88}}, {101, 127, 1, {-1, -1, 0, 127, 99, 88}},
+        {38, 5, 1, {-1, -1, 0, 127, 99, 88}}, // with nothing selected
+    };
+    for (const Step& step : registered)
+    {
+        for (int time = 0; time < step.times; time++)
+            Synth->ControlChange(2, step.controller, step.value);
+        EXPECT_EQ(parameters(2), step.after) << step.controller << " = " << step.value;
     }
 }
 

@@ -75,8 +75,11 @@ protected:
 
 } // namespace
 
-// Each side is halved towards zero, 8-bit ones at 8-bit precision, before they are added.
-TEST_F(Conversion, StereoIsMixedDownToSixteenBitMonoAndTheRateLimitsAreInclusive)
+// The rate limits are inclusive; each side of a stereo recording is halved towards zero, 8-bit
+// ones at 8-bit precision, before they are added. The refusals a user meets are wav2sf's test;
+// here a damaged template, a size no SoundFont holds and a planted link. The temporary file is
+// private.
+TEST_F(Conversion, MixesDownToSixteenBitMonoRefusesDamageReplacesLinksAndFindsPcmPastOddChunks)
 {
     for (uint32_t rate : {4096, 96000})
         EXPECT_EQ(Convert(wave(2, 16, "", rate)).second.size(), 674u + 32) << rate;
@@ -93,12 +96,7 @@ TEST_F(Conversion, StereoIsMixedDownToSixteenBitMonoAndTheRateLimitsAreInclusive
         for (size_t index = 0; index < expected.size(); index++)
             EXPECT_EQ(sample_at(soundfont, index), expected[index]) << spec.bits << ", " << index;
     }
-}
 
-// The refusals a user meets are wav2sf's test; here a damaged template (wav2sf's test goes
-// without one), a size no SoundFont holds and a planted link.
-TEST_F(Conversion, ADamagedTemplateOrDataPastASoundfontsSizesIsRefusedAndAPlantedLinkReplaced)
-{
     std::string good = ReadFile(kImporter);
     ASSERT_EQ(good.size(), 598u);
     std::vector<std::string> damaged = {
@@ -122,10 +120,7 @@ TEST_F(Conversion, ADamagedTemplateOrDataPastASoundfontsSizesIsRefusedAndAPlante
     EXPECT_EQ(Convert(wave(1, 16, "")).second.size(), 674u + 32);
     EXPECT_FALSE(std::filesystem::is_symlink(Output()));
     EXPECT_EQ(ReadFile(folder.File("victim")), "precious");
-}
 
-TEST_F(Conversion, ChunksAreFoundPastOddOnesOnlyPcmIsProbedAndTheTemporaryFileIsPrivate)
-{
     WaveSpec spec = wave(2, 16, "");
     spec.before_format = Chunk("LIST", "odd") + Chunk("junk", std::string(7, 'j'));
     spec.before_data = Chunk("fact", "12345");

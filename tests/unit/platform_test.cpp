@@ -126,17 +126,9 @@ TEST(RealtimeLock, TheRenderSideTriesAndCannotStarveTheOthers)
     EXPECT_EQ(shared, renders - 200 * 1000) << "a change was lost";
 }
 
-// Any library of the process may fail a load next, and that frees the text dlerror gave.
-TEST(AddOn, TheErrorTextOutlivesTheNextFailedLoadElsewhere)
-{
-    ASSERT_LT(load_add_on("/no/such/first.so"), 0);
-    const char* error = add_on_error();
-    EXPECT_EQ(dlopen("/no/such/second.so", RTLD_NOW), nullptr);
-    dlerror();
-    EXPECT_NE(std::string(error).find("/no/such/first.so"), std::string::npos) << error;
-}
-
-TEST(Threads, ASpawnedThreadRunsOnceResumedAndStopsWhileSuspended)
+// A spawned thread runs once resumed and stops while suspended. Any library of the process may
+// fail a load next, and that frees the text dlerror gave.
+TEST(Threads, RunOnceResumedStopWhileSuspendedAndAnAddOnsErrorTextOutlivesTheNextFailedLoad)
 {
     static std::atomic<int> count{0};
     static std::atomic<bool> stop{false};
@@ -162,6 +154,12 @@ TEST(Threads, ASpawnedThreadRunsOnceResumedAndStopsWhileSuspended)
     EXPECT_TRUE(Eventually([] { return find_thread("fuse_thread") == B_NAME_NOT_FOUND; }, 5));
     EXPECT_EQ(resume_thread(thread), B_BAD_THREAD_ID);
     EXPECT_EQ(suspend_thread(thread), B_BAD_THREAD_ID);
+
+    ASSERT_LT(load_add_on("/no/such/first.so"), 0);
+    const char* error = add_on_error();
+    EXPECT_EQ(dlopen("/no/such/second.so", RTLD_NOW), nullptr);
+    dlerror();
+    EXPECT_NE(std::string(error).find("/no/such/first.so"), std::string::npos) << error;
 }
 
 // (An absolute XDG_CONFIG_HOME is where every program test has its settings.)

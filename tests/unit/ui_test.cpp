@@ -176,8 +176,28 @@ protected:
     std::unique_ptr<SFVIEW> page;
 };
 
-TEST_F(SoundfontsPage, TypedBanksAreClampedAndAppliedAndTheScrollRangeFollowsTheRows)
+// Try again loads everything once more; then, on a page over an empty table, typed banks.
+TEST_F(SoundfontsPage, TryAgainReloadsAllTypedBanksAreClampedAndTheScrollRangeFollowsTheRows)
 {
+    std::strcpy(soundfont_paths[0], Font("a.sf2").c_str());
+    std::strcpy(soundfont_paths[1], Font("b.sf2").c_str());
+    soundfont_banks[1] = 5;
+    recorder.set_sfload_result(-1); // slot 1, loaded first, fails this once
+    setenv("HARMOLOOM_ALERT_ANSWERS", "1", 1);
+    std::string alerts = Build();
+    std::string asked = AlertOnStderr("noload", alert_text::kNotLoaded, "info");
+    EXPECT_EQ(alerts.find(asked), alerts.rfind(asked)) << "the second round loads all" << alerts;
+    EXPECT_NE(alerts.find("Answered [1] \"Try again\""), std::string::npos) << alerts;
+    EXPECT_EQ(picked(Sent(), {"/a.sf2", "/b.sf2", "sfunload"}),
+              "/b.sf2 /a.sf2 sfunload /b.sf2 /a.sf2 ")
+        << "slot 1 loads first; what loaded is unloaded";
+    EXPECT_NE(page->Handle(0), 0);
+    EXPECT_NE(page->Handle(1), 0);
+    EXPECT_STREQ(page->Row(1)->bank_field->Text(), "5");
+
+    unsetenv("HARMOLOOM_ALERT_ANSWERS");
+    page.reset();
+    InitDefaults();
     Build();
     page->AddFile(Font("f0").c_str());
     BTextControl* field = page->Row(0)->bank_field;
@@ -208,30 +228,11 @@ TEST_F(SoundfontsPage, TypedBanksAreClampedAndAppliedAndTheScrollRangeFollowsThe
         EXPECT_EQ(page->ListScrollBar()->Value(), std::min(range, 100.0f));
     }
     Sent();
-    std::string alerts = Alerts([&] { page->AddFile(Font("one too many").c_str()); });
+    alerts = Alerts([&] { page->AddFile(Font("one too many").c_str()); });
     EXPECT_NE(alerts.find(AlertOnStderr("toomany", alert_text::kTooMany)), std::string::npos);
     EXPECT_EQ(Sent().find("sfload"), std::string::npos);
     EXPECT_STREQ(page->Row(0)->name_label->Text(), "f127");
     EXPECT_STREQ(page->Row(127)->name_label->Text(), "f0");
-}
-
-TEST_F(SoundfontsPage, TryAgainLoadsEverythingOnceMore)
-{
-    std::strcpy(soundfont_paths[0], Font("a.sf2").c_str());
-    std::strcpy(soundfont_paths[1], Font("b.sf2").c_str());
-    soundfont_banks[1] = 5;
-    recorder.set_sfload_result(-1); // slot 1, loaded first, fails this once
-    setenv("HARMOLOOM_ALERT_ANSWERS", "1", 1);
-    std::string alerts = Build();
-    std::string asked = AlertOnStderr("noload", alert_text::kNotLoaded, "info");
-    EXPECT_EQ(alerts.find(asked), alerts.rfind(asked)) << "the second round loads all" << alerts;
-    EXPECT_NE(alerts.find("Answered [1] \"Try again\""), std::string::npos) << alerts;
-    EXPECT_EQ(picked(Sent(), {"/a.sf2", "/b.sf2", "sfunload"}),
-              "/b.sf2 /a.sf2 sfunload /b.sf2 /a.sf2 ")
-        << "slot 1 loads first; what loaded is unloaded";
-    EXPECT_NE(page->Handle(0), 0);
-    EXPECT_NE(page->Handle(1), 0);
-    EXPECT_STREQ(page->Row(1)->bank_field->Text(), "5");
 }
 
 TEST(DisplayName, CutAfter24CharactersNeverInsideOne)

@@ -61,7 +61,9 @@ protected:
     TemporaryFolder files;
 };
 
-TEST_F(DispatchOnJack, ADropAddsItsFirstFileTextThatIsNoFileNothingAndPresetCodesBeyondTheTables)
+// A drop adds its first file, text that is no file nothing, and preset codes beyond the tables
+// do nothing; row codes act on their own slot and a typed bank only from its current field.
+TEST_F(DispatchOnJack, DropsPresetCodesRowCodesAndTypedBanksActOnlyWhereTheyBelong)
 {
     EXPECT_EQ(Dropped("# nothing but a comment\r\n"), "DEBUG: File dragged\n");
     EXPECT_EQ(Dropped("piano.sf2 is\nwhat I play"), "DEBUG: File dragged\n");
@@ -86,13 +88,12 @@ TEST_F(DispatchOnJack, ADropAddsItsFirstFileTextThatIsNoFileNothingAndPresetCode
         rig->Deliver(code);
     EXPECT_EQ(Settings(), before);
     EXPECT_EQ(rig->EngineCalls(), "");
-}
 
-TEST_F(DispatchOnJack, RowCodesActOnTheirOwnSlotAndATypedBankOnlyFromItsCurrentField)
-{
     SFVIEW* page = rig->Window()->SoundfontsPage();
     rig->Window()->Lock();
-    // A gap at slot 1, as "Continue without them" leaves a file that did not load.
+    // A gap at slot 1, as "Continue without them" leaves a file that did not load; the dropped
+    // files go.
+    std::memset(soundfont_paths, 0, sizeof(soundfont_paths));
     std::strcpy(soundfont_paths[0], Font("a.sf2").c_str());
     std::strcpy(soundfont_paths[2], Font("b.sf2").c_str());
     page->ReAttach();
