@@ -29,6 +29,9 @@ namespace
 
 std::atomic<int> current_period{0};
 bool audio_started = false;
+// Whether the callback keeps the fuse: the Setup page's choice as it was at the start (a new
+// choice takes effect at the next start, and the page may store it while the callback runs).
+bool fuse_kept = false;
 
 // FluidSynth takes a note at the start of the 64-frame block it renders next: the buffer is
 // rendered in pieces ending at those blocks, so that an event keeps its place within the buffer
@@ -155,7 +158,8 @@ void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view)
     if (audio_started)
         return;
     theview = view;
-    if (settings[setting::cutout] != 0)
+    fuse_kept = settings[setting::cutout] != 0;
+    if (fuse_kept)
         StartFuse();
     OpenAudio(sample_rate, frames_per_buffer);
     // A stream that opened may still refuse to run; silence would then hide the failure.
@@ -197,7 +201,7 @@ void BufferFiller(void*, void* buffer, size_t size, const media_raw_audio_format
         }
     }
     UpdateMeterLevels(max_left, max_right, frames, current_sample_rate);
-    if (settings[setting::cutout] != 0)
+    if (fuse_kept)
         FuseCheck();
 }
 
