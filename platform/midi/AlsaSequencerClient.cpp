@@ -304,7 +304,7 @@ void Start()
 {
     Client& self = the_client;
     if (self.sequencer != nullptr && !self.thread.joinable())
-        self.thread = std::thread([&self] { InputThread(self).Run(); });
+        self.thread = std::thread([] { InputThread(the_client).Run(); });
 }
 
 uint64 LostEvents()

@@ -49,9 +49,13 @@ std::vector<SourceConnections::Connection>
 SourceConnections::AtStart(const std::vector<SequencerPort>& listing)
 {
     std::vector<SequencerPort> sorted = listing;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const SequencerPort& a, const SequencerPort& b)
-                     { return a.address.client < b.address.client; });
+    // By client, then port: devices in the order the system numbered them.
+    std::sort(sorted.begin(), sorted.end(),
+              [](const SequencerPort& a, const SequencerPort& b)
+              {
+                  return std::pair(a.address.client, a.address.port) <
+                         std::pair(b.address.client, b.address.port);
+              });
     std::vector<Connection> connections;
     for (const SequencerPort& port : sorted)
     {
