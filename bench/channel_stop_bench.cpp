@@ -11,9 +11,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/FluidBinding.h"
+#include "bench/EngineBench.h"
 #include "engine/Harmoloom.h"
-#include "platform/support/AddOn.h"
 
 namespace
 {
@@ -23,12 +22,6 @@ constexpr double kRate = 48000;
 constexpr int kVoices = 256;
 constexpr int kNotesPerChannel = 4;
 constexpr int kRounds = 41;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // A chord on every channel, a sustain pedal and a bend on some, then a few cycles so that
 // the voices are running when the stop comes.
@@ -52,10 +45,7 @@ void play(HARMOLOOM& engine, std::vector<float>& buffer)
 int main(int argc, char** argv)
 {
     const char* soundfont = argc > 1 ? argv[1] : TIMGM6MB_SOUNDFONT;
-    LoadLibrary(HARMOLOOM_BUILD_DIR "/Harmoloom");
-    int (*active_voices)(fluid_synth_t*) = nullptr;
-    get_image_symbol(libraryimage, "fluid_synth_get_active_voice_count", B_SYMBOL_TYPE_ANY,
-                     reinterpret_cast<void**>(&active_voices));
+    ActiveVoiceCount active_voices = BindFluidSynth();
 
     HARMOLOOM engine(kRate);
     if (engine.InitCheck() != 0 || engine.LoadSoundfont(soundfont, 0) == 0)

@@ -10,9 +10,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/FluidBinding.h"
+#include "bench/EngineBench.h"
 #include "engine/Harmoloom.h"
-#include "platform/support/AddOn.h"
 
 namespace
 {
@@ -21,12 +20,6 @@ constexpr unsigned long kFrames = 64;
 constexpr int kVoices = 64;
 constexpr int kCallsPerRound = 2000;
 constexpr int kRounds = 41;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 template <typename Render> double nanoseconds_per_call(Render render)
 {
@@ -42,10 +35,7 @@ template <typename Render> double nanoseconds_per_call(Render render)
 int main(int argc, char** argv)
 {
     const char* soundfont = argc > 1 ? argv[1] : TIMGM6MB_SOUNDFONT;
-    LoadLibrary(HARMOLOOM_BUILD_DIR "/Harmoloom");
-    int (*active_voices)(fluid_synth_t*) = nullptr;
-    get_image_symbol(libraryimage, "fluid_synth_get_active_voice_count", B_SYMBOL_TYPE_ANY,
-                     reinterpret_cast<void**>(&active_voices));
+    ActiveVoiceCount active_voices = BindFluidSynth();
 
     HARMOLOOM engine(48000);
     if (engine.InitCheck() != 0 || engine.LoadSoundfont(soundfont, 0) == 0)
