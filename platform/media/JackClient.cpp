@@ -15,6 +15,7 @@
 #include "platform/media/JackTimeline.h"
 #include "platform/support/AutoConnect.h"
 #include "platform/support/Realtime.h"
+#include "platform/support/SemaphoreWait.h"
 #include "platform/support/Threads.h"
 
 namespace
@@ -406,12 +407,7 @@ void watch(Client& self)
     bigtime_t until = system_time() + kWatchInterval;
     for (;;)
     {
-        timespec deadline;
-        deadline.tv_sec = static_cast<time_t>(until / 1000000);
-        deadline.tv_nsec = static_cast<long>(until % 1000000) * 1000;
-        while (sem_clockwait(&self.wake, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR)
-        {
-        }
+        wait_for_semaphore(&self.wake, until);
         std::lock_guard<std::mutex> hold(self.control);
         if (self.quitting)
             return;

@@ -81,6 +81,15 @@ size_t ApplyInputsBefore(CycleInput* const* inputs, size_t count, const BufferSp
     return static_cast<size_t>(std::max(span.FrameOf(next), static_cast<bigtime_t>(limit)));
 }
 
+void TakeMessage(CycleInput& input, const uint8_t* bytes, size_t count, bigtime_t time,
+                 bool in_render)
+{
+    if (!in_render)
+        input.receiver->Arrived(bytes, count, time);
+    else if (count <= 3 && bytes[0] < 0xF0)
+        input.waiting.Push(bytes, count, time);
+}
+
 void HandBackToThread(CycleInput& input)
 {
     for (const MidiQueue::Packet* packet; (packet = input.waiting.Front()) != nullptr;)

@@ -6,9 +6,8 @@
 // HandBackToThread: by whoever reads the queue, once the render no longer does.
 #pragma once
 
-#include <cstddef>
-
 #include <atomic>
+#include <cstddef>
 
 #include "platform/midi/KeptNotes.h"
 #include "platform/midi/MidiInputBackend.h"
@@ -49,6 +48,45 @@ struct BufferSpan
 // Returns the frame where the next falls, or SIZE_MAX when none waits.
 size_t ApplyInputsBefore(CycleInput* const* inputs, size_t count, const BufferSpan& span,
                          size_t limit);
+
+// A message read at time: while the render applies the input's messages, it waits there for its
+// time (system messages play nothing and are not kept); otherwise it goes to the port's thread.
+// The one thread that reads the input's source.
+void TakeMessage(CycleInput& input, const uint8_t* bytes, size_t count, bigtime_t time,
+                 bool in_render);
+
+// The inputs of one kind that the render reads, the first and second port's: claimed when one
+// opens, given up when it closes. Any thread; real-time safe.
+template <typename Input> class InputSlots
+{
+public:
+    static constexpr int kCount = 2;
+
+    // False when both are taken.
+    bool Claim(Input* input)
+    {
+        for (auto& slot : slots_)
+        {
+            Input* free = nullptr;
+            if (slot.compare_exchange_strong(free, input))
+                return true;
+        }
+        return false;
+    }
+    void Release(Input* input)
+    {
+        for (auto& slot : slots_)
+        {
+            Input* claimed = input;
+            slot.compare_exchange_strong(claimed, nullptr);
+        }
+    }
+    bool Holds(const Input* input) const { return At(0) == input || At(1) == input; }
+    Input* At(int index) const { return slots_[index].load(std::memory_order_acquire); }
+
+private:
+    std::atomic<Input*> slots_[kCount] = {};
+};
 
 // The render that was to apply them is gone: the waiting messages go to the port's thread, in
 // order, with what the consumer holds.

@@ -63,8 +63,8 @@ public:
 class CycleMidi final : public jack_client::CycleReader
 {
 public:
-    static constexpr int kInputs = 2;
-    std::atomic<JackMidiInput*> inputs[kInputs] = {};
+    static constexpr int kInputs = InputSlots<JackMidiInput>::kCount;
+    InputSlots<JackMidiInput> inputs;
 
     void CycleStarts(jack_nframes_t frames, bigtime_t first_frame, bool rendering) override;
     void CycleEnds() override { in_render_ = false; }
@@ -72,9 +72,6 @@ public:
 
 private:
     void Read(JackMidiInput& input, jack_nframes_t frames, bool rendering);
-    // One message read at frame: to the port's thread, or to wait for its frame in the render.
-    void Take(JackMidiInput& input, const uint8_t* bytes, size_t count, bigtime_t frame,
-              bool rendering);
 
     // Process thread only.
     bool in_render_ = false;
@@ -87,11 +84,7 @@ CycleMidi cycle_midi;
 
 JackMidiInput::~JackMidiInput()
 {
-    for (auto& slot : cycle_midi.inputs)
-    {
-        JackMidiInput* self = this;
-        slot.compare_exchange_strong(self, nullptr);
-    }
+    cycle_midi.inputs.Release(this);
     jack_client::UnregisterPort(port); // once the process cycle no longer reads this input
     jack_client::Release();
 }
@@ -100,10 +93,9 @@ void CycleMidi::CycleStarts(jack_nframes_t frames, bigtime_t first_frame, bool r
 {
     buffer_start_ = first_frame;
     period_ = frames;
-    for (auto& slot : inputs)
+    for (int index = 0; index < kInputs; index++)
     {
-        JackMidiInput* input = slot.load(std::memory_order_acquire);
-        if (input != nullptr)
+        if (JackMidiInput* input = inputs.At(index))
             Read(*input, frames, rendering);
     }
     rendered_before_ = rendering;
@@ -117,7 +109,7 @@ void CycleMidi::Read(JackMidiInput& input, jack_nframes_t frames, bool rendering
     if (input.source_left.exchange(false))
         SendReleaseOfEveryChannel(
             [&](const uint8_t(&message)[3])
-            { Take(input, message, sizeof(message), buffer_start_, rendering); });
+            { TakeMessage(input.cycle, message, sizeof(message), buffer_start_, rendering); });
     void* buffer = jack_client::PortBuffer(input.port, frames);
     if (buffer == nullptr)
         return;
@@ -127,18 +119,8 @@ void CycleMidi::Read(JackMidiInput& input, jack_nframes_t frames, bool rendering
         jack_midi_event_t event;
         if (jack_midi_event_get(&event, buffer, index) != 0 || event.size == 0)
             continue;
-        Take(input, event.buffer, event.size, buffer_start_ + event.time, rendering);
+        TakeMessage(input.cycle, event.buffer, event.size, buffer_start_ + event.time, rendering);
     }
-}
-
-void CycleMidi::Take(JackMidiInput& input, const uint8_t* bytes, size_t count, bigtime_t frame,
-                     bool rendering)
-{
-    if (!rendering)
-        input.cycle.receiver->Arrived(bytes, count, frame);
-    // System messages (exclusive, clock, sensing) play nothing: they are not kept.
-    else if (count <= 3 && bytes[0] < 0xF0)
-        input.cycle.waiting.Push(bytes, count, frame);
 }
 
 size_t CycleMidi::ApplyBefore(size_t limit)
@@ -148,7 +130,7 @@ size_t CycleMidi::ApplyBefore(size_t limit)
     CycleInput* cycles[kInputs] = {};
     for (int index = 0; index < kInputs; index++)
     {
-        JackMidiInput* input = inputs[index].load(std::memory_order_acquire);
+        JackMidiInput* input = inputs.At(index);
         cycles[index] = input != nullptr ? &input->cycle : nullptr;
     }
     return ApplyInputsBefore(cycles, kInputs, {buffer_start_, 1, 1, period_}, limit);
@@ -157,9 +139,9 @@ size_t CycleMidi::ApplyBefore(size_t limit)
 // The server's notification thread: a connection to one of our inputs made or removed.
 void port_connection(int port, bool connected)
 {
-    for (auto& slot : cycle_midi.inputs)
+    for (int index = 0; index < CycleMidi::kInputs; index++)
     {
-        JackMidiInput* input = slot.load(std::memory_order_acquire);
+        JackMidiInput* input = cycle_midi.inputs.At(index);
         if (input == nullptr || input->port != port)
             continue;
         if (connected)
@@ -194,15 +176,12 @@ std::unique_ptr<MidiInputBackend> OpenJackMidiInput(const char* name, int index,
     auto input = std::make_unique<JackMidiInput>(port, receiver);
     jack_client::SetCycleReader(&cycle_midi);
     jack_client::SetPortConnectionWatcher(port_connection);
-    for (auto& slot : cycle_midi.inputs)
+    if (!cycle_midi.inputs.Claim(input.get()))
     {
-        JackMidiInput* free = nullptr;
-        if (!slot.compare_exchange_strong(free, input.get()))
-            continue;
-        if (AutoConnect())
-            jack_client::ConnectPhysical(port, static_cast<size_t>(index));
-        return input;
+        *why += "jack: no room for a third MIDI input; ";
+        return nullptr; // the destructor gives the port and the client back
     }
-    *why += "jack: no room for a third MIDI input; ";
-    return nullptr; // both inputs taken: the destructor gives the port and the client back
+    if (AutoConnect())
+        jack_client::ConnectPhysical(port, static_cast<size_t>(index));
+    return input;
 }

@@ -4,7 +4,6 @@
 #include <semaphore.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -16,6 +15,7 @@
 #include "platform/midi/MidiParser.h"
 #include "platform/midi/MidiQueue.h"
 #include "platform/support/RealtimeLock.h"
+#include "platform/support/SemaphoreWait.h"
 #include "platform/support/Threads.h"
 
 void BMidi::NoteOff(uchar, uchar, uchar, uint32) {}
@@ -71,24 +71,6 @@ void BMidi::Dispatch(uint8_t status, uint8_t data1, uint8_t data2, bigtime_t whe
 
 namespace
 {
-
-// Waits for the semaphore until the given time of system_time() at the latest.
-void wait_until(sem_t* semaphore, bigtime_t until)
-{
-    if (until == B_INFINITE_TIMEOUT)
-    {
-        while (sem_wait(semaphore) != 0 && errno == EINTR)
-        {
-        }
-        return;
-    }
-    timespec deadline;
-    deadline.tv_sec = static_cast<time_t>(until / 1000000);
-    deadline.tv_nsec = static_cast<long>(until % 1000000) * 1000;
-    while (sem_clockwait(semaphore, CLOCK_MONOTONIC, &deadline) != 0 && errno == EINTR)
-    {
-    }
-}
 
 std::atomic<int> ports_alive{0};
 
@@ -147,7 +129,7 @@ struct BMidiPort::Input : public MidiParser::Sink, public MidiReceiver
         for (;;)
         {
             bool held = next_due != B_INFINITE_TIMEOUT;
-            wait_until(&ready, held ? Clock().SystemTimeAt(next_due) : B_INFINITE_TIMEOUT);
+            wait_for_semaphore(&ready, held ? Clock().SystemTimeAt(next_due) : B_INFINITE_TIMEOUT);
             if (quitting)
                 return;
             // A steady stream on one channel must not hold back what falls due on another:

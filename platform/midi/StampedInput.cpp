@@ -8,8 +8,8 @@
 namespace
 {
 
-constexpr int kInputs = 2;
-std::atomic<StampedInput*> slots[kInputs] = {};
+constexpr int kInputs = InputSlots<StampedInput>::kCount;
+InputSlots<StampedInput> slots;
 
 // Buffers begun plus buffers ended: odd while the render is inside one.
 std::atomic<uint64> buffer_edges{0};
@@ -32,21 +32,12 @@ RenderState render;
 
 StampedInput::StampedInput(MidiReceiver* receiver) : cycle_(receiver)
 {
-    for (auto& slot : slots)
-    {
-        StampedInput* free = nullptr;
-        if (slot.compare_exchange_strong(free, this))
-            break;
-    }
+    slots.Claim(this);
 }
 
 StampedInput::~StampedInput()
 {
-    for (auto& slot : slots)
-    {
-        StampedInput* self = this;
-        slot.compare_exchange_strong(self, nullptr);
-    }
+    slots.Release(this);
     // A buffer that began before the slot was cleared may still read this input.
     uint64 edges = buffer_edges.load();
     while (edges % 2 == 1 && buffer_edges.load() == edges)
@@ -70,16 +61,12 @@ void StampedInput::TakeBack()
 
 void StampedInput::Arrived(const uint8_t* bytes, size_t count, bigtime_t time)
 {
-    bool slotted = slots[0].load() == this || slots[1].load() == this;
+    bool slotted = slots.Holds(this);
     if (in_render_ && !RenderIsLive(time))
         TakeBack();
     else if (!in_render_ && slotted && RenderIsLive(time))
         in_render_ = true;
-    if (!in_render_)
-        cycle_.receiver->Arrived(bytes, count, time);
-    // System messages (exclusive, clock, sensing) play nothing: they are not kept.
-    else if (count <= 3 && bytes[0] < 0xF0)
-        cycle_.waiting.Push(bytes, count, time);
+    TakeMessage(cycle_, bytes, count, time, in_render_);
 }
 
 bigtime_t StampedInput::Check()
@@ -109,7 +96,7 @@ void StampedInput::BufferStarts(size_t frames, int rate)
     last_buffer_start = now;
     for (int index = 0; index < kInputs; index++)
     {
-        StampedInput* input = slots[index].load();
+        StampedInput* input = slots.At(index);
         render.reading[index] = nullptr;
         render.readers[index] = nullptr;
         if (input == nullptr)

@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -198,30 +197,24 @@ TEST_F(JackProgram, OnAnotherServerTwoPortsPlayAFloodIsSilencedAndItComesBackAft
     Frame later = Play(
         [this](Frame from)
         {
-            const std::array<std::array<int, 3>, 15> setup_and_stop = {{{0, 101, 0},
-                                                                        {0, 100, 0},
-                                                                        {0, 6, 2},
-                                                                        {0, 38, 0},
-                                                                        {0, 101, 0},
-                                                                        {0, 100, 1},
-                                                                        {0, 6, 64},
-                                                                        {0, 38, 0},
-                                                                        {0, 101, 0},
-                                                                        {0, 100, 2},
-                                                                        {0, 6, 64},
-                                                                        {0, 38, 0},
-                                                                        {1, 121, 0},
-                                                                        {1, 123, 0},
-                                                                        {1, 120, 0}}};
+            auto cc = [this](Frame when, int port, int channel, int number, int value)
+            {
+                rig->Send(when,
+                          {static_cast<unsigned char>(0xB0 | channel),
+                           static_cast<unsigned char>(number), static_cast<unsigned char>(value)},
+                          port);
+            };
             for (int port = 0; port < 2; port++)
                 for (int channel = 0; channel < 16; channel++)
-                    for (auto [stop, cc, value] : setup_and_stop)
-                        rig->Send(from + stop * Frames(0.02),
-                                  {static_cast<unsigned char>(0xB0 | channel),
-                                   static_cast<unsigned char>(cc),
-                                   static_cast<unsigned char>(value)},
-                                  port);
-            rig->Send(from + Frames(0.03), {0xB0, 7, 100});
+                {
+                    for (int rpn = 0; rpn < 3; rpn++) // bend range 2, the tunings at 64
+                        for (auto [number, value] :
+                             {std::pair{101, 0}, {100, rpn}, {6, rpn == 0 ? 2 : 64}, {38, 0}})
+                            cc(from, port, channel, number, value);
+                    for (int mode : {121, 123, 120})
+                        cc(from + Frames(0.02), port, channel, mode, 0);
+                }
+            cc(from + Frames(0.03), 0, 0, 7, 100);
             return Note(from + Frames(0.05), Frames(0.3)) + Frames(0.1);
         });
     EXPECT_NEAR(Pitch(later + Frames(0.1)), 440, 4.4) << "after the change of period";
