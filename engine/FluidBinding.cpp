@@ -41,6 +41,21 @@ int (*hook_fluid_synth_get_cc)(fluid_synth_t*, int, int, int*);
 fluid_log_function_t (*hook_fluid_set_log_function)(int, fluid_log_function_t, void*);
 void (*hook_fluid_synth_set_sample_rate)(fluid_synth_t*, float);
 
+int (*hook_fluid_synth_sysex)(fluid_synth_t*, const char*, int, char*, int*, int*, int);
+int (*hook_fluid_synth_set_channel_type)(fluid_synth_t*, int, int);
+int (*hook_fluid_synth_bank_select)(fluid_synth_t*, int, int);
+int (*hook_fluid_synth_get_program)(fluid_synth_t*, int, int*, int*, int*);
+fluid_preset_t* (*hook_fluid_synth_get_channel_preset)(fluid_synth_t*, int);
+const char* (*hook_fluid_preset_get_name)(fluid_preset_t*);
+int (*hook_fluid_preset_get_banknum)(fluid_preset_t*);
+int (*hook_fluid_preset_get_num)(fluid_preset_t*);
+fluid_sfont_t* (*hook_fluid_preset_get_sfont)(fluid_preset_t*);
+int (*hook_fluid_sfont_get_id)(fluid_sfont_t*);
+fluid_sfont_t* (*hook_fluid_synth_get_sfont_by_id)(fluid_synth_t*, int);
+void (*hook_fluid_sfont_iteration_start)(fluid_sfont_t*);
+fluid_preset_t* (*hook_fluid_sfont_iteration_next)(fluid_sfont_t*);
+int (*hook_fluid_synth_get_bank_offset)(fluid_synth_t*, int);
+
 image_id libraryimage = -1;
 
 namespace
@@ -230,6 +245,22 @@ void LoadLibrary(const char* path)
     bind_optional(hook_fluid_synth_get_cc, "fluid_synth_get_cc");
     bind_optional(hook_fluid_set_log_function, "fluid_set_log_function");
     bind_optional(hook_fluid_synth_set_sample_rate, "fluid_synth_set_sample_rate");
+#define OPTIONAL(function) bind_optional(hook_##function, #function)
+    OPTIONAL(fluid_synth_sysex);
+    OPTIONAL(fluid_synth_set_channel_type);
+    OPTIONAL(fluid_synth_bank_select);
+    OPTIONAL(fluid_synth_get_program);
+    OPTIONAL(fluid_synth_get_channel_preset);
+    OPTIONAL(fluid_preset_get_name);
+    OPTIONAL(fluid_preset_get_banknum);
+    OPTIONAL(fluid_preset_get_num);
+    OPTIONAL(fluid_preset_get_sfont);
+    OPTIONAL(fluid_sfont_get_id);
+    OPTIONAL(fluid_synth_get_sfont_by_id);
+    OPTIONAL(fluid_sfont_iteration_start);
+    OPTIONAL(fluid_sfont_iteration_next);
+    OPTIONAL(fluid_synth_get_bank_offset);
+#undef OPTIONAL
 }
 
 void FreeLibrary()

@@ -69,6 +69,29 @@ extern fluid_log_function_t (*hook_fluid_set_log_function)(int level, fluid_log_
 // a synth that exists, killing its voices.
 extern void (*hook_fluid_synth_set_sample_rate)(fluid_synth_t* synth, float sample_rate);
 
+// Optional, null when the library lacks them (FluidSynth 2 has them all): system-exclusive
+// messages, a channel's type (0 melodic, 1 drums) and bank, and what the channels and fonts hold,
+// for the Channels page.
+typedef struct _fluid_preset_t fluid_preset_t;
+typedef struct _fluid_sfont_t fluid_sfont_t;
+extern int (*hook_fluid_synth_sysex)(fluid_synth_t* synth, const char* data, int length,
+                                     char* response, int* response_length, int* handled,
+                                     int dry_run);
+extern int (*hook_fluid_synth_set_channel_type)(fluid_synth_t* synth, int channel, int type);
+extern int (*hook_fluid_synth_bank_select)(fluid_synth_t* synth, int channel, int bank);
+extern int (*hook_fluid_synth_get_program)(fluid_synth_t* synth, int channel, int* font_id,
+                                           int* bank, int* program);
+extern fluid_preset_t* (*hook_fluid_synth_get_channel_preset)(fluid_synth_t* synth, int channel);
+extern const char* (*hook_fluid_preset_get_name)(fluid_preset_t* preset);
+extern int (*hook_fluid_preset_get_banknum)(fluid_preset_t* preset);
+extern int (*hook_fluid_preset_get_num)(fluid_preset_t* preset);
+extern fluid_sfont_t* (*hook_fluid_preset_get_sfont)(fluid_preset_t* preset);
+extern int (*hook_fluid_sfont_get_id)(fluid_sfont_t* font);
+extern fluid_sfont_t* (*hook_fluid_synth_get_sfont_by_id)(fluid_synth_t* synth, int id);
+extern void (*hook_fluid_sfont_iteration_start)(fluid_sfont_t* font);
+extern fluid_preset_t* (*hook_fluid_sfont_iteration_next)(fluid_sfont_t* font);
+extern int (*hook_fluid_synth_get_bank_offset)(fluid_synth_t* synth, int font_id);
+
 // Image id of the loaded library; negative before a load.
 extern image_id libraryimage;
 

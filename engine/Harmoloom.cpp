@@ -33,6 +33,8 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
     // Every FluidSynth call is made under the engine's lock, so FluidSynth's own API mutex would
     // only be a second lock, and one the audio thread would then take and wait on.
     hook_fluid_settings_setint(fluid_settings, "synth.threadsafe-api", 0);
+    // The device id system-exclusive messages address, besides "every device" (0x7F).
+    hook_fluid_settings_setint(fluid_settings, "synth.device-id", 0x10);
     fluid_synth = hook_new_fluid_synth(fluid_settings);
     if (fluid_synth == nullptr)
     {
@@ -84,6 +86,7 @@ void HARMOLOOM::ResetChannels()
         hook_fluid_synth_program_change(fluid_synth, channel, 0);
         ForgetParameters(channel);
     }
+    FollowDefaultTuning();
 }
 
 void HARMOLOOM::ForgetParameters(int channel)

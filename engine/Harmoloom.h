@@ -9,6 +9,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 
 #include "engine/FluidBinding.h"
 #include "platform/support/RealtimeLock.h"
@@ -46,6 +48,12 @@ public:
     void ResetAllControllers(int channel);
     void AllSoundOff(int channel);
     void AllNotesOff(int channel);
+
+    // A whole system-exclusive message, F0 to F7, from the port whose channels begin at engine
+    // channel first_channel (0 or 16): the GM, GS and XG resets and the MIDI Tuning Standard's
+    // tunings, through FluidSynth, and a GS part made a drum part. Others are ignored. Not on the
+    // audio thread: a tuning allocates.
+    void SystemExclusive(int first_channel, const uint8_t* message, size_t length);
 
     // The output now runs at another rate (a new audio server): the synth follows it with the
     // same fonts, settings and channel state; sounding voices end. Not on the audio thread.
@@ -102,6 +110,8 @@ public:
     // change: the channel's fine tuning in cents and its pitch-wheel sensitivity.
     double sent_fine_tune[ENGINE_CHANNELS] = {};
     int sent_bend_range[ENGINE_CHANNELS] = {};
+    // Channels a GS "use for rhythm part" made drum channels.
+    bool rhythm_part[ENGINE_CHANNELS] = {};
     bool reverb_on = true; // FluidSynth starts with both effects on
     bool chorus_on = true;
     // The audio thread only ever tries it (RenderWithin) and may then take it again
@@ -132,6 +142,14 @@ private:
     // System reset, then bank 0 and program 0 on every channel but the percussion channels 9
     // and 25, whose registered-parameter state is left alone too. Lock held.
     void ResetChannels();
+    // Every channel that selected no tuning program of its own follows program 0 of bank 0, as
+    // the MIDI Tuning Standard has it. Lock held.
+    void FollowDefaultTuning();
+    // A reset by system-exclusive message: FluidSynth's own, then the channels' as SystemReset,
+    // every channel's registered parameters forgotten and the drum parts melodic again. Lock held.
+    void ResetByExclusive(const uint8_t* data, int length);
+    void SetRhythmPart(int channel, bool drums);
+
     // No registered parameter selected; bend range, fine and coarse tuning at their defaults.
     void ForgetParameters(int channel);
 

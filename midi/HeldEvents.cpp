@@ -80,7 +80,11 @@ bigtime_t HeldEvents::ApplyDue(bigtime_t now)
 
 void HeldEvents::ApplyAll()
 {
-    bigtime_t now = clock_.Now();
+    ApplyAll(clock_.Now());
+}
+
+void HeldEvents::ApplyAll(bigtime_t now)
+{
     for (Channel& channel : channels_)
         ApplyDue(channel, now, true);
 }

@@ -54,8 +54,10 @@ public:
     // B_INFINITE_TIMEOUT when nothing is held.
     bigtime_t ApplyDue(bigtime_t now);
 
-    // Applies everything held at once, in order (the input is stopping).
+    // Applies everything held at once, in order: the input is stopping (now on the clock), or a
+    // message for every channel comes at now.
     void ApplyAll();
+    void ApplyAll(bigtime_t now);
 
 private:
     // Enough for a very dense channel within one delay; when a channel's queue is full its

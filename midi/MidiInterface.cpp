@@ -94,6 +94,13 @@ void MIDIINTERFACE::PitchBend(uchar channel, uchar lsb, uchar msb, uint32)
     Route(0xE0, channel, static_cast<uchar>(lsb & 127), static_cast<uchar>(msb & 127));
 }
 
+void MIDIINTERFACE::SystemExclusive(const uint8_t* data, size_t length, uint32)
+{
+    held.SetDelay(NoteOffDelay());
+    held.ApplyAll(EventTime());
+    Synth->SystemExclusive(channel_offset, data, length);
+}
+
 void MIDIINTERFACE::ControlChange(uchar channel, uchar controller, uchar value, uint32)
 {
     switch (controller)

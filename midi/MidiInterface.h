@@ -25,6 +25,8 @@ public:
                        uint32 time) override;
     void ProgramChange(uchar channel, uchar programNumber, uint32 time) override;
     void PitchBend(uchar channel, uchar lsb, uchar msb, uint32 time) override;
+    // Like a controller reset of every channel: what is held on any channel first, then itself.
+    void SystemExclusive(const uint8_t* data, size_t length, uint32 time) override;
 
     // Applies the note-offs that have fallen due by now (on the port's clock), and what waited
     // behind them; returns when the next falls due. On the port's thread.

@@ -2,6 +2,7 @@
 #include <alsa/asoundlib.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -11,6 +12,12 @@ struct SequencerHandle
 {
     snd_seq_t* sequencer = nullptr;
     snd_midi_event_t* decoder = nullptr;
+    // What is left of a system-exclusive event, handed over a piece at a time: alsa-lib keeps
+    // the event until the next input call.
+    const uint8_t* exclusive = nullptr;
+    size_t exclusive_left = 0;
+    SequencerAddress exclusive_source;
+    SequencerAddress exclusive_dest;
 };
 
 namespace
@@ -30,7 +37,8 @@ SequencerHandle* open(const char* name, int input_pool, std::string* why)
         *why += std::string("alsa: no sequencer (") + snd_strerror(status) + "); ";
         return nullptr;
     }
-    auto* handle = new SequencerHandle{sequencer, nullptr};
+    auto* handle = new SequencerHandle;
+    handle->sequencer = sequencer;
     snd_seq_set_client_name(sequencer, name);
     // Kernel-side room is best effort: a smaller pool still works.
     snd_seq_set_client_pool_input(sequencer, static_cast<size_t>(input_pool));
@@ -126,14 +134,34 @@ SequencerEvent::Kind kind_of(const snd_seq_event_t& event)
     case SND_SEQ_EVENT_PORT_UNSUBSCRIBED:
         return SequencerEvent::kDisconnected;
     default:
-        return snd_seq_ev_is_channel_type(&event) || event.type == SND_SEQ_EVENT_SENSING
+        return snd_seq_ev_is_channel_type(&event) || event.type == SND_SEQ_EVENT_SENSING ||
+                       event.type == SND_SEQ_EVENT_SYSEX
                    ? SequencerEvent::kMessage
                    : SequencerEvent::kOther;
     }
 }
 
+// The next piece of a system-exclusive event; the pieces go together again in the input's
+// SysexAssembler.
+void next_exclusive_piece(SequencerHandle* handle, SequencerEvent* out)
+{
+    *out = SequencerEvent{};
+    out->kind = SequencerEvent::kMessage;
+    out->source = handle->exclusive_source;
+    out->dest = handle->exclusive_dest;
+    out->length = static_cast<uint8_t>(std::min(handle->exclusive_left, sizeof(out->bytes)));
+    std::memcpy(out->bytes, handle->exclusive, out->length);
+    handle->exclusive += out->length;
+    handle->exclusive_left -= out->length;
+}
+
 bool next_event(SequencerHandle* handle, SequencerEvent* out)
 {
+    if (handle->exclusive_left > 0)
+    {
+        next_exclusive_piece(handle, out);
+        return true;
+    }
     snd_seq_event_t* event = nullptr;
     int status = snd_seq_event_input(handle->sequencer, &event);
     // An overrun (-ENOSPC) is counted by the kernel (lost_events); what follows is read on.
@@ -149,6 +177,15 @@ bool next_event(SequencerHandle* handle, SequencerEvent* out)
     {
         out->source = {event->source.client, event->source.port};
         out->dest = {event->dest.client, event->dest.port};
+        if (event->type == SND_SEQ_EVENT_SYSEX)
+        {
+            handle->exclusive = static_cast<const uint8_t*>(event->data.ext.ptr);
+            handle->exclusive_left = event->data.ext.len;
+            handle->exclusive_source = out->source;
+            handle->exclusive_dest = out->dest;
+            next_exclusive_piece(handle, out);
+            break;
+        }
         long length = snd_midi_event_decode(handle->decoder, out->bytes, sizeof(out->bytes), event);
         out->length = length > 0 ? static_cast<uint8_t>(length) : 0;
         break;

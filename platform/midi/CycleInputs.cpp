@@ -84,10 +84,14 @@ size_t ApplyInputsBefore(CycleInput* const* inputs, size_t count, const BufferSp
 void TakeMessage(CycleInput& input, const uint8_t* bytes, size_t count, bigtime_t time,
                  bool in_render)
 {
-    if (!in_render)
-        input.receiver->Arrived(bytes, count, time);
-    else if (count <= 3 && bytes[0] < 0xF0)
-        input.waiting.Push(bytes, count, time);
+    input.sysex.Take(bytes, count,
+                     [&](const uint8_t* whole, size_t length)
+                     {
+                         if (!in_render)
+                             input.receiver->Arrived(whole, length, time);
+                         else if (whole[0] == 0xF0 || (length <= 3 && whole[0] < 0xF0))
+                             input.waiting.Push(whole, length, time);
+                     });
 }
 
 void HandBackToThread(CycleInput& input)

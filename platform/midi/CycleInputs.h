@@ -12,6 +12,7 @@
 #include "platform/midi/KeptNotes.h"
 #include "platform/midi/MidiInputBackend.h"
 #include "platform/midi/MidiQueue.h"
+#include "platform/midi/SysexAssembler.h"
 
 struct CycleInput
 {
@@ -22,6 +23,10 @@ struct CycleInput
     // What the render let through, and the late note-ons it dropped (with their note-offs).
     KeptNotes delivered;
     std::atomic<uint64> dropped_late{0};
+    // System-exclusive messages put together from the back end's pieces.
+    SysexAssembler sysex;
+
+    uint64 Dropped() const { return waiting.Dropped() + dropped_late + sysex.Dropped(); }
 };
 
 // The buffer being rendered on the inputs' clock: the time its first frame stands for, the
@@ -49,8 +54,9 @@ struct BufferSpan
 size_t ApplyInputsBefore(CycleInput* const* inputs, size_t count, const BufferSpan& span,
                          size_t limit);
 
-// A message read at time: while the render applies the input's messages, it waits there for its
-// time (system messages play nothing and are not kept); otherwise it goes to the port's thread.
+// A message, or a piece of a system-exclusive one, read at time: while the render applies the
+// input's messages, each whole one waits there for its time (system messages other than system
+// exclusive play nothing and are not kept); otherwise it goes to the port's thread.
 // The one thread that reads the input's source.
 void TakeMessage(CycleInput& input, const uint8_t* bytes, size_t count, bigtime_t time,
                  bool in_render);

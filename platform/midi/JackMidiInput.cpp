@@ -47,7 +47,7 @@ public:
     ~JackMidiInput() override;
 
     const MidiClock& Clock() const override { return frame_clock; }
-    uint64 Dropped() const override { return cycle.waiting.Dropped() + cycle.dropped_late; }
+    uint64 Dropped() const override { return cycle.Dropped(); }
 
     const int port; // of the client
     // Process thread only: what was read while rendering, waiting for its frame, and when the

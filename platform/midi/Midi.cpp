@@ -25,6 +25,7 @@ void BMidi::ControlChange(uchar, uchar, uchar, uint32) {}
 void BMidi::ProgramChange(uchar, uchar, uint32) {}
 void BMidi::ChannelPressure(uchar, uchar, uint32) {}
 void BMidi::PitchBend(uchar, uchar, uchar, uint32) {}
+void BMidi::SystemExclusive(const uint8_t*, size_t, uint32) {}
 
 bigtime_t BMidi::ApplyHeldEvents(bigtime_t)
 {
@@ -69,6 +70,12 @@ void BMidi::Dispatch(uint8_t status, uint8_t data1, uint8_t data2, bigtime_t whe
         (this->*kOneByte[kind])(channel, data1, time);
 }
 
+void BMidi::DispatchSystemExclusive(const uint8_t* data, size_t length, bigtime_t when)
+{
+    event_time_ = when;
+    SystemExclusive(data, length, static_cast<uint32>(system_time() / 1000));
+}
+
 namespace
 {
 
@@ -111,6 +118,14 @@ struct BMidiPort::Input : public MidiParser::Sink, public MidiReceiver
     RealtimeLock delivery;
     BMidi* consumer = nullptr;
 
+    // A system-exclusive message the render met, for the port's thread to apply: the render
+    // applies nothing more of this port until it has.
+    std::atomic<bool> exclusive_pending{false};
+    bool in_cycle = false; // the render's, while it feeds cycle_parser
+    uint8_t exclusive[SysexAssembler::kMaxLength];
+    size_t exclusive_length = 0;
+    bigtime_t exclusive_time = 0;
+
     const MidiClock& Clock() const
     {
         return backend != nullptr ? backend->Clock() : SystemMidiClock();
@@ -132,6 +147,7 @@ struct BMidiPort::Input : public MidiParser::Sink, public MidiReceiver
             wait_for_semaphore(&ready, held ? Clock().SystemTimeAt(next_due) : B_INFINITE_TIMEOUT);
             if (quitting)
                 return;
+            ApplyPendingExclusive();
             // A steady stream on one channel must not hold back what falls due on another:
             // held events are looked at every millisecond while the queue drains.
             bigtime_t looked = system_time();
@@ -168,21 +184,51 @@ struct BMidiPort::Input : public MidiParser::Sink, public MidiReceiver
         return true;
     }
 
+    void ApplyPendingExclusive()
+    {
+        if (!exclusive_pending.load(std::memory_order_acquire))
+            return;
+        RealtimeAutolock hold(delivery);
+        if (consumer != nullptr && consumer->IsRunning())
+            consumer->DispatchSystemExclusive(exclusive, exclusive_length, exclusive_time);
+        exclusive_pending.store(false, std::memory_order_release);
+    }
+
+    void SystemExclusive(const uint8_t* bytes, size_t count, bigtime_t when) override
+    {
+        if (!in_cycle)
+        {
+            if (consumer != nullptr && consumer->IsRunning())
+                consumer->DispatchSystemExclusive(bytes, count, when);
+            return;
+        }
+        std::memcpy(exclusive, bytes, count);
+        exclusive_length = count;
+        exclusive_time = when;
+        exclusive_pending.store(true, std::memory_order_release);
+    }
+
     void ChannelMessage(uint8_t status_byte, uint8_t data1, uint8_t data2, bigtime_t when) override
     {
         if (consumer != nullptr && consumer->IsRunning())
             consumer->Dispatch(status_byte, data1, data2, when);
     }
 
-    // Never waits for the lock: a Connect or Disconnect holding it keeps the event for the
-    // next buffer.
+    // Never waits for the lock: a Connect or Disconnect holding it, or a system-exclusive
+    // message the port's thread has yet to apply, keeps the event for the next buffer.
     bool DeliverInCycle(const uint8_t* bytes, size_t count, bigtime_t frame) override
     {
-        if (delivery.TryLockFor(0) != B_OK)
+        if (exclusive_pending.load(std::memory_order_acquire) || delivery.TryLockFor(0) != B_OK)
             return false;
         if (accepting && consumer != nullptr)
+        {
+            in_cycle = true;
             cycle_parser.Feed(bytes, count, frame, *this);
+            in_cycle = false;
+        }
         delivery.Unlock();
+        if (exclusive_pending.load(std::memory_order_relaxed))
+            sem_post(&ready);
         return true;
     }
 
@@ -258,6 +304,7 @@ void BMidiPort::Disconnect(BMidi* consumer)
 {
     // What has arrived is delivered before the consumer goes, so that nothing is lost silently.
     input_->accepting = false;
+    input_->ApplyPendingExclusive();
     while (input_->DeliverOne())
     {
     }

@@ -37,6 +37,9 @@ public:
     virtual void ProgramChange(uchar channel, uchar programNumber, uint32 time);
     virtual void ChannelPressure(uchar channel, uchar pressure, uint32 time);
     virtual void PitchBend(uchar channel, uchar lsb, uchar msb, uint32 time);
+    // A whole system-exclusive message, F0 to F7. Always on the port's own thread, never inside
+    // the render: what it sets up (a tuning) may allocate.
+    virtual void SystemExclusive(const uint8_t* data, size_t length, uint32 time);
 
     // A consumer that holds events back is called again where they fall due, and after each
     // message, with now on the port's clock. Returns when the next falls due, on that clock;
@@ -53,6 +56,7 @@ public:
 
     // Calls the handler for one channel message that takes effect at when.
     void Dispatch(uint8_t status, uint8_t data1, uint8_t data2, bigtime_t when);
+    void DispatchSystemExclusive(const uint8_t* data, size_t length, bigtime_t when);
 
 private:
     std::atomic<bool> running_{false};

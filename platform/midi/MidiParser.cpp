@@ -32,9 +32,16 @@ void MidiParser::Feed(const uint8_t* bytes, size_t count, bigtime_t time, Sink& 
         uint8_t byte = bytes[index];
         if (byte >= 0xF8)
             continue; // real-time bytes may come anywhere and change nothing
+        if (byte == 0xF7 && in_system_exclusive_ && exclusive_length_ < sizeof(system_exclusive_))
+        {
+            system_exclusive_[exclusive_length_++] = byte;
+            sink.SystemExclusive(system_exclusive_, exclusive_length_, time);
+        }
         if (byte >= 0x80)
         {
             in_system_exclusive_ = byte == 0xF0;
+            system_exclusive_[0] = byte;
+            exclusive_length_ = 1;
             have_ = 0;
             skip_ = 0;
             if (byte < 0xF0)
@@ -49,7 +56,12 @@ void MidiParser::Feed(const uint8_t* bytes, size_t count, bigtime_t time, Sink& 
             continue;
         }
         if (in_system_exclusive_)
+        {
+            if (exclusive_length_ < sizeof(system_exclusive_))
+                system_exclusive_[exclusive_length_] = byte;
+            exclusive_length_++;
             continue;
+        }
         if (skip_ > 0)
         {
             skip_--;

@@ -27,7 +27,7 @@ public:
     // Returns within how long it should be called again (B_INFINITE_TIMEOUT: need not be).
     bigtime_t Check();
 
-    uint64 Dropped() const { return cycle_.waiting.Dropped() + cycle_.dropped_late; }
+    uint64 Dropped() const { return cycle_.Dropped(); }
 
     // The render function, on the audio thread; real-time safe, never wait.
     static void BufferStarts(size_t frames, int rate);

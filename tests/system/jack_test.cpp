@@ -219,6 +219,71 @@ TEST_F(JackProgram, OnAnotherServerTwoPortsPlayAFloodIsSilencedAndItComesBackAft
         });
     EXPECT_NEAR(Pitch(later + Frames(0.1)), 440, 4.4) << "after the change of period";
 
+    // System-exclusive messages, each as a sequencer sends it, one split across two events, one
+    // cut short before it. GM System On, then the MIDI Tuning Standard moves key 69 of tuning
+    // program 0, which every channel follows, to 445 Hz: 19.56 cents above it.
+    auto sysex = [this](Frame when, std::vector<unsigned char> data)
+    {
+        data.insert(data.begin(), 0xF0);
+        data.push_back(0xF7);
+        rig->Send(when, data);
+    };
+    int fraction = static_cast<int>(std::lround(1200 * std::log2(445.0 / 440) / 100 * 16384));
+    Frame tuned = Play(
+        [&](Frame from)
+        {
+            rig->Send(from, {0xF0, 0x7E, 0x10});
+            sysex(from, {0x7E, 0x7F, 0x09, 0x01});
+            rig->Send(from + 1, {0xC0, 80});
+            rig->Send(from + 2, {0xF0, 0x7F, 0x10, 0x08, 0x02, 0x00, 0x01});
+            rig->Send(from + 3, {69, 69, static_cast<unsigned char>(fraction >> 7),
+                                 static_cast<unsigned char>(fraction & 127), 0xF7});
+            Note(from + Frames(0.05), Frames(0.3));
+            rig->Send(from + Frames(0.5), {0x90, 70, 100});
+            rig->Send(from + Frames(0.8), {0x80, 70, 0});
+            return from + Frames(0.9);
+        });
+    // Within 1 %, and closer still to key 70's pitch, which a lead a little sharp shares.
+    double a = Pitch(tuned + Frames(0.1)), b_flat = Pitch(tuned + Frames(0.55));
+    EXPECT_NEAR(a, 445, 4.45) << "key 69 tuned";
+    EXPECT_NEAR(b_flat, 440 * std::pow(2, 1 / 12.0), 4.66) << "key 70 not";
+    EXPECT_NEAR(b_flat / a, 440 * std::pow(2, 1 / 12.0) / 445, 0.004);
+
+    // GS Reset, then "use for rhythm part" on MIDI channel 11 (block 0x1A): its snare is the
+    // drum channel's. Then a pitch-bend range of 12 on channel 1, undone by XG System On.
+    unsigned char checksum =
+        static_cast<unsigned char>((128 - (0x40 + 0x1A + 0x15 + 2) % 128) % 128);
+    Frame drums = Play(
+        [&](Frame from)
+        {
+            sysex(from, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41});
+            sysex(from + 1, {0x41, 0x10, 0x42, 0x12, 0x40, 0x1A, 0x15, 0x02, checksum});
+            sysex(from + 2, {0x7F, 0x7F, 0x08, 0x02, 0x00, 0x01, 69, 69, 0, 0}); // in tune again
+            rig->Send(from + Frames(0.05), {0x9A, 38, 100});
+            rig->Send(from + Frames(0.55), {0x99, 38, 100});
+            for (auto [number, value] : {std::pair{101, 0}, {100, 0}, {6, 12}})
+                rig->Send(from + Frames(1), {0xB0, static_cast<unsigned char>(number),
+                                             static_cast<unsigned char>(value)});
+            sysex(from + Frames(1), {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00});
+            rig->Send(from + Frames(1) + 1, {0xC0, 80});
+            rig->Send(from + Frames(1) + 2, {0xE0, 127, 127});
+            Note(from + Frames(1.05), Frames(0.3));
+            rig->Send(from + Frames(1.4), {0xE0, 0, 64});
+            return from + Frames(1.5);
+        });
+    std::vector<float> part = rig->Mono(drums + Frames(0.05), Frames(0.4));
+    std::vector<float> kit = rig->Mono(drums + Frames(0.55), Frames(0.4));
+    size_t part_on = onset(part), kit_on = onset(kit);
+    ASSERT_LT(std::max(part_on, kit_on), Frames(0.1)) << "both sound";
+    std::vector<float> difference(Frames(0.2));
+    for (size_t index = 0; index < difference.size(); index++)
+        difference[index] = part[part_on + index] - kit[kit_on + index];
+    double snare = Rms(kit, kit_on, kit_on + difference.size());
+    EXPECT_GT(snare, 0.001);
+    EXPECT_LT(Rms(difference, 0, difference.size()), 0.1 * snare) << "channel 11 plays the kit";
+    EXPECT_NEAR(Pitch(drums + Frames(1.1)), 440 * std::pow(2, 2 / 12.0), 4.9)
+        << "the bend range back at 2 semitones";
+
     // The server stops (a crash), a note held, and a server of the same name starts again, at
     // its first rate and at another: the program comes back on its own, its connections made
     // again, and plays in tune.

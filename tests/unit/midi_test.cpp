@@ -10,6 +10,7 @@
 #include "midi/MidiInterface.h"
 #include "platform/midi/MidiParser.h"
 #include "platform/midi/MidiQueue.h"
+#include "platform/midi/SysexAssembler.h"
 #include "platform/support/Threads.h"
 #include "tests/support/Engines.h"
 #include "tests/support/JackRig.h"
@@ -28,6 +29,11 @@ struct Collected : MidiParser::Sink
                       static_cast<int>(time));
         messages += text;
     }
+    void SystemExclusive(const uint8_t* bytes, size_t count, bigtime_t time) override
+    {
+        messages += "F0.." + std::to_string(bytes[count - 2]) + " (" + std::to_string(count) +
+                    ") @" + std::to_string(time) + "; ";
+    }
 };
 
 TEST(MidiParser, RunningStatusSplitPacketsAndSystemBytes)
@@ -44,15 +50,32 @@ TEST(MidiParser, RunningStatusSplitPacketsAndSystemBytes)
         {{{0xF0, 1, 2, 3, 0x80, 60, 0}}, "80 60 0 @1; "},
         {{{0xF2, 0x10, 0x20, 0xB0, 7, 1, 0xF1, 0x05, 0x40}}, "B0 7 1 @1; "}, // system common
         {{{60, 100, 0x91, 60}}, ""}, // data without a status
+        // Whole ones, split and with real-time bytes inside; cut, restarted, unterminated.
+        {{{0xF0, 0x7E, 0x7F}, {0xF8, 9, 1, 0xF7, 0x90, 60, 1}}, "F0..1 (6) @2; 90 60 1 @2; "},
+        {{{0xF0, 1, 0xF0, 2, 0xF7}, {0xF0, 3}, {0xB0, 7, 1}}, "F0..2 (3) @1; B0 7 1 @3; "},
+        {{std::vector<uint8_t>(1023, 5), {0xF7}}, "F0..5 (1024) @2; "}, // the longest
+        {{std::vector<uint8_t>(1024, 6), {0xF7, 0xC0, 1}}, "C0 1 0 @2; "},
     };
-    for (const auto& [packets, messages] : cases)
+    for (auto [packets, messages] : cases)
     {
-        MidiParser parser;
-        Collected sink;
+        if (packets[0].size() > 1000)
+            packets[0][0] = 0xF0;
+        // The parser alone, and behind the pieces' assembler, as a back end feeds it.
+        MidiParser parser, behind;
+        Collected sink, assembled;
+        SysexAssembler assembler;
         bigtime_t packet = 1;
         for (const auto& bytes : packets)
-            parser.Feed(bytes.data(), bytes.size(), packet++, sink);
+        {
+            parser.Feed(bytes.data(), bytes.size(), packet, sink);
+            assembler.Take(bytes.data(), bytes.size(),
+                           [&](const uint8_t* whole, size_t count)
+                           { behind.Feed(whole, count, packet, assembled); });
+            packet++;
+        }
         EXPECT_EQ(sink.messages, messages);
+        EXPECT_EQ(assembled.messages, messages);
+        EXPECT_EQ(assembler.Dropped(), packets[0].size() == 1024 ? 1u : 0u) << messages;
     }
 }
 
