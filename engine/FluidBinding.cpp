@@ -51,10 +51,13 @@ int (*hook_fluid_preset_get_banknum)(fluid_preset_t*);
 int (*hook_fluid_preset_get_num)(fluid_preset_t*);
 fluid_sfont_t* (*hook_fluid_preset_get_sfont)(fluid_preset_t*);
 int (*hook_fluid_sfont_get_id)(fluid_sfont_t*);
-fluid_sfont_t* (*hook_fluid_synth_get_sfont_by_id)(fluid_synth_t*, int);
+int (*hook_fluid_synth_sfcount)(fluid_synth_t*);
+fluid_sfont_t* (*hook_fluid_synth_get_sfont)(fluid_synth_t*, unsigned int);
 void (*hook_fluid_sfont_iteration_start)(fluid_sfont_t*);
 fluid_preset_t* (*hook_fluid_sfont_iteration_next)(fluid_sfont_t*);
 int (*hook_fluid_synth_get_bank_offset)(fluid_synth_t*, int);
+void (*hook_fluid_synth_get_voicelist)(fluid_synth_t*, fluid_voice_t*[], int, int);
+int (*hook_fluid_voice_get_channel)(const fluid_voice_t*);
 
 image_id libraryimage = -1;
 
@@ -256,10 +259,13 @@ void LoadLibrary(const char* path)
     OPTIONAL(fluid_preset_get_num);
     OPTIONAL(fluid_preset_get_sfont);
     OPTIONAL(fluid_sfont_get_id);
-    OPTIONAL(fluid_synth_get_sfont_by_id);
+    OPTIONAL(fluid_synth_sfcount);
+    OPTIONAL(fluid_synth_get_sfont);
     OPTIONAL(fluid_sfont_iteration_start);
     OPTIONAL(fluid_sfont_iteration_next);
     OPTIONAL(fluid_synth_get_bank_offset);
+    OPTIONAL(fluid_synth_get_voicelist);
+    OPTIONAL(fluid_voice_get_channel);
 #undef OPTIONAL
 }
 

@@ -70,8 +70,8 @@ extern fluid_log_function_t (*hook_fluid_set_log_function)(int level, fluid_log_
 extern void (*hook_fluid_synth_set_sample_rate)(fluid_synth_t* synth, float sample_rate);
 
 // Optional, null when the library lacks them (FluidSynth 2 has them all): system-exclusive
-// messages, a channel's type (0 melodic, 1 drums) and bank, and what the channels and fonts hold,
-// for the Channels page.
+// messages, a channel's type (0 melodic, 1 drums) and bank, and what the channels, fonts and
+// sounding voices hold, for the Channels page.
 typedef struct _fluid_preset_t fluid_preset_t;
 typedef struct _fluid_sfont_t fluid_sfont_t;
 extern int (*hook_fluid_synth_sysex)(fluid_synth_t* synth, const char* data, int length,
@@ -87,10 +87,15 @@ extern int (*hook_fluid_preset_get_banknum)(fluid_preset_t* preset);
 extern int (*hook_fluid_preset_get_num)(fluid_preset_t* preset);
 extern fluid_sfont_t* (*hook_fluid_preset_get_sfont)(fluid_preset_t* preset);
 extern int (*hook_fluid_sfont_get_id)(fluid_sfont_t* font);
-extern fluid_sfont_t* (*hook_fluid_synth_get_sfont_by_id)(fluid_synth_t* synth, int id);
+extern int (*hook_fluid_synth_sfcount)(fluid_synth_t* synth);
+extern fluid_sfont_t* (*hook_fluid_synth_get_sfont)(fluid_synth_t* synth, unsigned int index);
 extern void (*hook_fluid_sfont_iteration_start)(fluid_sfont_t* font);
 extern fluid_preset_t* (*hook_fluid_sfont_iteration_next)(fluid_sfont_t* font);
 extern int (*hook_fluid_synth_get_bank_offset)(fluid_synth_t* synth, int font_id);
+typedef struct _fluid_voice_t fluid_voice_t;
+extern void (*hook_fluid_synth_get_voicelist)(fluid_synth_t* synth, fluid_voice_t* list[], int size,
+                                              int id);
+extern int (*hook_fluid_voice_get_channel)(const fluid_voice_t* voice);
 
 // Image id of the loaded library; negative before a load.
 extern image_id libraryimage;

@@ -301,6 +301,7 @@ bool HARMOLOOM::RenderWithin(float* buffer, unsigned long frames, bigtime_t pati
         RenderHeld(buffer + 2 * reached, end - reached);
         reached = end;
     }
+    NoteActivity();
     lock.Unlock();
     return true;
 }

@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "engine/FluidBinding.h"
 #include "platform/support/RealtimeLock.h"
@@ -54,6 +56,31 @@ public:
     // tunings, through FluidSynth, and a GS part made a drum part. Others are ignored. Not on the
     // audio thread: a tuning allocates.
     void SystemExclusive(int first_channel, const uint8_t* message, size_t length);
+
+    // What the Channels page shows and does. A channel's bank and program, and the preset that
+    // answers them: its font, the bank (with the font's offset) and program that select it, and
+    // its name (font_id -1: none answers); false when the engine cannot say. A listed preset
+    // has the bank and program that select it in both pairs.
+    struct ChannelPreset
+    {
+        int font_id = -1;
+        int bank = 0;
+        int program = 0;
+        int answer_bank = -1;
+        int answer_program = -1;
+        char name[64] = {};
+    };
+    bool ChannelPresetOf(int channel, ChannelPreset* shown);
+    // Every preset of the stack, font by font from the top, each at the bank that selects it
+    // (the font's bank offset added). Not on the audio thread.
+    std::vector<ChannelPreset> ListPresets();
+    // The bank select and program change, as if received.
+    void SelectPreset(int channel, int bank, int program);
+
+    // Whether a channel has sounding voices; written by the audio thread after each render.
+    std::atomic<bool> sounding[ENGINE_CHANNELS] = {};
+    // Locked channels ignore incoming bank selects and program changes (the MIDI input asks).
+    std::atomic<bool> locked[ENGINE_CHANNELS] = {};
 
     // The output now runs at another rate (a new audio server): the synth follows it with the
     // same fonts, settings and channel state; sounding voices end. Not on the audio thread.
@@ -164,6 +191,11 @@ private:
     void SendBendRange(int channel);
     // The value FluidSynth holds for a controller of the channel; -1 when it cannot say.
     int HeldController(int channel, int controller);
+
+    // Marks the channels that have sounding voices, after a render. Lock held; audio thread.
+    void NoteActivity();
+    static constexpr int kListedVoices = 4096; // the highest polyphony
+    fluid_voice_t* voices_[kListedVoices] = {};
 
     // One render into interleaved stereo, the carried block first; silence while not
     // initialised. Lock held.

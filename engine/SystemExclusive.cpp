@@ -88,8 +88,17 @@ void HARMOLOOM::SystemExclusive(int first_channel, const uint8_t* message, size_
 
 void HARMOLOOM::ResetByExclusive(const uint8_t* data, int length)
 {
+    // A locked channel keeps its bank and program through the reset.
+    int kept_bank[ENGINE_CHANNELS] = {}, kept_program[ENGINE_CHANNELS] = {};
+    bool keep[ENGINE_CHANNELS] = {};
     for (int channel = 0; channel < ENGINE_CHANNELS; channel++)
     {
+        int font_id = 0;
+        keep[channel] =
+            locked[channel] && hook_fluid_synth_get_program != nullptr &&
+            hook_fluid_synth_bank_select != nullptr &&
+            hook_fluid_synth_get_program(fluid_synth, channel, &font_id, &kept_bank[channel],
+                                         &kept_program[channel]) == 0;
         if (rhythm_part[channel])
             SetRhythmPart(channel, false);
     }
@@ -98,7 +107,13 @@ void HARMOLOOM::ResetByExclusive(const uint8_t* data, int length)
                                nullptr, nullptr, 0);
     ResetChannels();
     for (int channel = 0; channel < ENGINE_CHANNELS; channel++)
+    {
         ForgetParameters(channel);
+        if (!keep[channel])
+            continue;
+        hook_fluid_synth_bank_select(fluid_synth, channel, kept_bank[channel]);
+        hook_fluid_synth_program_change(fluid_synth, channel, kept_program[channel]);
+    }
 }
 
 // A part of a GS module plays its drum set from the set's program; here the drum bank's.

@@ -84,7 +84,8 @@ void MIDIINTERFACE::NoteOff(uchar channel, uchar note, uchar, uint32)
 
 void MIDIINTERFACE::ProgramChange(uchar channel, uchar program, uint32)
 {
-    if (IgnoreDrumChanges != 0 && IsPercussionChannel(EngineChannel(channel)))
+    if ((IgnoreDrumChanges != 0 && IsPercussionChannel(EngineChannel(channel))) ||
+        IsLocked(channel))
         return;
     Route(0xC0, channel, program, 0);
 }
@@ -111,8 +112,12 @@ void MIDIINTERFACE::ControlChange(uchar channel, uchar controller, uchar value, 
         if (value != 0)
             return;
         break;
+    case kBankSelectLow:
+        if (IsLocked(channel))
+            return;
+        break;
     case kBankSelect:
-        if (IgnoreBankChanges >= 2 ||
+        if (IsLocked(channel) || IgnoreBankChanges >= 2 ||
             (IgnoreBankChanges != 0 && IsPercussionChannel(EngineChannel(channel))))
             return;
         break;
@@ -123,6 +128,12 @@ void MIDIINTERFACE::ControlChange(uchar channel, uchar controller, uchar value, 
         break;
     }
     Route(0xB0, channel, controller, value);
+}
+
+bool MIDIINTERFACE::IsLocked(uchar channel) const
+{
+    int engine_channel = EngineChannel(channel);
+    return IsEngineChannel(engine_channel) && Synth->locked[engine_channel].load();
 }
 
 void MIDIINTERFACE::Route(uchar status, uchar channel, uchar data1, uchar data2)

@@ -42,6 +42,8 @@ public:
     const int channel_offset;
 
 private:
+    // Locked on the Channels page: bank selects and program changes are ignored.
+    bool IsLocked(uchar channel) const;
     // Through the note-off delay to the engine.
     void Route(uchar status, uchar channel, uchar data1, uchar data2);
     void Apply(const ChannelEvent& event) override;

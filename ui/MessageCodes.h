@@ -34,6 +34,13 @@ constexpr uint32 MSG_BANK_UP = four_char_code("SFP ");
 constexpr uint32 MSG_BANK_TYPED = four_char_code("SFB ");
 constexpr uint32 SLOT_CODE_RANGE = 128; // n = 0..127
 
+// A row of the Channels page: base + row; a preset chosen from its menu ("index"), its "Lock"
+// box. The port the rows show ("index").
+constexpr uint32 MSG_CHANNEL_PRESET = four_char_code("CHS ");
+constexpr uint32 MSG_CHANNEL_LOCK = four_char_code("CHL ");
+constexpr uint32 CHANNEL_ROW_RANGE = 16; // n = 0..15
+constexpr uint32 MSG_CHANNEL_PORT = four_char_code("CHNP");
+
 // Scrolling the list: the platform's wheel and key messages.
 constexpr uint32 MSG_MOUSE_WHEEL = B_MOUSE_WHEEL_CHANGED;
 constexpr uint32 MSG_KEY_DOWN = B_KEY_DOWN;

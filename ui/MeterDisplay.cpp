@@ -1,5 +1,7 @@
 #include "ui/MeterDisplay.h"
 
+#include "ui/ChannelsView.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -8,6 +10,7 @@
 #include "platform/interface/Box.h"
 #include "platform/interface/Screen.h"
 #include "platform/support/Threads.h"
+#include "ui/ChannelsView.h"
 #include "ui/MainView.h"
 #include "ui/Window.h"
 
@@ -134,6 +137,7 @@ status_t meter_thread(void* view)
             continue;
         box->DrawBitmap(bitmap, kBitmapSource, kRightBar);
         DrawScaleMarks(box);
+        window->ChannelsPage()->Refresh(); // the channels' lights at the same cadence
         window->Unlock();
     }
     return B_OK;

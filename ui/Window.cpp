@@ -12,6 +12,7 @@
 #include "platform/app/Application.h"
 #include "platform/storage/Entry.h"
 #include "platform/support/Threads.h"
+#include "ui/ChannelsView.h"
 #include "ui/EffectsView.h"
 #include "ui/MainView.h"
 #include "ui/MessageCodes.h"
@@ -96,6 +97,10 @@ WINDOW::WINDOW(BRect frame)
     tabs[3] = new TAB();
     setupview = new SETUPVIEW(page, "  Setup  ");
     tabview->AddTab(setupview, tabs[3]);
+    tabs[4] = new TAB();
+    channelsview =
+        new CHANNELSVIEW(page, "  Channels  ", sfview, settings[setting::two_ports] != 0 ? 2 : 1);
+    tabview->AddTab(channelsview, tabs[4]);
 
     DEBUG_PRINT("Adding tab view");
     AddChild(tabview);
@@ -305,6 +310,8 @@ bool WINDOW::ReceiveOthers(BMessage* message)
             sfview->BankTyped(n, generation);
         return true;
     }
+    if (ReceiveChannels(message))
+        return true;
     if (code == MSG_MOUSE_WHEEL)
     {
         float delta = 0;
@@ -329,6 +336,30 @@ bool WINDOW::ReceiveOthers(BMessage* message)
             return false;
         for (int count = 0; sfview->visible != 0 && count < steps; count++)
             sfview->ScrollList(step);
+        return true;
+    }
+    return false;
+}
+
+bool WINDOW::ReceiveChannels(BMessage* message)
+{
+    int row = 0;
+    int32 index = 0;
+    if (IsRangedCode(message->what, MSG_CHANNEL_PRESET, CHANNEL_ROW_RANGE, &row))
+    {
+        if (message->FindInt32("index", &index) == B_OK)
+            channelsview->ChoosePreset(row, index);
+        return true;
+    }
+    if (IsRangedCode(message->what, MSG_CHANNEL_LOCK, CHANNEL_ROW_RANGE, &row))
+    {
+        channelsview->ToggleLock(row);
+        return true;
+    }
+    if (message->what == MSG_CHANNEL_PORT)
+    {
+        if (message->FindInt32("index", &index) == B_OK)
+            channelsview->ChoosePort(index);
         return true;
     }
     return false;

@@ -1,4 +1,4 @@
-// WINDOW, the main window: four pages behind tabs, and the one handler of every message of the
+// WINDOW, the main window: five pages behind tabs, and the one handler of every message of the
 // user interface.
 #pragma once
 
@@ -12,6 +12,7 @@ class MAINVIEW;
 class SFVIEW;
 class FXVIEW;
 class SETUPVIEW;
+class CHANNELSVIEW;
 
 // A tab that lets the Soundfonts page know whether it shows.
 class TAB : public BTab
@@ -44,6 +45,7 @@ public:
     SFVIEW* SoundfontsPage() const { return sfview; }
     FXVIEW* EffectsPage() const { return fxview; }
     SETUPVIEW* SetupPage() const { return setupview; }
+    CHANNELSVIEW* ChannelsPage() const { return channelsview; }
     BTabView* Tabs() const { return tabview; }
 
 private:
@@ -52,15 +54,17 @@ private:
     bool ReceiveFiles(BMessage* message);
     bool ReceiveMainPage(BMessage* message);
     bool ReceiveOthers(BMessage* message);
+    bool ReceiveChannels(BMessage* message);
     void AddFileFrom(const entry_ref& ref, bool follow_links);
     void RecordPosition();
 
     BTabView* tabview;
-    TAB* tabs[4];
+    TAB* tabs[5];
     MAINVIEW* mainview;
     SFVIEW* sfview;
     FXVIEW* fxview;
     SETUPVIEW* setupview;
+    CHANNELSVIEW* channelsview;
     BView* padview;
 };
 

@@ -194,9 +194,9 @@ void ProgramUnderX::Key(const std::string& name)
 // (380 - 2 x 6) / 4 = 92 pixels. The chosen tab is lighter.
 int ProgramUnderX::ChosenTab(const Picture& picture)
 {
-    for (int tab = 0; tab < 4; tab++)
+    for (int tab = 0; tab < 5; tab++)
     {
-        if (picture.At(6 + 92 * tab + 4, 16) == Rgb{232, 232, 232})
+        if (picture.At(6 + kTabWidth * tab + 4, 16) == Rgb{232, 232, 232})
             return tab;
     }
     return -1;
@@ -204,7 +204,7 @@ int ProgramUnderX::ChosenTab(const Picture& picture)
 
 ::testing::AssertionResult ProgramUnderX::ChooseTab(int index)
 {
-    Click(6 + 92 * index + 46, 16);
+    Click(6 + kTabWidth * index + kTabWidth / 2, 16);
     return Shows("tab " + std::to_string(index) + " chosen",
                  [index](const Picture& picture) { return ChosenTab(picture) == index; });
 }

@@ -77,7 +77,8 @@ public:
     void Wheel(int x, int y, int button) { Pointer(x, y, {"click", std::to_string(button)}); }
     void Drag(int from_x, int from_y, int to_x, int to_y);
     void Key(const std::string& name);
-    // Clicks a tab of the strip (0 Main ... 3 Setup) and waits until the strip shows it chosen.
+    // Clicks a tab of the strip (0 Main ... 4 Channels) and waits until the strip shows it chosen.
+    static constexpr int kTabWidth = 73; // five from x = 6
     ::testing::AssertionResult ChooseTab(int index);
     static int ChosenTab(const Picture& picture); // -1 when none is
     // Opens the menu of the field at (x, y) and clicks item index of its count items.
