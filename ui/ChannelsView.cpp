@@ -116,7 +116,6 @@ CHANNELSVIEW::CHANNELSVIEW(BRect frame, const char* name, const SFVIEW* fonts, i
     {
         auto* caption = new BStringView(BRect(lefts[index], 4, lefts[index] + 80, 18), "caption",
                                         captions[index]);
-        caption->SetFont(be_bold_font, B_FONT_ALL);
         AddChild(caption);
     }
     if (ports > 1)

@@ -196,7 +196,7 @@ int ProgramUnderX::ChosenTab(const Picture& picture)
 {
     for (int tab = 0; tab < 5; tab++)
     {
-        if (picture.At(6 + kTabWidth * tab + 4, 16) == Rgb{232, 232, 232})
+        if (picture.At(6 + kTabWidth * tab + 4, 8) == Rgb{232, 232, 232})
             return tab;
     }
     return -1;

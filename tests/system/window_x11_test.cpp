@@ -103,6 +103,12 @@ constexpr int kPanicX = 6 + (275 + 357) / 2, kPanicY = kPageTop + 149 + (14 + 94
 constexpr int kClearPeakY = kPageTop + 4 + (97 + 121) / 2;
 constexpr int kQualityX = 6 + 7 + 92 + 60, kQualityY = kPageTop + 149 + 25;
 constexpr int kAddX = 9 + 60, kAddY = kPageTop + 15;
+// The Channels page: the middle of a row, its preset field and its "Lock" box.
+constexpr int channel_row(int row)
+{
+    return kPageTop + 20 + 15 * row + 7;
+}
+constexpr int kChannelPresetX = 160, kLockX = 336;
 constexpr int kReverbPresetX = 8 + 12 + 70, kChorusPresetX = 195 + 17 + 70;
 constexpr int kPresetY = kPageTop + 8 + 228;
 constexpr int kPriorityX = 4 + 20 + 105 + 60, kPriorityY = kPageTop + 4 + 120;
@@ -300,13 +306,14 @@ const Place kPlaces[] = {
     {"priority shown", 3, 4 + 20 + 110, kPageTop + 4 + 113, 110, 14},
     {"polyphony reduction box", 3, 4 + 22, kPageTop + 4 + 145, 14, 14},
     {"two ports box", 3, 4 + 22, kPageTop + 4 + 173, 14, 14},
+    {"locks", 4, 330, kPageTop + 20 + 15, 14, 15 * 15}, // row 1's box wears the focus mark
 };
 
 // Chooses each tab in turn and keeps a picture of each page.
 std::vector<Picture> pages_of(ProgramUnderX& x)
 {
     std::vector<Picture> pages;
-    for (int tab = 0; tab < 4; tab++)
+    for (int tab = 0; tab < 5; tab++)
     {
         EXPECT_TRUE(x.ChooseTab(tab));
         pages.push_back(x.Take());
@@ -371,6 +378,52 @@ TEST(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAndALostDispl
         << "the bank shown";
     EXPECT_NEAR(x.Play({{0xB0, 0, 0}, {0xC0, 0}}, 60).pitch, middle_c, 0.02 * middle_c);
     EXPECT_NEAR(x.Play({{0xB0, 0, 1}, {0xC0, 0}}, 60).pitch, recorded, 3.0) << "bank 1";
+
+    // Channels: a note on channel 5 lights its row alone. A program change to 19 there shows
+    // what row 4 shows once its menu chose the organ (item 22: below the recording's heading and
+    // preset, the SoundFont's heading and 19 presets; nothing is highlighted at first), and not
+    // what row 3 shows.
+    ASSERT_TRUE(x.ChooseTab(4));
+    auto lit = [](const Picture& p, int row) {
+        return p.At(26, channel_row(row)) == Rgb{40, 200, 40};
+    };
+    auto choose = [&](int row, const char* key, int presses)
+    {
+        x.Click(kChannelPresetX, channel_row(row));
+        for (int press = 0; press < presses; press++)
+            x.Key(key);
+        x.Key("Return");
+    };
+    {
+        JackRig rig(x.env.JackName());
+        ASSERT_TRUE(rig.Open() && rig.Attach(1));
+        jack_nframes_t at = rig.Now() + static_cast<jack_nframes_t>(rig.SampleRate() / 5);
+        rig.Send(at, {0xC4, 19});
+        rig.Send(at, {0x94, 60, 100});
+        EXPECT_TRUE(x.Shows("row 5 alone lit", [&](const Picture& p)
+                            { return lit(p, 4) && !lit(p, 3) && !lit(p, 0); }));
+        rig.Send(rig.Now() + 100, {0x84, 60, 0});
+        EXPECT_TRUE(x.Shows("row 5 dark", [&](const Picture& p) { return !lit(p, 4); }));
+    }
+    choose(3, "Down", 23);
+    // Inside the fields: the one clicked wears a dotted focus mark at its edges.
+    auto alike = [](const Picture& p, int row)
+    {
+        return p.Like(p, 106, channel_row(row) - 4, 130, 8, 15) &&
+               p.Like(p, 250, channel_row(row) - 7, 78, 14, 15);
+    };
+    EXPECT_TRUE(x.Shows(
+        "the organ and its SoundFont on rows 4 and 5", [&](const Picture& p)
+        { return alike(p, 3) && !alike(p, 2) && p.Ink(250, channel_row(3) - 7, 78, 14) > 20; }));
+    // The menu on row 1 chooses the piano of bank 0 (item 3) instead of the recording; the
+    // row locked, bank 1 and program 0 go unheard. Row 3 stays locked for the next start.
+    choose(0, "Down", 4);
+    EXPECT_NEAR(x.Play({}, 60).pitch, middle_c, 0.02 * middle_c) << "chosen from the menu";
+    x.Click(kLockX, channel_row(0));
+    x.Click(kLockX, channel_row(2));
+    EXPECT_NEAR(x.Play({{0xB0, 0, 1}, {0xC0, 0}}, 60).pitch, middle_c, 0.02 * middle_c) << "locked";
+    x.Click(kLockX, channel_row(0));
+    ASSERT_TRUE(x.ChooseTab(1));
 
     // Removed, the recording is heard no more: bank 1 falls back to the piano of bank 0.
     x.Click(kRemoveX, row_middle(0));
