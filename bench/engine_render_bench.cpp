@@ -4,7 +4,8 @@
 //   build/bench/engine_render_bench [SoundFont]
 //
 // Prints the median cost per call of each and their ratio (the engine's lock is all it adds),
-// then the cost with both effects at their default return level and at level 0.
+// then the cost with both effects at their default return level and at level 0, and what the
+// Channels page's activity lights add to each process cycle.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -83,6 +84,9 @@ int main(int argc, char** argv)
         }
     }
     int voices_after = active_voices(engine.fluid_synth);
+    std::vector<double> light_costs;
+    for (int round = 0; round < kRounds; round++)
+        light_costs.push_back(nanoseconds_per_call([&] { engine.NoteActivity(); }));
 
     double engine_ns = median(engine_costs);
     double bare_ns = median(bare_costs);
@@ -93,6 +97,8 @@ int main(int argc, char** argv)
     std::printf("  bare fluid_synth_write_float %9.0f ns per call (median)\n", bare_ns);
     std::printf("  ratio                        %9.4f (target at most 1.02)\n",
                 engine_ns / bare_ns);
+    std::printf("  activity lights (NoteActivity) %7.0f ns per process cycle (median)\n",
+                median(light_costs));
 
     // Reverb and chorus at return level 0 are switched off, and should cost nothing.
     auto with_effects_at = [&](double level)

@@ -77,8 +77,10 @@ public:
     // The bank select and program change, as if received.
     void SelectPreset(int channel, int bank, int program);
 
-    // Whether a channel has sounding voices; written by the audio thread after each render.
+    // Whether a channel has sounding voices: NoteActivity writes them after each render of the
+    // output's (lock held, on the audio thread; no allocation).
     std::atomic<bool> sounding[ENGINE_CHANNELS] = {};
+    void NoteActivity();
     // Locked channels ignore incoming bank selects and program changes (the MIDI input asks).
     std::atomic<bool> locked[ENGINE_CHANNELS] = {};
 
@@ -192,8 +194,6 @@ private:
     // The value FluidSynth holds for a controller of the channel; -1 when it cannot say.
     int HeldController(int channel, int controller);
 
-    // Marks the channels that have sounding voices, after a render. Lock held; audio thread.
-    void NoteActivity();
     static constexpr int kListedVoices = 4096; // the highest polyphony
     fluid_voice_t* voices_[kListedVoices] = {};
 
