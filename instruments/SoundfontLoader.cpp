@@ -128,18 +128,22 @@ void SoundfontLoader::Run()
         held.unlock();
         fluid_sfont_t* font = PrepareAnyFile(engine_, request.path.c_str());
         held.lock();
-        reading_ = 0;
-        changed_.notify_all();
         if (reading_cancelled_ || stopping_)
         {
             if (font != nullptr)
                 unwanted_.push_back(font);
-            continue;
         }
-        loaded_.emplace_back(request.ticket, font);
-        held.unlock();
-        ready_(cookie_);
-        held.lock();
+        else
+        {
+            loaded_.emplace_back(request.ticket, font);
+            // Still reading until the window has heard of it: where the window handles its
+            // messages on the posting thread, the font has joined once the loader is idle.
+            held.unlock();
+            ready_(cookie_);
+            held.lock();
+        }
+        reading_ = 0;
+        changed_.notify_all();
     }
     FreeUnwanted(held);
 }

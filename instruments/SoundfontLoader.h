@@ -32,7 +32,7 @@ public:
     bool TakeLoaded(int* ticket, fluid_sfont_t** font);
     // A font taken that nobody wants any more: freed on the loader thread.
     void Discard(fluid_sfont_t* font);
-    // Waits until nothing is queued or being read.
+    // Waits until nothing is queued or being read, and the last ready call has returned.
     void WaitUntilIdle();
     // Nothing more is loaded. True when the thread has ended; false while it reads a file,
     // which it then frees before it ends (the engine must stay until then).
