@@ -356,10 +356,10 @@ TEST_F(LoadOnJack, FilesJoinAndLeaveWithoutAGapAndChannelsKeepTheirPrograms)
     for (Frame until = rig->Now() + Frames(0.3); rig->Now() < until;)
         play_on();
     rig->WaitUntil(next + Frames(0.1));
-    Frame to = next;
 #ifdef HARMOLOOM_CHECKED_BUILD
     std::printf("Keeping time is checked as the program ships, not in a sanitizer's build\n");
 #else
+    Frame to = next;
     EXPECT_EQ(rig->Xruns(), xruns);
     ASSERT_TRUE(rig->Complete(from, to - from)) << "cycles missed";
     int silent = 0;
