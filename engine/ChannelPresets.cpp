@@ -101,12 +101,12 @@ void HARMOLOOM::SelectPreset(int channel, int bank, int program)
 // One pass over the sounding voices; FluidSynth fills the list without allocating.
 void HARMOLOOM::NoteActivity()
 {
-    if (initialized == 0 || hook_fluid_synth_get_voicelist == nullptr ||
-        hook_fluid_voice_get_channel == nullptr)
+    if (initialized == 0 || hook_fluid_voice_get_channel == nullptr)
         return;
-    hook_fluid_synth_get_voicelist(fluid_synth, voices_, kListedVoices, -1);
+    hook_fluid_synth_get_voicelist(fluid_synth, voice_list_.data(),
+                                   static_cast<int>(voice_list_.size()), -1);
     uint32_t channels = 0;
-    for (fluid_voice_t* voice : voices_)
+    for (fluid_voice_t* voice : voice_list_)
     {
         if (voice == nullptr)
             break;

@@ -77,7 +77,7 @@ public:
         if (view->HasViewColor())
             fl_rectf(x(), y(), w(), h(), kit_color(view->ViewColor()));
         fit_lines(view);
-        fl_color(FL_BLACK);
+        fl_color(kit_color(view->HighColor()));
         Fl_Align align =
             FL_ALIGN_INSIDE | FL_ALIGN_CLIP |
             (view->Alignment() == B_ALIGN_CENTER
