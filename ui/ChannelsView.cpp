@@ -6,6 +6,7 @@
 
 #include "app/Debug.h"
 #include "app/Settings.h"
+#include "platform/interface/Window.h"
 #include "ui/MessageCodes.h"
 #include "ui/SoundfontsView.h"
 
@@ -180,8 +181,8 @@ void CHANNELSVIEW::ListPresets()
 
 void CHANNELSVIEW::Refresh()
 {
-    if (refreshes_++ % kRefreshesPerListing == 0)
-        ListPresets();
+    if (refreshes_++ % kRefreshesPerListing == 0 && Window() != nullptr)
+        Window()->PostMessage(MSG_CHANNELS_LIST);
     for (CHANNELROW* row : rows_)
     {
         bool lit = Synth->sounding[Channel(row->row)].load(std::memory_order_relaxed);

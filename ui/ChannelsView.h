@@ -46,8 +46,11 @@ public:
     // locks and chosen presets.
     CHANNELSVIEW(BRect frame, const char* name, const SFVIEW* fonts, int ports);
 
-    // At the meter's cadence, with the window locked: the lights, and what changed.
+    // At the meter's cadence, with the window locked: the lights, and what changed. Now and then
+    // it asks the window thread for ListPresets: rows' menus are made and deleted only there.
     void Refresh();
+    // The presets the menus list, rebuilt when the stack changed. Window thread.
+    void ListPresets();
 
     // What the window's messages ask of the page.
     void ChoosePreset(int row, int32 index);
@@ -60,8 +63,6 @@ public:
 private:
     int Channel(int row) const { return 16 * port_ + row; }
     void ShowRow(CHANNELROW* row);
-    // The presets the menus list, rebuilt when the stack changed.
-    void ListPresets();
     // The file name of the slot that holds a FluidSynth font, or "".
     const char* FontFile(int font_id, char* buffer, size_t size) const;
 

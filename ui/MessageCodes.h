@@ -42,6 +42,8 @@ constexpr uint32 MSG_CHANNEL_PRESET = four_char_code("CHS ");
 constexpr uint32 MSG_CHANNEL_LOCK = four_char_code("CHL ");
 constexpr uint32 CHANNEL_ROW_RANGE = 16; // n = 0..15
 constexpr uint32 MSG_CHANNEL_PORT = four_char_code("CHNP");
+// From the meter thread, now and then: the page lists the stack's presets again if they changed.
+constexpr uint32 MSG_CHANNELS_LIST = four_char_code("CHLS");
 
 // Scrolling the list: the platform's wheel and key messages.
 constexpr uint32 MSG_MOUSE_WHEEL = B_MOUSE_WHEEL_CHANGED;

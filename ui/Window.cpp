@@ -370,6 +370,11 @@ bool WINDOW::ReceiveChannels(BMessage* message)
         channelsview->ToggleLock(row);
         return true;
     }
+    if (message->what == MSG_CHANNELS_LIST)
+    {
+        channelsview->ListPresets();
+        return true;
+    }
     if (message->what == MSG_CHANNEL_PORT)
     {
         if (message->FindInt32("index", &index) == B_OK)
