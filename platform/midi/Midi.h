@@ -1,5 +1,5 @@
-// MIDI input: BMidiPort receives from the system and hands channel messages to the BMidi
-// consumer connected to it, calling its handler for each kind of message.
+// MIDI input: BMidiPort receives from the system and hands channel and system-exclusive messages
+// to the BMidi consumer connected to it, calling its handler for each kind of message.
 //
 // A port is a named input that other software (and the hardware sources, connected
 // automatically unless HARMOLOOM_AUTOCONNECT=0) can send to. The ports run on the ALSA sequencer

@@ -28,6 +28,10 @@ struct Heard : BMidi
     {
         Add('c', number, value);
     }
+    void SystemExclusive(const uint8_t* data, size_t length, uint32) override
+    {
+        Add('x', data[1], static_cast<int>(length));
+    }
     void Add(char kind, int number, int value)
     {
         std::scoped_lock hold(lock);
@@ -119,6 +123,12 @@ TEST(AlsaSequencerOnFake, OneClientDeliversAndReleasesWhatALeavingSourceLeftSoun
     EXPECT_STREQ(studio.port[1]->BackendName(), "alsa");
     sequencer.Announce(SequencerEvent::kMessage, {24, 0}, {0, 1}, {0x90, 60, 100, 0xB0, 64, 127});
     EXPECT_EQ(studio.heard[1].Take(16), "n60=100 c64=127 ");
+    // A system-exclusive message in two packets, whole; one cut short, given up.
+    sequencer.Announce(SequencerEvent::kMessage, {24, 0}, {0, 1}, {0xF0, 0x7E, 0x7F});
+    sequencer.Announce(SequencerEvent::kMessage, {24, 0}, {0, 1}, {0x09, 0x01, 0xF7});
+    sequencer.Announce(SequencerEvent::kMessage, {24, 0}, {0, 1}, {0xF0, 0x43, 0x10});
+    sequencer.Announce(SequencerEvent::kMessage, {24, 0}, {0, 1}, {0x90, 62, 1});
+    EXPECT_EQ(studio.heard[1].Take(13), "x126=6 n62=1 ");
 
     sequencer.Unplug(24);
     std::string released;
