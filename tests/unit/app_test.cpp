@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/ChannelsFile.h"
 #include "app/Paths.h"
 #include "app/Settings.h"
 #include "instruments/SlotTable.h"
@@ -148,6 +149,25 @@ TEST_F(SettingsSave, DamagedFilesAreReadAsFarAsTheyAreWholeAndASaveNeverLosesThe
     for (const auto& file : std::filesystem::directory_iterator(folder))
         names.push_back(file.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"Harmoloom Settings"}) << "left behind";
+
+    // The Channels page's file beside it is read back as written; damaged, as no choices at all.
+    ChannelChoice choices[CHANNEL_CHOICES];
+    choices[2] = {true, 8, 19};
+    choices[31] = {false, 128, 0};
+    ASSERT_TRUE(WriteChannelsFile(choices));
+    const std::string channels = ReadFile(folder + "/Harmoloom Channels");
+    for (const std::string& text :
+         {channels, channels.substr(0, channels.size() - 2), channels + "33 0 0 0\n",
+          channels.substr(0, 30) + "9" + channels.substr(31)})
+    {
+        WriteFile(folder + "/Harmoloom Channels", text);
+        ChannelChoice read[CHANNEL_CHOICES];
+        ReadChannelsFile(read);
+        bool intact = text == channels;
+        EXPECT_EQ(read[2].locked && read[2].bank == 8 && read[2].program == 19, intact) << text;
+        EXPECT_EQ(read[31].bank, intact ? 128 : -1);
+        EXPECT_TRUE(!read[0].locked && read[0].bank == -1 && read[0].program == -1);
+    }
 
     std::filesystem::remove(path);
     WriteFile(folder + "/elsewhere", "old");
