@@ -173,6 +173,12 @@ protected:
     {
         return Alerts([&] { page = std::make_unique<SFVIEW>(kPageFrame, "  Soundfonts  "); });
     }
+    // The page's loader frees what it holds through the engine, which goes next.
+    void TearDown() override
+    {
+        page.reset();
+        Pages::TearDown();
+    }
     std::unique_ptr<SFVIEW> page;
 };
 
