@@ -68,6 +68,10 @@ public:
     void Hide();
     void Show();
 
+    // Shown when the pointer rests on the view ("" for none).
+    void SetToolTip(const char* text);
+    const char* ToolTipText() const { return tooltip_.c_str(); }
+
     // A view's drawing: one rectangle of pixels (0x00RRGGBB), drawn over the background.
     struct Painting
     {
@@ -99,6 +103,7 @@ protected:
 private:
     void Paint(BRect rect, std::vector<uint32> pixels);
     void ShowOrHide();
+    void ShowToolTip();
 
     std::string name_;
     BRect frame_;
@@ -108,6 +113,7 @@ private:
     rgb_color view_color_;
     bool has_view_color_ = false;
     bool hidden_ = false;
+    std::string tooltip_;
     rgb_color high_color_;
     BFont font_;
     std::vector<Painting> paintings_;
