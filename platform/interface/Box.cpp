@@ -87,7 +87,8 @@ int column_size(const BStringView* view, const BView* root, Fl_Font font, int si
     if (same_column(view, root))
     {
         auto* line = static_cast<const BStringView*>(root);
-        size = std::min(size, kit_fitted_size(font, size, line->Text(), line->Widget()->Toolkit()->w()));
+        size = std::min(size,
+                        kit_fitted_size(font, size, line->Text(), line->Widget()->Toolkit()->w()));
     }
     for (int32 index = 0; index < root->CountChildren(); index++)
         size = column_size(view, root->ChildAt(index), font, size);

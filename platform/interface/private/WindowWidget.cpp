@@ -86,15 +86,15 @@ BTabView* find_tab_view(BView* view)
 int dispatch_event(int event, Fl_Window* window)
 {
     auto* kit = dynamic_cast<BPrivate::WindowWidget*>(window);
-    if (event == FL_KEYBOARD && kit != nullptr && Fl::grab() == nullptr &&
-        Fl::modal() == nullptr)
+    if (event == FL_KEYBOARD && kit != nullptr && Fl::grab() == nullptr && Fl::modal() == nullptr)
     {
         int key = Fl::event_key();
         if (int step = tab_step(key, Fl::event_state()))
             return kit->SwitchTab(step);
         Fl_Widget* focus = Fl::focus();
-        if (is_scroll_key(key) && focus != nullptr && dynamic_cast<KitKeyTaker*>(focus) != nullptr &&
-            focus->window() == window && focus->handle(event))
+        if (is_scroll_key(key) && focus != nullptr &&
+            dynamic_cast<KitKeyTaker*>(focus) != nullptr && focus->window() == window &&
+            focus->handle(event))
             return 1;
         if (is_scroll_key(key))
             return kit->handle(event);
