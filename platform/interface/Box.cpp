@@ -119,6 +119,9 @@ class KitStringWidget : public KitWidget<Fl_Widget>
 public:
     using KitWidget::KitWidget;
 
+    // Stays the widget below the pointer, as FLTK's boxes do, so that its tooltip shows.
+    int handle(int event) override { return event == FL_ENTER || event == FL_LEAVE ? 1 : 0; }
+
     void draw() override
     {
         KitHold hold(link);

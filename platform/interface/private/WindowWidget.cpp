@@ -67,6 +67,22 @@ int tab_step(int key, int state)
     return 0;
 }
 
+// Gives the focus to the first control (or the last) below the widget that takes it.
+bool focus_end(Fl_Widget* widget, bool first)
+{
+    if (!widget->visible() || !widget->active())
+        return false;
+    Fl_Group* group = widget->as_group();
+    if (group == nullptr)
+        return widget->take_focus() != 0;
+    for (int index = 0; index < group->children(); index++)
+    {
+        if (focus_end(group->child(first ? index : group->children() - 1 - index), first))
+            return true;
+    }
+    return false;
+}
+
 BTabView* find_tab_view(BView* view)
 {
     if (auto* tabs = dynamic_cast<BTabView*>(view))
@@ -136,6 +152,10 @@ int BPrivate::WindowWidget::handle(int event)
         bool scroll_key = is_scroll_key(key);
         if (!scroll_key && Fl_Double_Window::handle(event))
             return 1;
+        // The toolkit's groups keep the Tab key within themselves: past the last control of the
+        // page it comes round to the first (and before the first to the last with Shift).
+        if (key == FL_Tab && (Fl::event_state() & (FL_CTRL | FL_ALT)) == 0)
+            focus_end(this, (Fl::event_state() & FL_SHIFT) == 0);
         if (key == FL_Escape)
             return 1; // FLTK would close the window
         BMessage message(B_KEY_DOWN);
