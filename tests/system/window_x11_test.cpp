@@ -310,6 +310,15 @@ TEST_F(MainWindow, StoredValuesAndPlaceShowAndWhatIsDraggedChosenOrMovedIsSavedA
         x.Key("Home");
         EXPECT_TRUE(
             x.Shows("16 voices", [&](const Picture& p) { return kPolyphonyBar.Shown(p) == 0; }));
+        // Tab goes on in reading order, to "Panic" beside the slider, then round to the first.
+        x.Key("Tab");
+        x.Key("Tab");
+        EXPECT_TRUE(x.Shows("the level slider's focus",
+                            [](const Picture& p)
+                            {
+                                return p.Ink(6 + 4, kPageTop + 4 + 75, 1, 16) > 4 &&
+                                       p.Ink(6 + 8, kPageTop + 149 + 58, 1, 40) == 0;
+                            }));
         ASSERT_TRUE(x.ChooseMenuItem(kQualityX, kQualityY, c.quality, 3));
         ASSERT_TRUE(x.ChooseTab(2));
         EXPECT_EQ(kRoomSizeBar.Shown(x.Take()), c.room_size);
