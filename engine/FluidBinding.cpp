@@ -17,6 +17,12 @@ fluid_synth_t* (*hook_new_fluid_synth)(fluid_settings_t*);
 void (*hook_delete_fluid_synth)(fluid_synth_t*);
 int (*hook_fluid_synth_sfload)(fluid_synth_t*, const char*, int);
 int (*hook_fluid_synth_sfunload)(fluid_synth_t*, int, int);
+fluid_sfont_t* (*hook_fluid_synth_get_sfont_by_id)(fluid_synth_t*, int);
+int (*hook_fluid_synth_add_sfont)(fluid_synth_t*, fluid_sfont_t*);
+int (*hook_fluid_synth_remove_sfont)(fluid_synth_t*, fluid_sfont_t*);
+int (*hook_fluid_synth_program_reset)(fluid_synth_t*);
+void (*hook_fluid_synth_get_voicelist)(fluid_synth_t*, fluid_voice_t*[], int, int);
+unsigned int (*hook_fluid_voice_get_id)(const fluid_voice_t*);
 int (*hook_fluid_synth_noteon)(fluid_synth_t*, int, int, int);
 int (*hook_fluid_synth_noteoff)(fluid_synth_t*, int, int);
 int (*hook_fluid_synth_cc)(fluid_synth_t*, int, int, int);
@@ -87,7 +93,7 @@ template <auto* hook> void store(void* address, bool /*renamed*/)
 #define ENTRY(function) {#function, nullptr, store<&hook_##function>}
 // clang-format on
 
-const EntryPoint kEntryPoints[24] = {
+const EntryPoint kEntryPoints[30] = {
     ENTRY(new_fluid_settings),
     ENTRY(delete_fluid_settings),
     ENTRY(fluid_settings_setnum),
@@ -96,6 +102,12 @@ const EntryPoint kEntryPoints[24] = {
     ENTRY(delete_fluid_synth),
     ENTRY(fluid_synth_sfload),
     ENTRY(fluid_synth_sfunload),
+    ENTRY(fluid_synth_get_sfont_by_id),
+    ENTRY(fluid_synth_add_sfont),
+    ENTRY(fluid_synth_remove_sfont),
+    ENTRY(fluid_synth_program_reset),
+    ENTRY(fluid_synth_get_voicelist),
+    ENTRY(fluid_voice_get_id),
     ENTRY(fluid_synth_noteon),
     ENTRY(fluid_synth_noteoff),
     ENTRY(fluid_synth_cc),

@@ -9,6 +9,8 @@
 
 typedef struct _fluid_hashtable_t fluid_settings_t;
 typedef struct _fluid_synth_t fluid_synth_t;
+typedef struct _fluid_sfont_t fluid_sfont_t;
+typedef struct _fluid_voice_t fluid_voice_t;
 
 extern fluid_settings_t* (*hook_new_fluid_settings)(void);
 extern void (*hook_delete_fluid_settings)(fluid_settings_t* settings);
@@ -19,6 +21,14 @@ extern fluid_synth_t* (*hook_new_fluid_synth)(fluid_settings_t* settings);
 extern void (*hook_delete_fluid_synth)(fluid_synth_t* synth);
 extern int (*hook_fluid_synth_sfload)(fluid_synth_t* synth, const char* path, int reset_presets);
 extern int (*hook_fluid_synth_sfunload)(fluid_synth_t* synth, int font_id, int reset_presets);
+// Moving a loaded font from one synth to another, and finding the channels' presets again.
+extern fluid_sfont_t* (*hook_fluid_synth_get_sfont_by_id)(fluid_synth_t* synth, int font_id);
+extern int (*hook_fluid_synth_add_sfont)(fluid_synth_t* synth, fluid_sfont_t* font);
+extern int (*hook_fluid_synth_remove_sfont)(fluid_synth_t* synth, fluid_sfont_t* font);
+extern int (*hook_fluid_synth_program_reset)(fluid_synth_t* synth);
+extern void (*hook_fluid_synth_get_voicelist)(fluid_synth_t* synth, fluid_voice_t* voices[],
+                                              int size, int note_id);
+extern unsigned int (*hook_fluid_voice_get_id)(const fluid_voice_t* voice);
 extern int (*hook_fluid_synth_noteon)(fluid_synth_t* synth, int channel, int key, int velocity);
 extern int (*hook_fluid_synth_noteoff)(fluid_synth_t* synth, int channel, int key);
 extern int (*hook_fluid_synth_cc)(fluid_synth_t* synth, int channel, int controller, int value);
@@ -72,7 +82,7 @@ extern void (*hook_fluid_synth_set_sample_rate)(fluid_synth_t* synth, float samp
 // Image id of the loaded library; negative before a load.
 extern image_id libraryimage;
 
-// Loads the library beside the program whose own file is at path and resolves all 24 entry
+// Loads the library beside the program whose own file is at path and resolves all 30 entry
 // points (and the optional ones it has), or shows the "nolib" alert and ends the process with
 // status 1. Main thread.
 void LoadLibrary(const char* path);

@@ -22,17 +22,18 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
     for (int channel = 0; channel < ENGINE_CHANNELS; channel++)
         ForgetParameters(channel);
 
+    // Room for every voice FluidSynth may have, and for the fonts a busy set clears, so that
+    // clearing a font does not allocate under the lock.
+    voice_list_.resize(4096);
+    cleared_.reserve(kClearedRoom);
+
     RealtimeAutolock hold(lock);
     if (!IsEngineRate(sample_rate))
         return;
-    fluid_settings = hook_new_fluid_settings();
+    fluid_settings = NewSettings(sample_rate);
     if (fluid_settings == nullptr)
         return;
-    hook_fluid_settings_setnum(fluid_settings, "synth.sample-rate", sample_rate);
-    hook_fluid_settings_setint(fluid_settings, "synth.midi-channels", ENGINE_CHANNELS);
-    // Every FluidSynth call is made under the engine's lock, so FluidSynth's own API mutex would
-    // only be a second lock, and one the audio thread would then take and wait on.
-    hook_fluid_settings_setint(fluid_settings, "synth.threadsafe-api", 0);
+    sample_rate_ = sample_rate;
     fluid_synth = hook_new_fluid_synth(fluid_settings);
     if (fluid_synth == nullptr)
     {
@@ -50,16 +51,40 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
     RenderBlockAhead();
 }
 
+fluid_settings_t* HARMOLOOM::NewSettings(double sample_rate)
+{
+    fluid_settings_t* settings = hook_new_fluid_settings();
+    if (settings == nullptr)
+        return nullptr;
+    hook_fluid_settings_setnum(settings, "synth.sample-rate", sample_rate);
+    hook_fluid_settings_setint(settings, "synth.midi-channels", ENGINE_CHANNELS);
+    // Every FluidSynth call is made under one of the engine's locks, so FluidSynth's own API
+    // mutex would only be a second lock, and one the audio thread would then take and wait on.
+    hook_fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+    return settings;
+}
+
 HARMOLOOM::~HARMOLOOM()
 {
+    std::lock_guard<std::mutex> no_load(loading_lock_);
     RealtimeAutolock hold(lock);
     if (initialized == 1)
     {
         initialized = 0;
+        // The playing synth first: deleting it ends its voices, which frees the samples of the
+        // cleared fonts, and the fonts it holds still need the loading synth's loader.
         hook_delete_fluid_synth(fluid_synth);
         hook_delete_fluid_settings(fluid_settings);
         fluid_synth = nullptr;
         fluid_settings = nullptr;
+    }
+    for (const ClearedFont& cleared : cleared_)
+        FreeFont(cleared.font);
+    cleared_.clear();
+    if (loading_synth_ != nullptr)
+    {
+        hook_delete_fluid_synth(loading_synth_);
+        hook_delete_fluid_settings(loading_settings_);
     }
 }
 
@@ -94,46 +119,6 @@ void HARMOLOOM::ForgetParameters(int channel)
     fine_tune_msb[channel] = 64;
     fine_tune_lsb[channel] = 0;
     coarse_tune[channel] = 64;
-}
-
-int HARMOLOOM::LoadSoundfont(const char* path, int bank_offset)
-{
-    RealtimeAutolock hold(lock);
-    if (initialized == 0 || path == nullptr)
-        return 0;
-    if (bank_offset < 0)
-        bank_offset = 0;
-    int font_id = hook_fluid_synth_sfload(fluid_synth, path, 1);
-    if (font_id < 0)
-        return 0;
-    hook_fluid_synth_set_bank_offset(fluid_synth, font_id, bank_offset);
-    int handle = font_id == 0 ? -1 : font_id;
-    ResetChannels();
-    return handle;
-}
-
-void HARMOLOOM::ClearSoundfont(int handle)
-{
-    if (handle == 0)
-        return;
-    WhenReady(
-        [&]
-        {
-            hook_fluid_synth_sfunload(fluid_synth, handle == -1 ? 0 : handle, 1);
-            ResetChannels();
-        });
-}
-
-void HARMOLOOM::OffsetSoundfont(int handle, int bank_offset)
-{
-    if (handle == 0 || bank_offset < 0)
-        return;
-    WhenReady(
-        [&]
-        {
-            hook_fluid_synth_set_bank_offset(fluid_synth, handle == -1 ? 0 : handle, bank_offset);
-            ResetChannels();
-        });
 }
 
 void HARMOLOOM::SystemReset()
@@ -321,6 +306,7 @@ void HARMOLOOM::RenderHeld(float* buffer, unsigned long frames)
     if (frames > 0)
         hook_fluid_synth_write_float(fluid_synth, static_cast<int>(frames), buffer, 0, 2, buffer, 1,
                                      2);
+    frames_rendered_ += frames;
 }
 
 void HARMOLOOM::SetSampleRate(double sample_rate)
@@ -332,5 +318,6 @@ void HARMOLOOM::SetSampleRate(double sample_rate)
         {
             hook_fluid_settings_setnum(fluid_settings, "synth.sample-rate", sample_rate);
             hook_fluid_synth_set_sample_rate(fluid_synth, static_cast<float>(sample_rate));
+            sample_rate_ = sample_rate;
         });
 }

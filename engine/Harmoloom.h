@@ -4,11 +4,14 @@
 //
 // Every operation takes the lock for its whole length and does nothing (renders silence) while
 // the engine is not initialised. Any thread may call any operation. The note, controller and
-// render operations are fit for the audio and MIDI threads: short, no allocation; SoundFont
-// loading holds the lock while FluidSynth reads the file.
+// render operations are fit for the audio and MIDI threads: short, no allocation. A SoundFont is
+// read into a second, silent synth without the lock, and joins the playing one in a short step
+// under it, so that the music plays on while a file loads.
 #pragma once
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 #include "engine/FluidBinding.h"
 #include "platform/support/RealtimeLock.h"
@@ -29,10 +32,29 @@ public:
     int InitCheck(); // 0 when usable, -1 when not
 
     // Font handles: 0 is no font (a failed load), -1 stands for FluidSynth font id 0, any other
-    // value is the FluidSynth font id. Each of these resets the channels (see ResetChannels).
+    // value is the FluidSynth font id. A load, an unload and a new bank offset leave every
+    // channel its bank and program selection (resolved again against the new stack), its
+    // controllers and its tuning, and sounding notes go on; only SystemReset resets the channels.
+    //
+    // PrepareSoundfont reads a file into the loading synth, holding nothing the audio thread
+    // needs: seconds for a large file; null when it does not load. Loads are made one at a time
+    // (a second caller waits for the first). The font then belongs to the caller until it hands
+    // it to JoinSoundfont, which puts it on top of the stack with its bank offset and returns its
+    // handle, or to DiscardSoundfont. Not on the audio thread.
+    fluid_sfont_t* PrepareSoundfont(const char* path);
+    int JoinSoundfont(fluid_sfont_t* font, int bank_offset);
+    void DiscardSoundfont(fluid_sfont_t* font);
+    // Prepare and join in one call.
     int LoadSoundfont(const char* path, int bank_offset);
+    // Takes the font off the stack at once; its memory is freed by FreeClearedSoundfonts once no
+    // voice that may play its samples sounds.
     void ClearSoundfont(int handle);
     void OffsetSoundfont(int handle, int bank_offset);
+    // Frees the cleared fonts no voice uses any more. True while some wait. Not on the audio
+    // thread; the loader thread calls it between loads.
+    bool FreeClearedSoundfonts();
+    // True while PrepareSoundfont reads a file.
+    bool Loading() const { return loading_.load(); }
     void SystemReset();
 
     // Engine channels 0..31; others are ignored, keys, velocities and bends are clamped.
@@ -109,6 +131,35 @@ public:
     RealtimeLock lock;
 
 private:
+    // The silent synth files are read into, made on the first load with the playing synth's
+    // settings and kept to the end: the fonts it loads keep using its loader. Guarded by
+    // loading_lock_, which a load holds for its whole length (never with the engine lock).
+    fluid_settings_t* loading_settings_ = nullptr;
+    fluid_synth_t* loading_synth_ = nullptr;
+    std::mutex loading_lock_;
+    std::atomic<bool> loading_{false};
+    // Gives a font back to the loading synth and unloads it there, which frees it. Loading lock
+    // held; no voice may play the font's samples any more.
+    void FreeFont(fluid_sfont_t* font);
+
+    // Fonts taken off the stack whose samples voices may still play: those voices all started
+    // before the font left, so their note ids are at most last_note; once none sounds (and two
+    // more blocks rendered, for a stolen voice's last block) the font is freed. Engine lock.
+    struct ClearedFont
+    {
+        fluid_sfont_t* font;
+        bool voices; // whether any voice sounded when it left
+        unsigned int last_note;
+        unsigned long long clear_since; // frames rendered when no such voice was left; ~0: some
+    };
+    static constexpr size_t kClearedRoom = 256;
+    std::vector<ClearedFont> cleared_;
+    std::vector<fluid_voice_t*> voice_list_; // room for every voice, filled under the lock
+    unsigned long long frames_rendered_ = 0;
+    // The highest note id of a sounding voice; false when none sounds. Engine lock.
+    bool LastSoundingNote(unsigned int* last_note);
+    bool StillSounds(unsigned int last_note);
+
     // Runs call with the lock held, unless the engine is not initialised (then nothing is done).
     template <typename Call> void WhenReady(Call call)
     {
@@ -132,6 +183,8 @@ private:
     // System reset, then bank 0 and program 0 on every channel but the percussion channels 9
     // and 25, whose registered-parameter state is left alone too. Lock held.
     void ResetChannels();
+    // Every channel's preset found again in the stack for its bank and program. Lock held.
+    void ResolvePresets();
     // No registered parameter selected; bend range, fine and coarse tuning at their defaults.
     void ForgetParameters(int channel);
 
@@ -146,6 +199,11 @@ private:
     void SendBendRange(int channel);
     // The value FluidSynth holds for a controller of the channel; -1 when it cannot say.
     int HeldController(int channel, int controller);
+
+    // A new settings object as every synth of the engine has it: the rate, 32 channels, and no
+    // API mutex of FluidSynth's own. Null on failure.
+    static fluid_settings_t* NewSettings(double sample_rate);
+    double sample_rate_ = 0.0;
 
     // One render into interleaved stereo, the carried block first; silence while not
     // initialised. Lock held.

@@ -7,12 +7,17 @@
 
 int LoadAnyFile(HARMOLOOM* synth, const char* path, int bank)
 {
+    return synth != nullptr ? synth->JoinSoundfont(PrepareAnyFile(synth, path), bank) : 0;
+}
+
+fluid_sfont_t* PrepareAnyFile(HARMOLOOM* synth, const char* path)
+{
     if (synth == nullptr)
-        return 0;
+        return nullptr;
     DEBUG_PRINT("Testing for wave file\n");
     FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
     if (file == nullptr)
-        return 0;
+        return nullptr;
 
     DEBUG_PRINT("Checking fmt chunk\n");
     WaveFormat format;
@@ -20,7 +25,7 @@ int LoadAnyFile(HARMOLOOM* synth, const char* path, int bank)
     {
         DEBUG_PRINT("Not a wave file\n");
         std::fclose(file);
-        return synth->LoadSoundfont(path, bank);
+        return synth->PrepareSoundfont(path);
     }
 
     DEBUG_PRINT("Preparing data\n");
@@ -29,7 +34,7 @@ int LoadAnyFile(HARMOLOOM* synth, const char* path, int bank)
     std::fclose(file);
     DEBUG_PRINT("Importing data\n");
     const char* converted = TemporarySoundfontPath();
-    int handle = synth->LoadSoundfont(converted, bank);
+    fluid_sfont_t* font = synth->PrepareSoundfont(converted);
     std::remove(converted);
-    return handle;
+    return font;
 }

@@ -2,9 +2,15 @@
 // SoundFont first, anything else is handed to the engine as a SoundFont.
 #pragma once
 
+#include "engine/FluidBinding.h"
+
 class HARMOLOOM;
 
-// Loads the file at path into the engine with a bank offset. Returns the engine's font handle,
-// or 0 when the engine is null, the file cannot be opened, or the load fails. Window thread (the
-// main thread at start-up); a long load holds the engine.
+// Reads the file at path into the engine's loading synth (see HARMOLOOM::PrepareSoundfont),
+// converting a recording first. Null when the engine is null, the file cannot be opened or
+// does not load. Holds nothing the music needs; one conversion at a time per process.
+fluid_sfont_t* PrepareAnyFile(HARMOLOOM* synth, const char* path);
+
+// PrepareAnyFile, then the font joins the engine with a bank offset. Returns the engine's font
+// handle, or 0 when nothing loaded.
 int LoadAnyFile(HARMOLOOM* synth, const char* path, int bank);

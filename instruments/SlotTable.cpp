@@ -26,28 +26,36 @@ bool slot_is_taken(int slot)
     return soundfont_paths[slot][0] != '\0';
 }
 
-void free_slot(int slot, int handles[])
+void free_slot(int slot, SlotFont fonts[])
 {
     soundfont_paths[slot][0] = '\0';
     soundfont_banks[slot] = 0;
-    handles[slot] = 0;
+    fonts[slot] = {0, 0};
 }
 
-void move_slot(int to, int from, int handles[])
+void move_slot(int to, int from, SlotFont fonts[])
 {
     std::memcpy(soundfont_paths[to], soundfont_paths[from], SOUNDFONT_PATH_SIZE);
     soundfont_banks[to] = soundfont_banks[from];
-    handles[to] = handles[from];
+    fonts[to] = fonts[from];
 }
 
-void unload_all(int handles[])
+// Takes the slot out and closes the gap.
+void close_slot(int slot, SlotFont fonts[])
+{
+    for (int later = slot; later < SOUNDFONT_SLOTS - 1; later++)
+        move_slot(later, later + 1, fonts);
+    free_slot(SOUNDFONT_SLOTS - 1, fonts);
+}
+
+void unload_all(SlotFont fonts[])
 {
     for (int slot = 0; slot < SOUNDFONT_SLOTS; slot++)
     {
-        if (handles[slot] != 0)
+        if (fonts[slot].handle != 0)
         {
-            Synth->ClearSoundfont(handles[slot]);
-            handles[slot] = 0;
+            Synth->ClearSoundfont(fonts[slot].handle);
+            fonts[slot].handle = 0;
         }
     }
 }
@@ -64,18 +72,18 @@ void stop_alert(const char* title, const char* text)
 
 } // namespace
 
-void LoadRememberedSoundfonts(int handles[SOUNDFONT_SLOTS])
+void LoadRememberedSoundfonts(SlotFont fonts[SOUNDFONT_SLOTS])
 {
     for (;;)
     {
         int failed_to_load_something = 0;
         for (int slot = SOUNDFONT_SLOTS - 1; slot >= 0; slot--)
         {
-            handles[slot] = 0;
+            fonts[slot] = {0, 0};
             if (!slot_is_taken(slot))
                 continue;
-            handles[slot] = LoadAnyFile(Synth, soundfont_paths[slot], soundfont_banks[slot]);
-            if (handles[slot] == 0)
+            fonts[slot].handle = LoadAnyFile(Synth, soundfont_paths[slot], soundfont_banks[slot]);
+            if (fonts[slot].handle == 0)
                 failed_to_load_something = 1;
         }
         DEBUG_PRINT("Finished initial loading, failed_to_load_something = %d",
@@ -95,18 +103,18 @@ void LoadRememberedSoundfonts(int handles[SOUNDFONT_SLOTS])
         {
             for (int slot = 0; slot < SOUNDFONT_SLOTS; slot++)
             {
-                if (handles[slot] == 0 && slot_is_taken(slot))
-                    free_slot(slot, handles);
+                if (fonts[slot].handle == 0 && slot_is_taken(slot))
+                    free_slot(slot, fonts);
             }
             return;
         }
-        unload_all(handles);
+        unload_all(fonts);
         if (answer == kExitApplication)
             ExitNow(0);
     }
 }
 
-bool AddSoundfontFile(const char* path, int handles[SOUNDFONT_SLOTS])
+bool AddSoundfontFile(const char* path, SlotFont fonts[SOUNDFONT_SLOTS], SoundfontLoader* loader)
 {
     if (path == nullptr || path[0] == '\0')
         return false;
@@ -122,37 +130,52 @@ bool AddSoundfontFile(const char* path, int handles[SOUNDFONT_SLOTS])
         stop_alert("failed", kCannotLoad);
         return false;
     }
-    int handle = LoadAnyFile(Synth, path, 0);
-    if (handle == 0)
-    {
-        stop_alert("failed", kCannotLoad);
-        return false;
-    }
     for (int slot = SOUNDFONT_SLOTS - 1; slot >= 1; slot--)
-        move_slot(slot, slot - 1, handles);
+        move_slot(slot, slot - 1, fonts);
     std::strcpy(soundfont_paths[0], path);
     soundfont_banks[0] = 0;
-    handles[0] = handle;
+    fonts[0] = {0, loader->Load(path)};
     return true;
 }
 
-void RemoveSoundfontSlot(int slot, int handles[SOUNDFONT_SLOTS])
+int SoundfontLoaded(int ticket, fluid_sfont_t* font, SlotFont fonts[SOUNDFONT_SLOTS],
+                    SoundfontLoader* loader)
+{
+    int slot = 0;
+    while (slot < SOUNDFONT_SLOTS && (ticket == 0 || fonts[slot].ticket != ticket))
+        slot++;
+    if (slot == SOUNDFONT_SLOTS)
+    {
+        loader->Discard(font);
+        return -1;
+    }
+    fonts[slot].ticket = 0;
+    if (font != nullptr)
+        fonts[slot].handle = Synth->JoinSoundfont(font, soundfont_banks[slot]);
+    if (fonts[slot].handle != 0)
+        return slot;
+    close_slot(slot, fonts);
+    stop_alert("failed", kCannotLoad);
+    return -1;
+}
+
+void RemoveSoundfontSlot(int slot, SlotFont fonts[SOUNDFONT_SLOTS], SoundfontLoader* loader)
 {
     if (slot < 0 || slot >= SOUNDFONT_SLOTS)
         return;
-    Synth->ClearSoundfont(handles[slot]);
-    for (int later = slot; later < SOUNDFONT_SLOTS - 1; later++)
-        move_slot(later, later + 1, handles);
-    free_slot(SOUNDFONT_SLOTS - 1, handles);
+    if (fonts[slot].ticket != 0)
+        loader->Cancel(fonts[slot].ticket);
+    Synth->ClearSoundfont(fonts[slot].handle);
+    close_slot(slot, fonts);
 }
 
-int SetSoundfontBank(int slot, int bank, const int handles[SOUNDFONT_SLOTS])
+int SetSoundfontBank(int slot, int bank, const SlotFont fonts[SOUNDFONT_SLOTS])
 {
     if (slot < 0 || slot >= SOUNDFONT_SLOTS)
         return 0;
     bank = std::clamp(bank, 0, 127);
     soundfont_banks[slot] = bank;
-    Synth->OffsetSoundfont(handles[slot], bank);
+    Synth->OffsetSoundfont(fonts[slot].handle, bank);
     return bank;
 }
 

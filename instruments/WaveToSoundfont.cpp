@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "instruments/TemplateLayout.h"
@@ -155,23 +157,23 @@ const char* ConversionStatusText(ConversionStatus status)
 
 const char* TemporarySoundfontPath()
 {
-    static char path[PATH_MAX] = {};
-    static bool computed = false;
-    if (!computed)
+    // Worked out once, whichever thread converts first (the main thread at start-up, the loader
+    // thread later).
+    static const std::string path = []
     {
-        computed = true;
         char folder[PATH_MAX];
-        if (private_temporary_directory(folder, sizeof(folder)) == B_OK)
-        {
-            // One per process: two instances of the program converting at the same time must
-            // not delete or overwrite each other's file.
-            int length = std::snprintf(path, sizeof(path), "%s/HarmoloomTempSfWaveFile.%d", folder,
-                                       static_cast<int>(getpid()));
-            if (length < 0 || static_cast<size_t>(length) >= sizeof(path))
-                path[0] = '\0';
-        }
-    }
-    return path;
+        if (private_temporary_directory(folder, sizeof(folder)) != B_OK)
+            return std::string();
+        // One per process: two instances of the program converting at the same time must not
+        // delete or overwrite each other's file.
+        char file[PATH_MAX];
+        int length = std::snprintf(file, sizeof(file), "%s/HarmoloomTempSfWaveFile.%d", folder,
+                                   static_cast<int>(getpid()));
+        if (length < 0 || static_cast<size_t>(length) >= sizeof(file))
+            return std::string();
+        return std::string(file);
+    }();
+    return path.c_str();
 }
 
 ConversionStatus ConvertWave(FILE* file, unsigned long data_length, unsigned long bits_per_sample,

@@ -8,6 +8,8 @@
 constexpr uint32 MSG_ADD_SOUNDFONT = four_char_code("SFAD");
 constexpr uint32 MSG_FILE_CHOSEN = four_char_code("OPN1");
 constexpr uint32 MSG_FILE_DROPPED = B_SIMPLE_DATA;
+// The loader thread has finished a file: the page takes it.
+constexpr uint32 MSG_SOUNDFONT_LOADED = four_char_code("SFLD");
 
 // The Main page.
 constexpr uint32 MSG_CLEAR_PEAK = four_char_code("CLRP");

@@ -7,6 +7,7 @@
 #include "app/Paths.h"
 #include "engine/Harmoloom.h"
 #include "instruments/SlotTable.h"
+#include "platform/interface/Window.h"
 #include "ui/MessageCodes.h"
 
 namespace
@@ -14,6 +15,8 @@ namespace
 
 const rgb_color kPanelColor = {216, 216, 216, 255};
 const rgb_color kWhite = {255, 255, 255, 255};
+const rgb_color kBlack = {0, 0, 0, 255};
+const rgb_color kLoadingGrey = {118, 118, 118, 255}; // 4.5:1 on the panel
 
 constexpr float kRowPitch = 26;
 constexpr float kRowHeight = 24;
@@ -36,8 +39,10 @@ void FitNameLabel(BStringView* label, const char* path)
     label->SetToolTip(path);
 }
 
-FONTVIEW::FONTVIEW(BRect frame, int slot, const char* path, int bank, int32 row_generation)
-    : BView(frame, "soundfont", B_FOLLOW_ALL, B_WILL_DRAW), generation(row_generation)
+FONTVIEW::FONTVIEW(BRect frame, int slot, const char* path, int bank, int32 row_generation,
+                   bool loading)
+    : BView(frame, "soundfont", B_FOLLOW_ALL, B_WILL_DRAW), generation(row_generation),
+      loading_label(nullptr)
 {
     DEBUG_PRINT("Entering FONTVIEW constructor");
     char name[256];
@@ -51,6 +56,13 @@ FONTVIEW::FONTVIEW(BRect frame, int slot, const char* path, int bank, int32 row_
     name_label->SetFont(be_bold_font, B_FONT_ALL);
     FitNameLabel(name_label, path);
     box->AddChild(name_label);
+    if (loading)
+    {
+        name_label->SetHighColor(kLoadingGrey);
+        loading_label = new BStringView(BRect(349, 6, width - 2, 22), "loading", "loading...");
+        loading_label->SetHighColor(kLoadingGrey);
+        box->AddChild(loading_label);
+    }
     auto code = static_cast<uint32>(slot);
     remove_button =
         new BButton(BRect(5, 1, 63, 24), "remove", "Remove", new BMessage(MSG_REMOVE_SLOT + code));
@@ -74,9 +86,20 @@ FONTVIEW::FONTVIEW(BRect frame, int slot, const char* path, int bank, int32 row_
     DEBUG_PRINT("Leaving FONTVIEW constructor");
 }
 
+void FONTVIEW::ShowLoaded()
+{
+    if (loading_label == nullptr)
+        return;
+    box->RemoveChild(loading_label);
+    delete loading_label;
+    loading_label = nullptr;
+    name_label->SetHighColor(kBlack);
+}
+
 FONTVIEW::~FONTVIEW()
 {
     DEBUG_PRINT("Entering FONTVIEW destructor");
+    ShowLoaded();
     BView* parts[] = {bank_field, plus_button, minus_button, remove_button, name_label};
     for (BView* part : parts)
     {
@@ -89,12 +112,12 @@ FONTVIEW::~FONTVIEW()
 }
 
 SFVIEW::SFVIEW(BRect frame, const char* name)
-    : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW),
-      visible(0), font_handles{}, rows{}, row_generations{}
+    : BView(frame, name, B_FOLLOW_ALL, B_WILL_DRAW), visible(0), fonts{}, rows{}, row_generations{}
 {
     DEBUG_PRINT("Entering SFVIEW constructor");
     SetViewColor(kPanelColor);
-    LoadRememberedSoundfonts(font_handles);
+    LoadRememberedSoundfonts(fonts);
+    loader = std::make_unique<SoundfontLoader>(Synth, PostLoaded, this);
     DEBUG_PRINT("Continuing to UI parts of SFVIEW constructor");
 
     BRect bounds = Bounds();
@@ -145,7 +168,7 @@ void SFVIEW::ReAttach()
         if (soundfont_paths[slot][0] == '\0')
             continue; // a free slot leaves no gap in the list
         rows[slot] = new FONTVIEW(row, slot, soundfont_paths[slot], soundfont_banks[slot],
-                                  ++row_generations[slot]);
+                                  ++row_generations[slot], fonts[slot].ticket != 0);
         scroll_area->AddChild(rows[slot]);
         row.top += kRowPitch;
         row.bottom = row.top + kRowHeight;
@@ -162,12 +185,42 @@ void SFVIEW::ReAttach()
     DEBUG_PRINT("Leaving ReAttach");
 }
 
+SFVIEW::~SFVIEW()
+{
+    // The loader's ready call reaches this page; it ends first.
+    loader.reset();
+}
+
+void SFVIEW::PostLoaded(void* page)
+{
+    if (BWindow* window = static_cast<SFVIEW*>(page)->loaded_target.load())
+    {
+        BMessage message(MSG_SOUNDFONT_LOADED);
+        window->PostMessage(&message);
+    }
+}
+
 void SFVIEW::AddFile(const char* path)
 {
-    if (AddSoundfontFile(path, font_handles))
+    loaded_target = Window();
+    if (AddSoundfontFile(path, fonts, loader.get()))
     {
         // The rows follow the slots: the table has moved on by one.
         ReAttach();
+    }
+}
+
+void SFVIEW::TakeLoadedFonts()
+{
+    int ticket = 0;
+    fluid_sfont_t* font = nullptr;
+    while (loader->TakeLoaded(&ticket, &font))
+    {
+        int slot = SoundfontLoaded(ticket, font, fonts, loader.get());
+        if (slot >= 0 && rows[slot] != nullptr)
+            rows[slot]->ShowLoaded();
+        else if (slot < 0)
+            ReAttach(); // a file that did not load left the list
     }
 }
 
@@ -175,13 +228,13 @@ void SFVIEW::RemoveSlot(int slot)
 {
     if (slot < 0 || slot >= SOUNDFONT_SLOTS)
         return;
-    RemoveSoundfontSlot(slot, font_handles);
+    RemoveSoundfontSlot(slot, fonts, loader.get());
     ReAttach();
 }
 
 void SFVIEW::SetBank(int slot, int bank)
 {
-    int stored = SetSoundfontBank(slot, bank, font_handles);
+    int stored = SetSoundfontBank(slot, bank, fonts);
     char number[16];
     std::snprintf(number, sizeof(number), "%d", stored);
     rows[slot]->bank_field->SetText(number);

@@ -3,6 +3,7 @@
 #include "app/App.h"
 #include "app/AudioSetup.h"
 #include "app/Debug.h"
+#include "app/ExitNow.h"
 #include "app/Settings.h"
 #include "audio/AudioOutput.h"
 #include "audio/Fuse.h"
@@ -157,6 +158,17 @@ bool WINDOW::QuitRequested()
     DEBUG_PRINT("Recording window position");
     RecordPosition();
 
+    if (!sfview->StopLoading())
+    {
+        // A file is still being read, which nothing can interrupt: rather than wait for it, the
+        // stack is saved as the list shows it (a loading file was accepted) and the process
+        // ends here, as when the display is lost.
+        DEBUG_PRINT("Quitting during a load");
+        RecordForSaving();
+        SaveSettings();
+        ExitNow(0);
+    }
+
     DEBUG_PRINT("Requesting application quit");
     if (be_app != nullptr)
         be_app->PostMessage(B_QUIT_REQUESTED);
@@ -184,11 +196,9 @@ void WINDOW::AddFileFrom(const entry_ref& ref, bool follow_links)
     entry.SetTo(&ref, follow_links);
     BPath path;
     const char* chosen = entry.GetPath(&path) == B_OK && path.Path() != nullptr ? path.Path() : "";
-    OpenStatusWindow();
+    // The file loads on the loader thread; its row says so meanwhile.
     DEBUG_PRINT("Adding soundfont");
     sfview->AddFile(chosen);
-    DEBUG_PRINT("Finished adding soundfont");
-    CloseStatusWindow();
 }
 
 bool WINDOW::ReceiveFiles(BMessage* message)
@@ -225,6 +235,10 @@ bool WINDOW::ReceiveFiles(BMessage* message)
             AddFileFrom(ref, true); // only the first of several dropped files
         return true;
     }
+    case MSG_SOUNDFONT_LOADED:
+        DEBUG_PRINT("Finished adding soundfont");
+        sfview->TakeLoadedFonts();
+        return true;
     default:
         return false;
     }

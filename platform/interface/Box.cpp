@@ -142,7 +142,7 @@ public:
         else
             fit_lines(view);
         std::string text = fitted_text(view, w());
-        fl_color(FL_BLACK);
+        fl_color(kit_color(view->HighColor()));
         Fl_Align align =
             FL_ALIGN_INSIDE | FL_ALIGN_CLIP |
             (view->Alignment() == B_ALIGN_CENTER

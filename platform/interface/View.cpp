@@ -161,6 +161,12 @@ void BView::Paint(BRect rect, std::vector<uint32> pixels)
     Changed();
 }
 
+void BView::SetHighColor(rgb_color color)
+{
+    high_color_ = color;
+    Changed();
+}
+
 void BView::FillRect(BRect rect, pattern)
 {
     if (!rect.IsValid())

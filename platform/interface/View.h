@@ -54,7 +54,9 @@ public:
     void SetViewColor(uchar red, uchar green, uchar blue, uchar alpha = 255);
     rgb_color ViewColor() const { return view_color_; }
     bool HasViewColor() const { return has_view_color_; }
-    void SetHighColor(rgb_color color) { high_color_ = color; }
+    // The colour FillRect paints with, and a string view's text colour.
+    void SetHighColor(rgb_color color);
+    rgb_color HighColor() const { return high_color_; }
     void SetFont(const BFont* font, uint32 properties = B_FONT_ALL);
     void SetFontSize(float size);
     const BFont& Font() const { return font_; }
@@ -114,7 +116,7 @@ private:
     bool has_view_color_ = false;
     bool hidden_ = false;
     std::string tooltip_;
-    rgb_color high_color_;
+    rgb_color high_color_ = {0, 0, 0, 255};
     BFont font_;
     std::vector<Painting> paintings_;
 

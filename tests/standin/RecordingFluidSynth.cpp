@@ -7,6 +7,7 @@
 // recorded: they answer what the recorded calls set.
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -133,6 +134,30 @@ EXPORT int fluid_synth_write_float(void*, int frames, void* left, int left_offse
 RECORDING(fluid_settings_setnum, (void*, const char* name, double value), "%s,%g", name, value)
 RECORDING(fluid_settings_setint, (void*, const char* name, int value), "%s,%d", name, value)
 RECORDING(fluid_synth_sfunload, (void*, int id, int reset), "%d,%d", id, reset)
+// A font is its id, as a pointer; the stand-in keeps a font's id when it moves between synths.
+// No voice ever sounds.
+EXPORT void* fluid_synth_get_sfont_by_id(void*, int id)
+{
+    return id > 0 ? reinterpret_cast<void*>(static_cast<intptr_t>(id)) : nullptr;
+}
+EXPORT int fluid_synth_add_sfont(void*, void* font)
+{
+    int id = static_cast<int>(reinterpret_cast<intptr_t>(font));
+    record("fluid_synth_add_sfont(%d)", id);
+    return id;
+}
+RECORDING(fluid_synth_remove_sfont, (void*, void* font), "%d",
+          static_cast<int>(reinterpret_cast<intptr_t>(font)))
+RECORDING(fluid_synth_program_reset, (void*), "%s", "")
+EXPORT void fluid_synth_get_voicelist(void*, void* voices[], int size, int)
+{
+    if (size > 0)
+        voices[0] = nullptr;
+}
+EXPORT unsigned int fluid_voice_get_id(const void*)
+{
+    return 0;
+}
 RECORDING(fluid_synth_noteon, (void*, int channel, int key, int velocity), "%d,%d,%d", channel, key,
           velocity)
 RECORDING(fluid_synth_noteoff, (void*, int channel, int key), "%d,%d", channel, key)

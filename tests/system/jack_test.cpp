@@ -14,6 +14,9 @@
 #include "audio/AudioOutput.h"
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
+#include "instruments/SlotTable.h"
+#include "midi/MidiInterface.h"
+#include "platform/support/AddOn.h"
 #include "platform/support/Threads.h"
 #include "tests/support/AudioAnalysis.h"
 #include "tests/support/ProgramEnvironment.h"
@@ -258,70 +261,130 @@ TEST_F(JackProgram, OnAnotherServerTwoPortsPlayAFloodIsSilencedAndItComesBackAft
     EXPECT_EQ(told("DEBUG: JACK server running again"), restarts);
 }
 
-// The engine and its output in the test's own process, taken down whatever the case did.
-class LockMend : public JackProgram
+// The engine, its output and MIDI input in the test's own process, taken down whatever the case
+// did.
+class LoadOnJack : public JackProgram
 {
 protected:
     void TearDown() override
     {
+        StopMidiInterface();
         StopAudio(); // the JACK client's thread must end before the process does
         delete Synth;
         Synth = nullptr;
         FreeLibrary();
     }
-    // Sound in a whole stretch of recording (a busy machine may leave gaps in one), soon.
-    bool Sounds()
+    // The font id, bank and program FluidSynth plays on an engine channel.
+    std::vector<int> Playing(int channel)
     {
-        auto heard = [this]
-        {
-            Frame at = rig->Now() - Frames(0.15);
-            return rig->Complete(at, Frames(0.1)) && rig->Level(at, Frames(0.1)) > 0.002;
-        };
-        return Eventually(heard, 10);
+        int (*get_program)(fluid_synth_t*, int, int*, int*, int*) = nullptr;
+        get_image_symbol(libraryimage, "fluid_synth_get_program", B_SYMBOL_TYPE_ANY,
+                         reinterpret_cast<void**>(&get_program));
+        std::vector<int> found(3, -1);
+        RealtimeAutolock hold(Synth->lock);
+        get_program(Synth->fluid_synth, channel, &found[0], &found[1], &found[2]);
+        return found;
     }
 };
 
-// A large SoundFont loads while notes play: the render callback must not wait for the engine
-// that the load holds, or the whole JACK graph stalls with it (and a real-time server may throw
-// the client out, so that the sound stops for good).
-TEST_F(LockMend, OutputSurvivesALargeSoundfontLoadWhileNotesPlay)
+// Files load while the music plays, on the loader the Soundfonts page uses: an organ holds its
+// note on the left, a square lead plays a short note every 100 ms on the right. No block of the
+// organ falls silent and every short note starts within a period of its frame, through a
+// compressed SoundFont and a large one; each channel keeps its program, found again in the new
+// stack. A font removed under a note it plays is freed only once the note has ended.
+TEST_F(LoadOnJack, FilesJoinAndLeaveWithoutAGapAndChannelsKeepTheirPrograms)
 {
-    env = std::make_unique<ProgramEnvironment>(64);
+    env = std::make_unique<ProgramEnvironment>(256);
     ASSERT_TRUE(env->Ready());
     setenv("JACK_DEFAULT_SERVER", env->JackName().c_str(), 1);
+    setenv("HARMOLOOM_MIDI", "jack", 1);
     InitDefaults(); // the callback keeps to a real-time priority, as it does by default
     settings[setting::cutout] = 0;
     LoadLibrary(HARMOLOOM_BUILD_DIR "/Harmoloom");
     Synth = new HARMOLOOM(48000);
-    ASSERT_NE(Synth->LoadSoundfont(TIMGM6MB_SOUNDFONT, 0), 0);
-    StartAudio(48000, 64, nullptr);
-    ASSERT_NE(player, nullptr);
-    ASSERT_NO_FATAL_FAILURE(Listen(0));
-    Synth->ProgramChange(0, 19); // an organ holds its note
-    Synth->NoteOn(0, 60, 100);
-    ASSERT_TRUE(Sounds()) << "no sound at all";
-
-    // While the load holds the engine, each buffer the callback gives up on is silent and the
-    // graph runs on. How many cycles it runs depends on the machine (with -R, the dummy driver
-    // here falls well behind the clock while another thread is busy), but a callback that
-    // waited for the engine would let it run none, and so record no silent buffer. They are
-    // counted before the load is seen to end: the reset it ends with silences the organ too.
-    long before = rig->SilentCycles();
-    std::atomic<bool> loaded{false};
-    std::thread load(
-        [&loaded]
+    Synth->SetReverbLevel(0);
+    Synth->SetChorusLevel(0);
+    std::atomic<int> ready{0};
+    SoundfontLoader loader(
+        Synth, [](void* count) { ++*static_cast<std::atomic<int>*>(count); }, &ready);
+    SlotFont fonts[SOUNDFONT_SLOTS] = {};
+    Frame next = 0; // the next short note
+    std::vector<Frame> shorts;
+    auto add = [&](const char* path, const std::function<void()>& meanwhile)
+    {
+        int loads = ready + 1;
+        ASSERT_TRUE(AddSoundfontFile(path, fonts, &loader));
+        while (ready < loads)
+            meanwhile();
+        int ticket = 0;
+        fluid_sfont_t* font = nullptr;
+        ASSERT_TRUE(loader.TakeLoaded(&ticket, &font));
+        ASSERT_EQ(SoundfontLoaded(ticket, font, fonts, &loader), 0) << path;
+    };
+    ASSERT_NO_FATAL_FAILURE(add(TIMGM6MB_SOUNDFONT, [] { snooze(1000); }));
+    StartAudio(48000, 256, nullptr);
+    StartMidiInterface(0);
+    ASSERT_NO_FATAL_FAILURE(Listen(1));
+    Frame from = rig->Now() + Frames(0.2);
+    for (std::vector<unsigned char> setup : {std::vector<unsigned char>{0xB0, 10, 0},
+                                             {0xB1, 10, 127},
+                                             {0xB2, 10, 127},
+                                             {0xC0, 19},
+                                             {0xC1, 80},
+                                             {0x90, 60, 100}})
+        rig->Send(from, setup);
+    next = from + Frames(0.1);
+    // Short notes up to 0.2 s ahead, each cut 60 ms after it starts.
+    auto play_on = [&]
+    {
+        for (; next < rig->Now() + Frames(0.2); next += Frames(0.1))
         {
-            EXPECT_NE(Synth->LoadSoundfont("/usr/share/sounds/sf2/FluidR3_GM.sf2", 0), 0);
-            loaded = true;
-        });
-    long silent = 0;
-    for (long counted = 0; !loaded; snooze(1000), counted = rig->SilentCycles() - before)
-        silent = counted; // read before the load was seen to end
-    load.join();
-    EXPECT_GT(silent, 0) << "the callback waited for the engine: no buffer during the load";
-    EXPECT_FALSE(rig->Ports("Harmoloom:").empty()) << "the server dropped the output";
-    Synth->NoteOn(0, 69, 100);
-    EXPECT_TRUE(Sounds()) << "no sound after the load";
+            rig->Send(next, {0x91, 69, 100});
+            rig->Send(next + Frames(0.06), {0xB1, 120, 0});
+            shorts.push_back(next);
+        }
+        snooze(5000);
+    };
+    int xruns = rig->Xruns();
+    for (const char* path : {"/usr/share/sounds/sf3/MuseScore_General_Lite.sf3",
+                             "/usr/share/sounds/sf2/FluidR3_GM.sf2"})
+    {
+        ASSERT_NO_FATAL_FAILURE(add(path, play_on));
+        EXPECT_EQ(Playing(0), (std::vector<int>{fonts[0].handle, 0, 19})) << path;
+    }
+    for (Frame until = rig->Now() + Frames(0.3); rig->Now() < until;)
+        play_on();
+    rig->WaitUntil(next + Frames(0.1));
+    Frame to = next;
+    EXPECT_EQ(rig->Xruns(), xruns);
+    ASSERT_TRUE(rig->Complete(from, to - from)) << "cycles missed";
+    int silent = 0;
+    for (Frame at = from + Frames(0.05); at + 64 <= to; at += 64)
+        silent += rig->Level(at, 64, 0) < 1e-4 ? 1 : 0;
+    EXPECT_EQ(silent, 0) << "64-frame blocks of the held organ without sound";
+    std::vector<float> lead = rig->Mono(from, to - from, 1);
+    int late = 0;
+    for (Frame at : shorts)
+        late += onset(lead, at - from) - (at - from) >= Period() ? 1 : 0;
+    EXPECT_EQ(late, 0) << "of " << shorts.size() << " short notes";
+
+    // A preset of the large font alone, on channel 3; the font leaves while its note sounds.
+    Frame at = rig->Now() + Frames(0.1);
+    rig->Send(at, {0xB2, 0, 8});
+    rig->Send(at, {0xC2, 16});
+    rig->Send(at, {0x92, 60, 100});
+    rig->WaitUntil(at + Frames(0.2));
+    EXPECT_EQ(Playing(2), (std::vector<int>{fonts[0].handle, 8, 16}));
+    RemoveSoundfontSlot(0, fonts, &loader);
+    EXPECT_EQ(Playing(0), (std::vector<int>{fonts[0].handle, 0, 19})) << "found again";
+    at = rig->Now();
+    rig->WaitUntil(at + Frames(0.3));
+    EXPECT_TRUE(Synth->FreeClearedSoundfonts()) << "freed under its note";
+    EXPECT_GT(rig->Level(at, Frames(0.3), 1), 0.002) << "the note went with its font";
+    // Every note older than the removal may play the font: the organ's too.
+    rig->Send(rig->Now() + Frames(0.05), {0x82, 60, 0});
+    rig->Send(rig->Now() + Frames(0.05), {0x80, 60, 0});
+    EXPECT_TRUE(Eventually([] { return !Synth->FreeClearedSoundfonts(); }, 10));
 }
 
 } // namespace

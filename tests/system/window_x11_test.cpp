@@ -495,4 +495,23 @@ TEST(WholeProgram, ChoicesMadeInTheWindowAreHeardSavedAndShownAgainAndALostDispl
     EXPECT_EQ(SettingsSlots(x.env.Settings()), SettingsSlots(saved));
 }
 
+// Closed while an added file loads: the program does not wait for it, and keeps its row.
+TEST(ClosedDuringALoad, TheProgramEndsWithoutWaitingAndTheFileIsSaved)
+{
+    ProgramUnderX x;
+    ASSERT_TRUE(x.ServersRunning());
+    const char* compressed = "/usr/share/sounds/sf3/MuseScore_General_Lite.sf3";
+    x.env.WriteSettings(DefaultSettings(), {{0, {3, TIMGM6MB_SOUNDFONT}}});
+    x.env.variables["HARMOLOOM_FILE_PANEL_ANSWERS"] = compressed;
+    ASSERT_TRUE(x.Launch());
+    ASSERT_TRUE(x.ChooseTab(1));
+    x.Click(kAddX, kAddY);
+    ASSERT_TRUE(Eventually([&] { return InOrder(x.Output(), {"DEBUG: Adding soundfont"}); }, 30));
+    ProcessResult closed = x.CloseWindow();
+    EXPECT_EQ(closed.exit_status, 0) << closed.errors;
+    EXPECT_TRUE(InOrder(closed.output, {"DEBUG: Quitting during a load"}));
+    EXPECT_EQ(SettingsSlots(x.env.Settings()),
+              (SlotList{{0, {0, compressed}}, {1, {3, TIMGM6MB_SOUNDFONT}}}));
+}
+
 } // namespace

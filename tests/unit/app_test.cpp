@@ -177,16 +177,29 @@ TEST_F(PathsAndSlots, SetPathFindsTheProgramsFolderAndAFileNoSlotCanHoldLeavesTh
 
     unsetenv("DISPLAY");
     unsetenv("HARMOLOOM_ALERT_ANSWERS");
-    int handles[SOUNDFONT_SLOTS] = {};
-    ASSERT_TRUE(AddSoundfontFile(Font("a").c_str(), handles));
+    SlotFont fonts[SOUNDFONT_SLOTS] = {};
+    SoundfontLoader loader(
+        Synth, [](void*) {}, nullptr);
+    // Each load ends as the window thread ends it; the table takes a missing file at first.
+    auto loaded = [&]
+    {
+        loader.WaitUntilIdle();
+        int ticket = 0;
+        fluid_sfont_t* font = nullptr;
+        while (loader.TakeLoaded(&ticket, &font))
+            SoundfontLoaded(ticket, font, fonts, &loader);
+    };
+    ASSERT_TRUE(AddSoundfontFile(Font("a").c_str(), fonts, &loader));
+    loaded();
     std::string deep = files.Path(); // a file that is there, but too deep for a slot
     while (deep.size() < SOUNDFONT_PATH_SIZE)
         deep += "/" + std::string(200, 'd');
     std::filesystem::create_directories(deep);
     WriteFile(deep + "/f.sf2", "not a RIFF file");
     ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(AddSoundfontFile(files.File("missing").c_str(), handles));
-    EXPECT_FALSE(AddSoundfontFile((deep + "/f.sf2").c_str(), handles));
+    EXPECT_TRUE(AddSoundfontFile(files.File("missing").c_str(), fonts, &loader));
+    loaded();
+    EXPECT_FALSE(AddSoundfontFile((deep + "/f.sf2").c_str(), fonts, &loader));
     std::string alerts = ::testing::internal::GetCapturedStderr();
     std::string failed = AlertOnStderr("failed", alert_text::kCannotLoad);
     ASSERT_NE(alerts.find(failed), std::string::npos) << alerts;

@@ -188,9 +188,9 @@ TEST_F(SoundfontsPage, TryAgainReloadsAllTypedBanksAreClampedAndTheScrollRangeFo
     std::string asked = AlertOnStderr("noload", alert_text::kNotLoaded, "info");
     EXPECT_EQ(alerts.find(asked), alerts.rfind(asked)) << "the second round loads all" << alerts;
     EXPECT_NE(alerts.find("Answered [1] \"Try again\""), std::string::npos) << alerts;
-    EXPECT_EQ(picked(Sent(), {"/a.sf2", "/b.sf2", "sfunload"}),
-              "/b.sf2 /a.sf2 sfunload /b.sf2 /a.sf2 ")
-        << "slot 1 loads first; what loaded is unloaded";
+    EXPECT_EQ(picked(Sent(), {"/a.sf2", "/b.sf2", "remove_sfont"}),
+              "/b.sf2 /a.sf2 remove_sfont remove_sfont /b.sf2 remove_sfont /a.sf2 remove_sfont ")
+        << "slot 1 loads first; each load leaves the loading synth; what loaded is removed";
     EXPECT_NE(page->Handle(0), 0);
     EXPECT_NE(page->Handle(1), 0);
     EXPECT_STREQ(page->Row(1)->bank_field->Text(), "5");
@@ -200,6 +200,10 @@ TEST_F(SoundfontsPage, TryAgainReloadsAllTypedBanksAreClampedAndTheScrollRangeFo
     InitDefaults();
     Build();
     page->AddFile(Font("f0").c_str());
+    EXPECT_NE(page->Row(0)->loading_label, nullptr);
+    page->Loader()->WaitUntilIdle();
+    page->TakeLoadedFonts();
+    EXPECT_EQ(page->Row(0)->loading_label, nullptr);
     BTextControl* field = page->Row(0)->bank_field;
     Sent();
     std::string banks;
@@ -227,6 +231,7 @@ TEST_F(SoundfontsPage, TryAgainReloadsAllTypedBanksAreClampedAndTheScrollRangeFo
         page->ScrollList(100);
         EXPECT_EQ(page->ListScrollBar()->Value(), std::min(range, 100.0f));
     }
+    page->Loader()->WaitUntilIdle();
     Sent();
     alerts = Alerts([&] { page->AddFile(Font("one too many").c_str()); });
     EXPECT_NE(alerts.find(AlertOnStderr("toomany", alert_text::kTooMany)), std::string::npos);

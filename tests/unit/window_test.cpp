@@ -56,6 +56,7 @@ protected:
     {
         testing::internal::CaptureStdout();
         rig->Deliver(&message);
+        rig->Window()->SoundfontsPage()->Loader()->WaitUntilIdle(); // a dropped file has joined
         return testing::internal::GetCapturedStdout();
     }
     TemporaryFolder files;
