@@ -188,8 +188,17 @@ public:
         case FL_RELEASE:
             return 1;
         case FL_FOCUS:
-        case FL_UNFOCUS:
+        {
+            // A slider the user cannot move is passed over by the Tab key.
+            KitHold hold(link);
+            auto* slider = static_cast<BSlider*>(hold.View());
+            if (slider == nullptr || !slider->IsEnabled())
+                return 0;
             redraw(); // the focus mark
+            return 1;
+        }
+        case FL_UNFOCUS:
+            redraw();
             return 1;
         case FL_KEYDOWN:
         {
