@@ -26,11 +26,11 @@ char alert_command[PATH_MAX];
 char dialogue_path[PATH_MAX];
 
 const char kRunningCrashText[] =
-    "Sorry, but an unexpected error has occured. Unfortunately Harmoloom must now close. The "
+    "Sorry, but an unexpected error has occurred. Unfortunately Harmoloom must now close. The "
     "problem may be traceable to one of the soundfont files. Apologies for any inconvenience "
     "caused.";
 const char kStartupCrashText[] =
-    "Unfortunately, an error occured while Harmoloom was starting up. If you are experiencing "
+    "Unfortunately, an error occurred while Harmoloom was starting up. If you are experiencing "
     "this error every time you try to start Harmoloom, you may wish to try restoring the settings "
     "to the factory defaults -- click 'restore to defaults' below. Please note that doing this "
     "will clear all your settings, including which soundfonts were last in-use.";

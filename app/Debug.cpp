@@ -64,3 +64,11 @@ bool DebugEnabled()
 {
     return enabled != 0;
 }
+
+std::string FailureCause(const char* reasons)
+{
+    std::string cause = reasons != nullptr ? reasons : "";
+    while (!cause.empty() && (cause.back() == ' ' || cause.back() == ';'))
+        cause.pop_back();
+    return cause;
+}

@@ -111,6 +111,12 @@ std::string OutputDeviceName()
     return player != nullptr && player->InitCheck() == B_OK ? player->BackendDescription() : "None";
 }
 
+bool ServerSetsRateAndPeriod()
+{
+    return player != nullptr && player->InitCheck() == B_OK &&
+           std::strcmp(player->BackendName(), "jack") == 0;
+}
+
 int CurrentPeriod()
 {
     return current_period;
@@ -164,7 +170,7 @@ void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view)
     OpenAudio(sample_rate, frames_per_buffer);
     // A stream that opened may still refuse to run; silence would then hide the failure.
     if (player->InitCheck() != B_OK || player->Start() != B_OK)
-        AudioError();
+        AudioError(player->FailureReason());
     audio_started = true;
 }
 
@@ -222,19 +228,21 @@ void StopAudio()
     current_period = 0;
 }
 
-void AudioError()
+void AudioError(const char* cause)
 {
-    int answer =
-        (new BAlert("failed",
-                    "Sorry, an unexpected error occured when trying to initialize the audio "
-                    "output. You may wish to try restarting media services (media preferences "
-                    "panel) before trying again.\n\nIf you are experiencing this error every time "
-                    "you try to start Harmoloom, you may wish to try restoring the settings to the "
-                    "factory defaults -- click 'restore to defaults' below. Please note that doing "
-                    "this will clear all your settings, including which soundfonts were last "
-                    "in-use.",
-                    "Restore to defaults", "OK", nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))
-            ->Go();
+    std::string text = "Sorry, an unexpected error occurred when trying to initialize the audio "
+                       "output. You may wish to try restarting the sound server (PipeWire, "
+                       "PulseAudio or JACK) before trying again.\n";
+    std::string line = FailureCause(cause);
+    if (!line.empty())
+        text += line + "\n";
+    text += "\nIf you are experiencing this error every time you try to start Harmoloom, you may "
+            "wish to try restoring the settings to the factory defaults -- click 'restore to "
+            "defaults' below. Please note that doing this will clear all your settings, including "
+            "which soundfonts were last in-use.";
+    int answer = (new BAlert("failed", text.c_str(), "Restore to defaults", "OK", nullptr,
+                             B_WIDTH_AS_USUAL, B_STOP_ALERT))
+                     ->Go();
     if (answer == 0)
         RestoreDefaultSettings();
     ExitNow(1);

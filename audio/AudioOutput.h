@@ -29,6 +29,10 @@ void StartAudio(int sample_rate, int frames_per_buffer, MAINVIEW* view);
 // "None" while none is open. Main thread.
 std::string OutputDeviceName();
 
+// Whether the output runs at its server's rate and period whatever the Setup page chooses
+// (JACK's). Main thread.
+bool ServerSetsRateAndPeriod();
+
 // Frames of the buffer being rendered (JACK's period may change while it runs); 0 while no
 // output runs. Any thread.
 int CurrentPeriod();
@@ -41,7 +45,8 @@ void BufferFiller(void* cookie, void* buffer, size_t size, const media_raw_audio
 void StopAudio();
 
 // The audio-failure alert, which offers to restore the default settings; then exit status 1.
-[[noreturn]] void AudioError();
+// cause: the back ends' reasons, shown on a line of their own ("" for none).
+[[noreturn]] void AudioError(const char* cause = "");
 
 // How long the callback waits for the engine before it gives up on a buffer and plays silence:
 // a quarter of the buffer's duration. A long SoundFont load holds the engine for seconds, and a

@@ -8,6 +8,7 @@
 
 #include "app/Debug.h"
 #include "engine/FluidBinding.h"
+#include "platform/support/AddOn.h"
 
 namespace
 {
@@ -94,8 +95,54 @@ void FluidLogMessage(int level, const char* message, void*)
         log_line(STDOUT_FILENO, "DEBUG: FluidSynth: ", message);
 }
 
+namespace
+{
+
+// GLib's log levels, as bits of its flags.
+constexpr int kGLibError = 1 << 2;
+constexpr int kGLibCritical = 1 << 3;
+constexpr int kGLibWarning = 1 << 4;
+constexpr int kGLibMessage = 1 << 5;
+constexpr int kGLibInfo = 1 << 6;
+
+// Messages of GLib and of the libraries on it that FluidSynth uses (libinstpatch: a failed
+// assertion about a file that is no SoundFont) at FluidSynth's level for them. Only GLib's
+// errors, which end the process, are errors to us; its criticals and warnings are about files
+// the alerts already report.
+void glib_log_message(const char* domain, int flags, const char* message, void*)
+{
+    int level = 4;
+    if ((flags & kGLibError) != 0)
+        level = kError;
+    else if ((flags & (kGLibCritical | kGLibWarning)) != 0)
+        level = 2;
+    else if ((flags & (kGLibMessage | kGLibInfo)) != 0)
+        level = 3;
+    char line[1024];
+    size_t used = append(line, 0, sizeof(line), domain != nullptr ? domain : "GLib");
+    used = append(line, used, sizeof(line), ": ");
+    used = append(line, used, sizeof(line), message);
+    line[used] = '\0';
+    FluidLogMessage(level, line, nullptr);
+}
+
+// GLib comes with FluidSynth (it is not linked to the program): its default log handler is set
+// once the library is loaded.
+void route_glib_log()
+{
+    using Handler = void (*)(const char*, int, const char*, void*);
+    using SetDefaultHandler = Handler (*)(Handler, void*);
+    auto set_default_handler = reinterpret_cast<SetDefaultHandler>(
+        loaded_library_symbol("libglib-2.0.so.0", "g_log_set_default_handler"));
+    if (set_default_handler != nullptr)
+        set_default_handler(glib_log_message, nullptr);
+}
+
+} // namespace
+
 void RouteFluidLog()
 {
+    route_glib_log();
     if (hook_fluid_set_log_function == nullptr)
         return;
     for (int level = 0; level < kLevelCount; level++)

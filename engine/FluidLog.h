@@ -4,8 +4,9 @@
 #pragma once
 
 // Hands the library our log function for every level, when the loaded library can take one
-// (hook_fluid_set_log_function is not null). Main thread, after LoadLibrary and before the
-// first settings or synth is made.
+// (hook_fluid_set_log_function is not null), and GLib's messages (from the libraries FluidSynth
+// is built on) to the same function, when the library brought GLib with it. Main thread, after
+// LoadLibrary and before the first settings or synth is made.
 void RouteFluidLog();
 
 // The log function itself, for FluidSynth's level (0 panic, 1 error, 2 warning, 3 info,

@@ -56,8 +56,6 @@ public:
     // Frees the cleared fonts no voice uses any more. True while some wait. Not on the audio
     // thread; the loader thread calls it between loads.
     bool FreeClearedSoundfonts();
-    // True while PrepareSoundfont reads a file.
-    bool Loading() const { return loading_.load(); }
     void SystemReset();
 
     // Engine channels 0..31; others are ignored, keys, velocities and bends are clamped.
@@ -175,7 +173,6 @@ private:
     fluid_settings_t* loading_settings_ = nullptr;
     fluid_synth_t* loading_synth_ = nullptr;
     std::mutex loading_lock_;
-    std::atomic<bool> loading_{false};
     // Gives a font back to the loading synth and unloads it there, which frees it. Loading lock
     // held; no voice may play the font's samples any more.
     void FreeFont(fluid_sfont_t* font);

@@ -30,20 +30,16 @@ fluid_sfont_t* HARMOLOOM::PrepareSoundfont(const char* path)
 {
     if (path == nullptr)
         return nullptr;
+    double rate = 0;
     {
         RealtimeAutolock hold(lock);
         if (initialized == 0)
             return nullptr;
+        rate = sample_rate_;
     }
     std::lock_guard<std::mutex> one_load(loading_lock_);
-    loading_ = true;
     if (loading_synth_ == nullptr)
     {
-        double rate;
-        {
-            RealtimeAutolock hold(lock);
-            rate = sample_rate_;
-        }
         loading_settings_ = NewSettings(rate);
         if (loading_settings_ != nullptr)
             loading_synth_ = hook_new_fluid_synth(loading_settings_);
@@ -63,7 +59,6 @@ fluid_sfont_t* HARMOLOOM::PrepareSoundfont(const char* path)
         if (font != nullptr)
             hook_fluid_synth_remove_sfont(loading_synth_, font);
     }
-    loading_ = false;
     return font;
 }
 

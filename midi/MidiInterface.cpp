@@ -37,14 +37,15 @@ void trace_connection(const char* line)
     DEBUG_PRINT(line);
 }
 
-// A port made without a name; null when it could not be made (the trace says why).
-BMidiPort* make_port()
+// A port made without a name; null when it could not be made (the trace says why, and so does
+// *why, for the alert).
+BMidiPort* make_port(std::string* why)
 {
     auto* port = new BMidiPort();
     if (port->InitCheck() != B_OK)
     {
-        std::string why = std::string("MIDI input could not be opened: ") + port->FailureReason();
-        DEBUG_PRINT(why.c_str());
+        *why = port->FailureReason();
+        DEBUG_PRINT(("MIDI input could not be opened: " + *why).c_str());
         delete port;
         return nullptr;
     }
@@ -197,9 +198,10 @@ void StartMidiInterface(int two_ports)
     MIDIINTERFACE** interfaces[] = {&midiinterface_a, &midiinterface_b};
     int count = two_ports != 0 ? 2 : 1;
     BMidiPort::SetConnectionTrace(trace_connection);
+    std::string why;
     for (int index = 0; index < count; index++)
     {
-        *ports[index] = make_port();
+        *ports[index] = make_port(&why);
         if (*ports[index] == nullptr)
         {
             while (index-- > 0)
@@ -207,7 +209,7 @@ void StartMidiInterface(int two_ports)
                 delete *ports[index];
                 *ports[index] = nullptr;
             }
-            MidiError();
+            MidiError(why.c_str());
         }
     }
     for (int index = 0; index < count; index++)
@@ -249,12 +251,14 @@ void StopMidiInterface()
     }
 }
 
-void MidiError()
+void MidiError(const char* cause)
 {
-    (new BAlert("failed",
-                "Sorry, an unexpected error occured when trying to initialize the MIDI input. "
-                "Please try again, perhaps after restarting the system.",
-                "OK", nullptr, nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))
+    std::string text = "Sorry, an unexpected error occurred when trying to initialize the MIDI "
+                       "input. Please try again, perhaps after restarting the system.";
+    std::string line = FailureCause(cause);
+    if (!line.empty())
+        text += "\n" + line;
+    (new BAlert("failed", text.c_str(), "OK", nullptr, nullptr, B_WIDTH_AS_USUAL, B_STOP_ALERT))
         ->Go();
     ExitNow(1);
 }

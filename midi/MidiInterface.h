@@ -69,8 +69,9 @@ void StartMidiInterface(int two_ports);
 // before the engine is deleted.
 void StopMidiInterface();
 
-// The MIDI-failure alert, then exit status 1.
-[[noreturn]] void MidiError();
+// The MIDI-failure alert, then exit status 1. cause: the back ends' reasons, shown on a line of
+// their own ("" for none).
+[[noreturn]] void MidiError(const char* cause = "");
 
 // How long a note-off is held back: one audio buffer period plus 1.2 ms, in whole microseconds;
 // so that a note whose on and off come together still sounds. The period is the output's own

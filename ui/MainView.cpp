@@ -87,8 +87,14 @@ MAINVIEW::MAINVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLOW_
 
     for (const ScaleLabel& label : kScaleLabels)
         output_box->AddChild(small_label(BRect(label.left, 48, label.right, 64), label.text, 9.5f));
-    output_box->AddChild(small_label(BRect(2, 16, 7, 32), "L", 8));
-    output_box->AddChild(small_label(BRect(2, 27, 7, 43), "R", 8));
+    // Bold: the strokes of so small a text in the plain font come out as light greys.
+    for (BStringView* channel :
+         {small_label(BRect(2, 16, 7, 32), "L", 8), small_label(BRect(2, 27, 7, 43), "R", 8)})
+    {
+        channel->SetFont(be_bold_font, B_FONT_ALL);
+        channel->SetFontSize(8);
+        output_box->AddChild(channel);
+    }
 
     AddChild(output_box);
     AddChild(quality_box);

@@ -28,11 +28,14 @@ constexpr uint32 kPaleRed = pixel(232, 160, 160);
 constexpr uint32 kRed = pixel(255, 0, 0);
 constexpr uint32 kGrey = pixel(200, 200, 200);
 constexpr uint32 kLightGrey = pixel(216, 216, 216);
+// Unlit cells stand out from the panel's grey at 3.2:1, as a control's parts should (3:1).
+constexpr uint32 kUnlitGrey = pixel(118, 118, 118);
 
 constexpr uint32 kGreenCell[METER_CELL_PIXELS] = {kPaleGreen, kGreen,     kGreen,
                                                   kGreen,     kPaleGreen, kGrey};
 constexpr uint32 kRedCell[METER_CELL_PIXELS] = {kPaleRed, kRed, kRed, kRed, kPaleRed, kGrey};
-constexpr uint32 kUnlitCell[METER_CELL_PIXELS] = {kGrey, kGrey, kGrey, kGrey, kGrey, kLightGrey};
+constexpr uint32 kUnlitCell[METER_CELL_PIXELS] = {kUnlitGrey, kUnlitGrey, kUnlitGrey,
+                                                  kUnlitGrey, kUnlitGrey, kLightGrey};
 constexpr int kGreenCells = 40;
 
 const BRect kLeftBar(11, 24, 358, 29);

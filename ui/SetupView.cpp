@@ -69,6 +69,10 @@ SETUPVIEW::SETUPVIEW(BRect frame, const char* name) : BView(frame, name, B_FOLLO
     timing_menu = choice_menu("High (1ms)", kTimings, 4, settings[setting::timing_index]);
     timing_field =
         choice_field(box, BRect(20, 81, 270, 103), "Timing", "Timing Accuracy:", timing_menu);
+    // While the server decides them, the stored choices stay as they are (marked, and stored
+    // again at the close) for a later start on PulseAudio or ALSA.
+    rate_field->SetEnabled(!ServerSetsRateAndPeriod());
+    timing_field->SetEnabled(!ServerSetsRateAndPeriod());
     priority_menu = choice_menu("High", kPriorities, 3, settings[setting::priority_index]);
     priority_field =
         choice_field(box, BRect(20, 109, 270, 131), "Priority", "Priority:", priority_menu);

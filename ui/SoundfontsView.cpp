@@ -33,6 +33,12 @@ void DisplayName(const char* path, char* buffer, size_t size)
         std::strcat(buffer, "...");
 }
 
+void FitNameLabel(BStringView* label, const char* path)
+{
+    label->SetTruncation(B_TRUNCATE_END);
+    label->SetToolTip(path);
+}
+
 FONTVIEW::FONTVIEW(BRect frame, int slot, const char* path, int bank, int32 row_generation,
                    bool loading)
     : BView(frame, "soundfont", B_FOLLOW_ALL, B_WILL_DRAW), generation(row_generation),
@@ -48,6 +54,7 @@ FONTVIEW::FONTVIEW(BRect frame, int slot, const char* path, int bank, int32 row_
     AddChild(box);
     name_label = new BStringView(BRect(67, 6, 249, 22), "string", name);
     name_label->SetFont(be_bold_font, B_FONT_ALL);
+    FitNameLabel(name_label, path);
     box->AddChild(name_label);
     if (loading)
     {
@@ -60,15 +67,16 @@ FONTVIEW::FONTVIEW(BRect frame, int slot, const char* path, int bank, int32 row_
     remove_button =
         new BButton(BRect(5, 1, 63, 24), "remove", "Remove", new BMessage(MSG_REMOVE_SLOT + code));
     box->AddChild(remove_button);
+    // The bank field has room for three digits, the "-" button moved left to make it.
     minus_button =
-        new BButton(BRect(265, 1, 288, 24), "minus", "-", new BMessage(MSG_BANK_DOWN + code));
+        new BButton(BRect(253, 1, 276, 24), "minus", "-", new BMessage(MSG_BANK_DOWN + code));
     box->AddChild(minus_button);
     plus_button =
         new BButton(BRect(320, 1, 343, 24), "plus", "+", new BMessage(MSG_BANK_UP + code));
     box->AddChild(plus_button);
     auto* typed = new BMessage(MSG_BANK_TYPED + code);
     typed->AddInt32("generation", generation);
-    bank_field = new BTextControl(BRect(290, 3, 314, 24), "textcontrol", "", "0", typed);
+    bank_field = new BTextControl(BRect(278, 3, 314, 24), "textcontrol", "", "0", typed);
     box->AddChild(bank_field);
     bank_field->SetDivider(0);
     char number[16];

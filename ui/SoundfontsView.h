@@ -90,3 +90,7 @@ private:
 // "..." after a cut. Writes into buffer, which holds the longest such name (24 characters of
 // four bytes and "...") from 100 bytes on.
 void DisplayName(const char* path, char* buffer, size_t size);
+
+// A row's name label: one size down the list, a name too wide for it cut with "...", and the
+// file's full path shown when the pointer rests on it (two files of one name told apart).
+void FitNameLabel(BStringView* label, const char* path);

@@ -4,6 +4,10 @@
 #include <FL/Fl_Group.H>
 #include <FL/fl_draw.H>
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+
 #include "platform/interface/private/KitWidget.h"
 
 namespace
@@ -62,10 +66,61 @@ void fit_lines(const BStringView* view)
                            });
 }
 
+// Whether other shows a text in the same column of a list as view: a string view of the same
+// name, font and truncation, at the same place across the window.
+bool same_column(const BStringView* view, const BView* other)
+{
+    auto* line = dynamic_cast<const BStringView*>(other);
+    if (line == nullptr || line->Widget() == nullptr || line->Truncation() != view->Truncation() ||
+        std::strcmp(line->Name(), view->Name()) != 0 ||
+        kit_font(line->Font()) != kit_font(view->Font()) ||
+        kit_font_size(line->Font()) != kit_font_size(view->Font()))
+        return false;
+    const Fl_Widget* mine = view->Widget()->Toolkit();
+    const Fl_Widget* its = line->Widget()->Toolkit();
+    return its->x() == mine->x() && its->w() == mine->w();
+}
+
+// The smallest size any text of the column needs to fit, from below root.
+int column_size(const BStringView* view, const BView* root, Fl_Font font, int size)
+{
+    if (same_column(view, root))
+    {
+        auto* line = static_cast<const BStringView*>(root);
+        size = std::min(size,
+                        kit_fitted_size(font, size, line->Text(), line->Widget()->Toolkit()->w()));
+    }
+    for (int32 index = 0; index < root->CountChildren(); index++)
+        size = column_size(view, root->ChildAt(index), font, size);
+    return size;
+}
+
+// The text as drawn: whole where it fits, else cut at a character with "..." after it.
+std::string fitted_text(const BStringView* view, int room)
+{
+    std::string text = view->Text();
+    if (view->Truncation() != B_TRUNCATE_END || fl_width(text.c_str()) <= room)
+        return text;
+    if (text.size() >= 3 && text.compare(text.size() - 3, 3, "...") == 0)
+        text.resize(text.size() - 3);
+    while (!text.empty() && fl_width((text + "...").c_str()) > room)
+    {
+        // The last character, never half of one: its continuation bytes, then its first.
+        while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xC0) == 0x80)
+            text.pop_back();
+        if (!text.empty())
+            text.pop_back();
+    }
+    return text + "...";
+}
+
 class KitStringWidget : public KitWidget<Fl_Widget>
 {
 public:
     using KitWidget::KitWidget;
+
+    // Stays the widget below the pointer, as FLTK's boxes do, so that its tooltip shows.
+    int handle(int event) override { return event == FL_ENTER || event == FL_LEAVE ? 1 : 0; }
 
     void draw() override
     {
@@ -76,14 +131,24 @@ public:
         fl_push_clip(x(), y(), w(), h());
         if (view->HasViewColor())
             fl_rectf(x(), y(), w(), h(), kit_color(view->ViewColor()));
-        fit_lines(view);
+        if (view->Truncation() == B_TRUNCATE_END)
+        {
+            const BView* root = view;
+            while (root->Parent() != nullptr)
+                root = root->Parent();
+            Fl_Font font = kit_font(view->Font());
+            fl_font(font, column_size(view, root, font, kit_font_size(view->Font())));
+        }
+        else
+            fit_lines(view);
+        std::string text = fitted_text(view, w());
         fl_color(kit_color(view->HighColor()));
         Fl_Align align =
             FL_ALIGN_INSIDE | FL_ALIGN_CLIP |
             (view->Alignment() == B_ALIGN_CENTER
                  ? FL_ALIGN_CENTER
                  : (view->Alignment() == B_ALIGN_RIGHT ? FL_ALIGN_RIGHT : FL_ALIGN_LEFT));
-        fl_draw(view->Text(), x(), y(), w(), h(), align, nullptr, 0);
+        fl_draw(text.c_str(), x(), y(), w(), h(), align, nullptr, 0);
         fl_pop_clip();
     }
 };
@@ -125,6 +190,12 @@ BStringView::BStringView(BRect frame, const char* name, const char* text, uint32
 void BStringView::SetText(const char* text)
 {
     text_ = text != nullptr ? text : "";
+    Changed();
+}
+
+void BStringView::SetTruncation(uint32 mode)
+{
+    truncation_ = mode;
     Changed();
 }
 

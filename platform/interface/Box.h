@@ -34,6 +34,12 @@ public:
     const char* Text() const { return text_.c_str(); }
     void SetAlignment(alignment flag);
     alignment Alignment() const { return alignment_; }
+    // B_TRUNCATE_END: the views of a list's column (string views of one name and font at the
+    // same place in their rows) take one size, the smallest any of them needs, down to a
+    // readable least; a text still too wide is cut with "..." at that size. Otherwise a text is
+    // made smaller on its own, or with the lines stacked with it.
+    void SetTruncation(uint32 mode);
+    uint32 Truncation() const { return truncation_; }
 
 protected:
     BPrivate::ToolkitWidget* CreateWidget(int x, int y, int width, int height) override;
@@ -41,6 +47,7 @@ protected:
 private:
     std::string text_;
     alignment alignment_ = B_ALIGN_LEFT;
+    uint32 truncation_ = B_NO_TRUNCATION;
 };
 
 // The colour a view's background shows: its own view colour or its nearest ancestor's.

@@ -121,6 +121,13 @@ enum thumb_style
     B_TRIANGLE_THUMB,
 };
 
+// How a text too wide for its view is cut.
+enum : uint32
+{
+    B_NO_TRUNCATION = ~0u,
+    B_TRUNCATE_END = 0,
+};
+
 enum alignment
 {
     B_ALIGN_LEFT,

@@ -47,7 +47,33 @@ Parts parts_of(const BSlider& slider)
     return parts;
 }
 
-class KitSliderWidget : public KitWidget<Fl_Widget>
+// The step of a key: the arrows one, the page keys a tenth of the range, Home and End to the
+// ends; 0 for another key.
+int32 key_step(int key, int32 minimum, int32 maximum)
+{
+    int32 page = std::max<int32>(1, static_cast<int32>(std::lround((maximum - minimum) / 10.0)));
+    switch (key)
+    {
+    case FL_Left:
+    case FL_Down:
+        return -1;
+    case FL_Right:
+    case FL_Up:
+        return 1;
+    case FL_Page_Down:
+        return -page;
+    case FL_Page_Up:
+        return page;
+    case FL_Home:
+        return minimum - maximum;
+    case FL_End:
+        return maximum - minimum;
+    default:
+        return 0;
+    }
+}
+
+class KitSliderWidget : public KitWidget<Fl_Widget>, public KitKeyTaker
 {
 public:
     using KitWidget::KitWidget;
@@ -131,6 +157,8 @@ public:
                 FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_TOP, nullptr, 0);
         fl_draw(slider->MaxLimitLabel(), layout.right - 58, labels_top, 60, kLimitLine,
                 FL_ALIGN_RIGHT | FL_ALIGN_INSIDE | FL_ALIGN_TOP, nullptr, 0);
+        if (Fl::focus() == this)
+            draw_focus(FL_NO_BOX, x(), y(), w(), h());
         fl_pop_clip();
     }
 
@@ -160,16 +188,29 @@ public:
         case FL_RELEASE:
             return 1;
         case FL_FOCUS:
-        case FL_UNFOCUS:
-            return 1;
-        case FL_KEYDOWN:
         {
-            int step = Fl::event_key() == FL_Left ? -1 : (Fl::event_key() == FL_Right ? 1 : 0);
-            if (step == 0)
-                return 0;
+            // A slider the user cannot move is passed over by the Tab key.
             KitHold hold(link);
             auto* slider = static_cast<BSlider*>(hold.View());
             if (slider == nullptr || !slider->IsEnabled())
+                return 0;
+            redraw(); // the focus mark
+            return 1;
+        }
+        case FL_UNFOCUS:
+            redraw();
+            return 1;
+        case FL_KEYDOWN:
+        {
+            KitHold hold(link);
+            auto* slider = static_cast<BSlider*>(hold.View());
+            if (slider == nullptr || !slider->IsEnabled())
+                return 0;
+            int32 minimum;
+            int32 maximum;
+            slider->GetLimits(&minimum, &maximum);
+            int32 step = key_step(Fl::event_key(), minimum, maximum);
+            if (step == 0 || (Fl::event_state() & (FL_CTRL | FL_ALT)) != 0)
                 return 0;
             slider->UserMoved(slider->Value() + step);
             return 1;

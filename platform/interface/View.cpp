@@ -217,6 +217,12 @@ void BView::Changed()
         window_->ViewChanged();
 }
 
+void BView::SetToolTip(const char* text)
+{
+    tooltip_ = text != nullptr ? text : "";
+    Changed();
+}
+
 void BView::Hide()
 {
     hidden_ = true;

@@ -70,6 +70,10 @@ public:
     void Hide();
     void Show();
 
+    // Shown when the pointer rests on the view ("" for none).
+    void SetToolTip(const char* text);
+    const char* ToolTipText() const { return tooltip_.c_str(); }
+
     // A view's drawing: one rectangle of pixels (0x00RRGGBB), drawn over the background.
     struct Painting
     {
@@ -101,6 +105,7 @@ protected:
 private:
     void Paint(BRect rect, std::vector<uint32> pixels);
     void ShowOrHide();
+    void ShowToolTip();
 
     std::string name_;
     BRect frame_;
@@ -110,6 +115,7 @@ private:
     rgb_color view_color_;
     bool has_view_color_ = false;
     bool hidden_ = false;
+    std::string tooltip_;
     rgb_color high_color_ = {0, 0, 0, 255};
     BFont font_;
     std::vector<Painting> paintings_;

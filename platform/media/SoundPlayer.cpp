@@ -6,12 +6,14 @@
 #include <string>
 
 #include "platform/media/AudioBackend.h"
+#include "platform/support/QuietAlsa.h"
 #include "platform/support/Threads.h"
 
 struct BSoundPlayer::Stream
 {
     std::unique_ptr<AudioBackend> backend;
     status_t status = B_ERROR;
+    std::string failure; // why nothing could be opened or started
 
     BufferPlayerFunc player = nullptr;
     EventNotifierFunc notifier = nullptr;
@@ -56,7 +58,8 @@ BSoundPlayer::BSoundPlayer(const media_raw_audio_format* format, const char* nam
     stream_->format = *format;
 
     const char* forced = std::getenv("HARMOLOOM_AUDIO");
-    std::string why;
+    std::string& why = stream_->failure;
+    QuietAlsa quiet;
     for (size_t index = 0; index < kAudioBackendCount; index++)
     {
         const AudioBackendEntry& entry = kAudioBackends[index];
@@ -75,9 +78,9 @@ BSoundPlayer::BSoundPlayer(const media_raw_audio_format* format, const char* nam
             return;
         }
     }
-    // The alert that follows cannot say which back end refused and why; the terminal can.
-    std::fprintf(stderr, "Harmoloom: no audio output could be opened: %s\n",
-                 why.empty() ? "no such back end" : why.c_str());
+    if (why.empty())
+        why = "no such back end";
+    std::fprintf(stderr, "Harmoloom: no audio output could be opened: %s\n", why.c_str());
 }
 
 BSoundPlayer::~BSoundPlayer()
@@ -94,7 +97,15 @@ status_t BSoundPlayer::Start()
 {
     if (stream_->status != B_OK)
         return stream_->status;
-    return stream_->backend->Start() ? B_OK : B_ERROR;
+    if (stream_->backend->Start())
+        return B_OK;
+    stream_->failure = std::string(stream_->backend->Name()) + ": the output did not start";
+    return B_ERROR;
+}
+
+const char* BSoundPlayer::FailureReason() const
+{
+    return stream_->failure.c_str();
 }
 
 void BSoundPlayer::Stop(bool, bool)

@@ -58,6 +58,8 @@ public:
 
     status_t InitCheck() const;
     status_t Start();
+    // Why the stream could not be opened (each back end's reason) or started, or "".
+    const char* FailureReason() const;
     // With block, returns only once no call of the render function runs or will run.
     void Stop(bool block = true, bool flush = true);
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/midi/SequencerCalls.h"
+#include "platform/support/QuietAlsa.h"
 
 struct SequencerHandle
 {
@@ -23,15 +24,15 @@ struct SequencerHandle
 namespace
 {
 
-void no_report(const char*, int, const char*, int, const char*, ...) {}
-
 SequencerHandle* open(const char* name, int input_pool, std::string* why)
 {
     // The sequencer's absence is no error to print: JACK MIDI is tried next.
-    snd_lib_error_set_handler(no_report);
     snd_seq_t* sequencer = nullptr;
-    int status = snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
-    snd_lib_error_set_handler(nullptr);
+    int status;
+    {
+        QuietAlsa quiet;
+        status = snd_seq_open(&sequencer, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
+    }
     if (status < 0)
     {
         *why += std::string("alsa: no sequencer (") + snd_strerror(status) + "); ";

@@ -103,6 +103,16 @@ status_t unload_add_on(image_id image)
     return B_OK;
 }
 
+void* loaded_library_symbol(const char* library, const char* name)
+{
+    void* handle = dlopen(library, RTLD_LAZY | RTLD_NOLOAD);
+    if (handle == nullptr)
+        return nullptr;
+    void* address = dlsym(handle, name);
+    dlclose(handle); // only drops the count RTLD_NOLOAD added
+    return address;
+}
+
 const char* add_on_error()
 {
     return last_error;

@@ -23,5 +23,10 @@ status_t get_image_symbol(image_id image, const char* name, int32 symbol_type, v
 // itself stays mapped until the process ends, so that the library can be loaded again.
 status_t unload_add_on(image_id image);
 
+// The address of the named symbol in a library the process has loaded already, by the name the
+// dynamic linker knows it by ("libglib-2.0.so.0", a library of an add-on's), or null. Never
+// loads the library.
+void* loaded_library_symbol(const char* library, const char* name);
+
 // Why the last load_add_on or get_image_symbol on this thread failed, for the debug trace.
 const char* add_on_error();

@@ -15,16 +15,24 @@ inline constexpr char kNoLibrary[] =
     "ensure your copy of this program is undamaged; try re-installing it.";
 inline constexpr char kEngineFailed[] =
     "Sorry, there was an unexpected error while initializing the library.";
-inline constexpr char kAudioFailed[] =
-    "Sorry, an unexpected error occured when trying to initialize the audio output. You may wish "
-    "to try restarting media services (media preferences panel) before trying again.\n\nIf you "
-    "are experiencing this error every time you try to start Harmoloom, you may wish to try "
-    "restoring the settings to the factory defaults -- click 'restore to defaults' below. Please "
-    "note that doing this will clear all your settings, including which soundfonts were last "
-    "in-use.";
-inline constexpr char kMidiFailed[] =
-    "Sorry, an unexpected error occured when trying to initialize the MIDI input. Please try "
-    "again, perhaps after restarting the system.";
+// With the cause the trace knows on a line of its own.
+inline std::string AudioFailed(const std::string& cause)
+{
+    return "Sorry, an unexpected error occurred when trying to initialize the audio output. You "
+           "may wish to try restarting the sound server (PipeWire, PulseAudio or JACK) before "
+           "trying again.\n" +
+           cause +
+           "\n\nIf you are experiencing this error every time you try to start Harmoloom, you may "
+           "wish to try restoring the settings to the factory defaults -- click 'restore to "
+           "defaults' below. Please note that doing this will clear all your settings, including "
+           "which soundfonts were last in-use.";
+}
+inline std::string MidiFailed(const std::string& cause)
+{
+    return "Sorry, an unexpected error occurred when trying to initialize the MIDI input. Please "
+           "try again, perhaps after restarting the system.\n" +
+           cause;
+}
 inline constexpr char kCannotLoad[] =
     "Sorry, cannot load that file. You may be low on memory, or the file may be incompatible. If "
     "the former, please remove some Soundfonts (or close some applications), and try again.";
@@ -36,11 +44,11 @@ inline constexpr char kNotLoaded[] =
     "time.\nPerhaps a drive holding the files isn't mounted, or the files have been moved.\nWhat "
     "do you wish to do?";
 inline constexpr char kCrashWhileRunning[] =
-    "Sorry, but an unexpected error has occured. Unfortunately Harmoloom must now close. The "
+    "Sorry, but an unexpected error has occurred. Unfortunately Harmoloom must now close. The "
     "problem may be traceable to one of the soundfont files. Apologies for any inconvenience "
     "caused.";
 inline constexpr char kCrashDuringStartup[] =
-    "Unfortunately, an error occured while Harmoloom was starting up. If you are experiencing "
+    "Unfortunately, an error occurred while Harmoloom was starting up. If you are experiencing "
     "this error every time you try to start Harmoloom, you may wish to try restoring the settings "
     "to the factory defaults -- click 'restore to defaults' below. Please note that doing this "
     "will clear all your settings, including which soundfonts were last in-use.";

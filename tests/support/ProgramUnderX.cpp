@@ -189,9 +189,9 @@ void ProgramUnderX::Key(const std::string& name)
     Run({"/usr/bin/xdotool", "key", name});
 }
 
-// The tab strip as the kit draws it, in the 24 pixels below the 4-pixel pad: four tabs of equal
+// The tab strip as the kit draws it, in the 24 pixels below the 4-pixel pad: five tabs of equal
 // width from x = 6, the widest label's, which here is more than their share of the width,
-// (380 - 2 x 6) / 4 = 92 pixels. The chosen tab is lighter.
+// (380 - 2 x 6) / 5 = 73 pixels. The chosen tab is lighter above its label.
 int ProgramUnderX::ChosenTab(const Picture& picture)
 {
     for (int tab = 0; tab < 5; tab++)

@@ -37,6 +37,7 @@ public:
         setenv("HARMOLOOM_MIDI", "jack", 1);
         LoadLibrary(PlaceLibrary(library_folder_, library).c_str());
         recorder_.Bind();
+        rate = OpenAudio(rate, FramesPerBuffer(settings[setting::timing_index], rate));
         Synth = new HARMOLOOM(rate);
         window_ = new WINDOW(MainWindowFrame());
         app_window = window_;

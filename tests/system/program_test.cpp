@@ -56,14 +56,18 @@ TEST_F(Program, EndsInOrderOnSigtermQuietlyOnSigintAndKeepsWhatItReadOrAnsweredA
     env.variables["HARMOLOOM_AUTOCONNECT"] = "";
 
     std::string wave = Tone(env.Home().File("tone.wav"), {"-r", "44100"});
+    std::string text = env.Home().File("text.sf2"); // no SoundFont: GLib speaks up about it
+    WriteFile(text, "not a SoundFont");
     env.WriteSettings(kDefaults, {{0, {0, wave}},
                                   {1, {3, env.Home().File("unmounted/drive.sf2")}},
-                                  {2, {5, TIMGM6MB_SOUNDFONT}}});
+                                  {2, {5, TIMGM6MB_SOUNDFONT}},
+                                  {3, {0, text}}});
     std::string before = env.Settings();
     env.variables["HARMOLOOM_ALERT_ANSWERS"] = "0"; // "Exit application"
     ProcessResult exited = env.Run();
     EXPECT_EQ(exited.exit_status, 0);
     EXPECT_TRUE(InOrder(exited.errors, {AlertOnStderr("noload", kNotLoaded, "info")}));
+    EXPECT_EQ(exited.errors.find("CRITICAL"), std::string::npos) << exited.errors;
     EXPECT_FALSE(InOrder(exited.output, {"Saving settings"}));
     EXPECT_EQ(env.Settings(), before);
 
@@ -153,10 +157,12 @@ TEST_F(Program, OtherArgumentsMissingLibraryFailedEngineOrNoMidiOrAudioEndItWith
          AlertOnStderr("failed", kEngineFailed) + ok, "Error initializing synth\n",
          "Initial synth setup"},
         {HARMOLOOM_FLUIDSYNTH_LINK, "HARMOLOOM_MIDI", "none",
-         AlertOnStderr("failed", kMidiFailed) + ok, "Starting MIDI interface\n", "Starting up"},
+         AlertOnStderr("failed", MidiFailed("no MIDI back end by the name HARMOLOOM_MIDI gives")) +
+             ok,
+         "Starting MIDI interface\n", "Starting up"},
         // No such back end: the output cannot be opened; the alert offers a reset, not taken.
         {HARMOLOOM_FLUIDSYNTH_LINK, "HARMOLOOM_AUDIO", "none",
-         AlertOnStderr("failed", kAudioFailed) +
+         AlertOnStderr("failed", AudioFailed("no such back end")) +
              "Buttons: [0] \"Restore to defaults\" [1] \"OK\"\nAnswered [1]",
          "Starting audio driver\n", "Starting MIDI"}};
     for (const Case& c : cases)
@@ -170,6 +176,16 @@ TEST_F(Program, OtherArgumentsMissingLibraryFailedEngineOrNoMidiOrAudioEndItWith
         EXPECT_FALSE(InOrder(result.output, {c.next_step})) << c.alert;
         EXPECT_FALSE(FileExists(env.SettingsPath())) << "a fatal start-up saves nothing";
     }
+    // No sound server at all: the alert says what each back end answered, and alsa-lib's own
+    // lines stay off standard error while it is tried.
+    env.variables["HARMOLOOM_AUDIO"] = "";
+    env.variables["JACK_DEFAULT_SERVER"] = "harmoloom-test-no-server";
+    ProcessResult alone = env.Run();
+    EXPECT_TRUE(InOrder(alone.errors,
+                        {AlertOnStderr("failed", AudioFailed("jack: no server; pulse: no device; "
+                                                             "alsa: no device"))}))
+        << alone.errors;
+    EXPECT_EQ(alone.errors.find("ALSA lib"), std::string::npos) << alone.errors;
     env.variables["HARMOLOOM_ALERT_ANSWERS"] = "0";
     EXPECT_EQ(env.Run({}).exit_status, 1);
     EXPECT_EQ(env.Settings(), "") << "restored to defaults: an empty file";

@@ -84,14 +84,15 @@ int lit_pixels(const Picture& picture)
     return lit;
 }
 
-// How many columns lie between the first and the last that hold ink in a band of rows.
-int ink_width(const Picture& picture, int left, int top, int width, int height)
+// How many columns (or, across, rows) lie between the first and the last that hold ink in a
+// band of rows (columns).
+int ink_width(const Picture& picture, int left, int top, int width, int height, bool across = false)
 {
-    int first = left + width, last = left;
-    for (int x = left; x < left + width; x++)
+    int first = across ? top + height : left + width, last = 0;
+    for (int at = across ? top : left; at < (across ? top + height : left + width); at++)
     {
-        if (picture.Ink(x, top, 1, height) > 0)
-            first = std::min(first, last = x);
+        if (across ? picture.Ink(left, at, width, 1) > 0 : picture.Ink(at, top, 1, height) > 0)
+            first = std::min(first, last = at);
     }
     return last - first + 1;
 }
@@ -153,18 +154,25 @@ void expect_texts_inside(const Picture& page, int tab)
 TEST_F(MainWindow, WheelAndKeysScrollTheListEachTabShowsItsPageAndPanicSilencesAHangingNote)
 {
     // The General MIDI SoundFont and fifteen small recordings of different names, out of its
-    // banks' way: 417 pixels of rows in a 226-pixel list.
+    // banks' way: 417 pixels of rows in a 226-pixel list. One name is too wide for its label.
     SlotList slots = {{0, {0, TIMGM6MB_SOUNDFONT}}};
     for (int slot = 1; slot < 16; slot++)
     {
-        slots[slot] = {1, Tone(x.env.Home().File("tone-" + std::to_string(100 + slot) + ".wav"),
-                               {"-r", "22050"}, {"0.05", "sine", std::to_string(200 + 20 * slot)})};
+        std::string name = "tone-" + std::to_string(100 + slot) + (slot == 2 ? "-WWWWWWWWWW" : "");
+        slots[slot] = {1, Tone(x.env.Home().File(name + ".wav"), {"-r", "22050"},
+                               {"0.05", "sine", std::to_string(200 + 20 * slot)})};
     }
     x.env.WriteSettings(DefaultSettings(), slots);
     ASSERT_TRUE(x.Launch());
     ASSERT_TRUE(x.ChooseTab(1));
     Picture top;
     ASSERT_TRUE(x.WaitForPicture([](const Picture& p) { return row_shown(p, 8); }, &top));
+    // The names of a list are of one size: the digits of "tone-101.wav" as tall as those of the
+    // name too wide for its label, which is cut.
+    auto name_height = [&top](int row)
+    { return ink_width(top, 3 + 67, row_middle(row) - 8, 182, 18, true); };
+    EXPECT_EQ(name_height(1), name_height(2));
+    EXPECT_GE(name_height(1), 7);
     auto scrolled_by = [&](int offset)
     {
         return [&top, offset](const Picture& p)
@@ -178,7 +186,15 @@ TEST_F(MainWindow, WheelAndKeysScrollTheListEachTabShowsItsPageAndPanicSilencesA
     for (const auto& [action, offset] : steps)
     {
         if (action == "tabs")
-            EXPECT_TRUE(x.ChooseTab(0) && x.ChooseTab(1));
+        {
+            // Ctrl+Page Up and Ctrl+Page Down switch tabs, and scroll no list.
+            x.Key("ctrl+Prior");
+            EXPECT_TRUE(
+                x.Shows("Main", [](const Picture& p) { return ProgramUnderX::ChosenTab(p) == 0; }));
+            x.Key("ctrl+Next");
+            EXPECT_TRUE(x.Shows("Soundfonts",
+                                [](const Picture& p) { return ProgramUnderX::ChosenTab(p) == 1; }));
+        }
         else if (action.size() == 1)
             x.Wheel(150, kListTop + 100, std::stoi(action));
         else
@@ -186,6 +202,24 @@ TEST_F(MainWindow, WheelAndKeysScrollTheListEachTabShowsItsPageAndPanicSilencesA
         EXPECT_TRUE(x.Shows("the list at " + std::to_string(offset), scrolled_by(offset)))
             << "after " << action;
     }
+    // A typed bank is shown whole: "127" three digits wide where "7" is one (not "27").
+    auto bank_width = [](const Picture& p)
+    { return ink_width(p, 3 + 280, row_middle(0) - 7, 32, 14); };
+    auto type_bank = [&](const std::vector<std::string>& keys)
+    {
+        x.Click(3 + 300, row_middle(0));
+        for (const std::string& key : keys)
+            x.Key(key);
+    };
+    Picture seven;
+    type_bank({"ctrl+a", "7", "Return"});
+    ASSERT_TRUE(x.WaitForPicture([&](const Picture& p)
+                                 { return !p.Like(top, 3 + 280, row_middle(0) - 8, 32, 16); },
+                                 &seven));
+    type_bank({"ctrl+a", "1", "2", "7", "Return"});
+    EXPECT_TRUE(x.Shows("bank 127",
+                        [&](const Picture& p) { return bank_width(p) > 2.8 * bank_width(seven); }));
+    type_bank({"ctrl+a", "0", "Return"}); // the General MIDI sounds back in bank 0
 
     std::vector<Picture> pages;
     for (int tab : {0, 1, 2, 3, 0})
@@ -245,9 +279,9 @@ TEST_F(MainWindow, WheelAndKeysScrollTheListEachTabShowsItsPageAndPanicSilencesA
 
 TEST_F(MainWindow, StoredValuesAndPlaceShowAndWhatIsDraggedChosenOrMovedIsSavedAtClose)
 {
-    // Level, polyphony and room size as stored (fields 3, 4, 11); polyphony as dragged, quality
-    // (field 5) as chosen. The window's stored place (fields 1, 2) is kept on the 1024 x 768
-    // screen; one that opens partly off it is moved by hand, so that its sliders can be seen.
+    // Level, polyphony and room size as stored (fields 3, 4, 11); polyphony as dragged and keyed,
+    // quality (field 5) as chosen. The window's stored place (fields 1, 2) is kept on the 1024 x
+    // 768 screen; one that opens partly off it is moved by hand, so that its sliders can be seen.
     struct Case
     {
         int32_t level, polyphony, room_size, dragged, quality, left, top;
@@ -272,8 +306,25 @@ TEST_F(MainWindow, StoredValuesAndPlaceShowAndWhatIsDraggedChosenOrMovedIsSavedA
             { return kLevelBar.Shown(p) == c.level && kPolyphonyBar.Shown(p) == c.polyphony; }));
         x.Drag(kPolyphonyBar.ThumbX(c.polyphony), kPolyphonyBar.row,
                kPolyphonyBar.ThumbX(c.dragged), kPolyphonyBar.row);
-        EXPECT_TRUE(x.Shows("the thumb dragged",
-                            [&](const Picture& p) { return kPolyphonyBar.Shown(p) == c.dragged; }));
+        Picture dragged;
+        EXPECT_TRUE(x.WaitForPicture(
+            [&](const Picture& p) { return kPolyphonyBar.Shown(p) == c.dragged; }, &dragged));
+        // Dragged, the slider has the focus and wears its mark down its left edge, which the
+        // level slider does not; Home takes it to its least, 16 voices.
+        EXPECT_GT(dragged.Ink(6 + 8, kPageTop + 149 + 58, 1, 40), 10);
+        EXPECT_EQ(dragged.Ink(6 + 4, kPageTop + 4 + 75, 1, 16), 0);
+        x.Key("Home");
+        EXPECT_TRUE(
+            x.Shows("16 voices", [&](const Picture& p) { return kPolyphonyBar.Shown(p) == 0; }));
+        // Tab goes on in reading order, to "Panic" beside the slider, then round to the first.
+        x.Key("Tab");
+        x.Key("Tab");
+        EXPECT_TRUE(x.Shows("the level slider's focus",
+                            [](const Picture& p)
+                            {
+                                return p.Ink(6 + 4, kPageTop + 4 + 75, 1, 16) > 4 &&
+                                       p.Ink(6 + 8, kPageTop + 149 + 58, 1, 40) == 0;
+                            }));
         ASSERT_TRUE(x.ChooseMenuItem(kQualityX, kQualityY, c.quality, 3));
         ASSERT_TRUE(x.ChooseTab(2));
         EXPECT_EQ(kRoomSizeBar.Shown(x.Take()), c.room_size);
@@ -284,7 +335,7 @@ TEST_F(MainWindow, StoredValuesAndPlaceShowAndWhatIsDraggedChosenOrMovedIsSavedA
         // Saved where it was left, though maybe never moved.
         fields[1] = c.moved_x;
         fields[2] = c.moved_y;
-        fields[4] = c.dragged;
+        fields[4] = 0;
         fields[5] = c.quality;
         EXPECT_EQ(Saved(), fields);
     }

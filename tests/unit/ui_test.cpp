@@ -132,6 +132,8 @@ TEST_F(Pages, StoredValuesReachTheEngineOutOfRangeOnesAreTakenAndSetupStoresItsC
     auto setup = std::make_unique<SETUPVIEW>(kPageFrame, "  Setup  ");
     EXPECT_EQ(setup->priority_menu->FindMarked(), setup->priority_menu->ItemAt(2));
     EXPECT_EQ(setup->device_menu->ShownLabel(), "None") << "no output is open here";
+    EXPECT_TRUE(setup->rate_field->IsEnabled() && setup->timing_field->IsEnabled())
+        << "no JACK server decides them";
     std::vector<int32> expected = Settings();
     setup->rate_field->Chosen(4);
     setup->timing_field->Chosen(3);
@@ -172,6 +174,12 @@ protected:
     std::string Build()
     {
         return Alerts([&] { page = std::make_unique<SFVIEW>(kPageFrame, "  Soundfonts  "); });
+    }
+    // The page's loader frees what it holds through the engine, which goes next.
+    void TearDown() override
+    {
+        page.reset();
+        Pages::TearDown();
     }
     std::unique_ptr<SFVIEW> page;
 };

@@ -160,9 +160,25 @@ int32 run_alert_dialog(const char* title, const char* text, const std::string* b
     }
     window.end();
     window.hotspot(&window);
+    // One modal window in front at a time: a window that asks the user to wait ("Loading...")
+    // would stay drawn over the window behind the alert. It comes back once this is answered,
+    // unless it was closed meanwhile.
+    std::vector<std::unique_ptr<Fl_Widget_Tracker>> waiting;
+    for (Fl_Window* other = Fl::first_window(); other != nullptr; other = Fl::next_window(other))
+    {
+        if (other->modal() && other->shown())
+            waiting.push_back(std::make_unique<Fl_Widget_Tracker>(other));
+    }
+    for (auto& other : waiting)
+        other->widget()->hide();
     window.show();
     while (window.shown())
         Fl::wait();
+    for (auto& other : waiting)
+    {
+        if (!other->deleted())
+            other->widget()->show();
+    }
     for (auto& control : controls)
     {
         if (control)

@@ -60,6 +60,14 @@ public:
     KitLink link;
 };
 
+// A widget that, while it has the focus, takes the keys the window otherwise keeps for itself
+// (the arrows and the page keys, which scroll the list): a slider moves with them.
+class KitKeyTaker
+{
+public:
+    virtual ~KitKeyTaker() = default;
+};
+
 // Holds the window lock of the view a widget shows, for drawing or reporting; empty when the
 // widget shows no view any more.
 class KitHold

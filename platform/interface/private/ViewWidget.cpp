@@ -29,6 +29,33 @@ protected:
     }
 };
 
+// Whether a comes before b in reading order: a wholly above b, or beside it and to its left. A
+// tall control beside two rows comes after both (a "Panic" button right of a menu and a slider
+// below it).
+bool reads_before(const Fl_Widget* a, const Fl_Widget* b)
+{
+    if (a->y() + a->h() <= b->y())
+        return true;
+    if (b->y() + b->h() <= a->y())
+        return false;
+    return a->x() < b->x();
+}
+
+// Adds the widget to the group in reading order, which the toolkit's Tab key follows (and
+// which the drawing follows too: siblings seldom overlap).
+void add_in_reading_order(Fl_Group* group, Fl_Widget* widget)
+{
+    for (int index = 0; index < group->children(); index++)
+    {
+        if (reads_before(widget, group->child(index)))
+        {
+            group->insert(*widget, index);
+            return;
+        }
+    }
+    group->add(widget);
+}
+
 } // namespace
 
 BPrivate::ToolkitWidget* BView::CreateWidget(int x, int y, int width, int height)
@@ -62,10 +89,11 @@ void BView::Realize(BPrivate::ToolkitWidget* parent, float origin_x, float origi
         link->window = window_;
     }
     if (parent != nullptr)
-        parent->Group()->add(widget_->Toolkit());
+        add_in_reading_order(parent->Group(), widget_->Toolkit());
     changed_ = false;
     UpdateWidget();
     ShowOrHide();
+    ShowToolTip();
     for (BView* child : children_)
         child->Realize(ChildGroup(), origin_x + frame_.left - scroll_.x,
                        origin_y + frame_.top - scroll_.y);
@@ -78,6 +106,15 @@ void BView::ShowOrHide()
         widget->hide();
     else if (!hidden_ && !widget->visible())
         widget->show();
+}
+
+void BView::ShowToolTip()
+{
+    // Only when it changed: the toolkit may be showing the text it has.
+    Fl_Widget* widget = widget_->Toolkit();
+    const char* shown = widget->tooltip() != nullptr ? widget->tooltip() : "";
+    if (tooltip_ != shown)
+        widget->copy_tooltip(tooltip_.empty() ? nullptr : tooltip_.c_str());
 }
 
 void BView::Unrealize()
@@ -145,6 +182,7 @@ void BView::SyncTree()
         Place(origin_x_, origin_y_);
         UpdateWidget();
         ShowOrHide();
+        ShowToolTip();
     }
     for (BView* child : children_)
     {

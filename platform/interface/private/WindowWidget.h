@@ -22,6 +22,9 @@ public:
     // The window manager moved the window: the window's frame follows.
     void resize(int x, int y, int width, int height) override;
     int handle(int event) override;
+    // Selects the tab step tabs on (negative: back) from the selected one, round the ends, in
+    // the window's tab view; 0 when it has none.
+    int SwitchTab(int step);
 
 private:
     void Dropped(const char* text, int length);
