@@ -1,7 +1,5 @@
 #include "ui/MeterDisplay.h"
 
-#include "ui/ChannelsView.h"
-
 #include <algorithm>
 #include <cmath>
 
