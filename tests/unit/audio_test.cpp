@@ -75,7 +75,7 @@ std::string Cells(const BBitmap& bitmap)
     for (int cell = 0; cell < 58; cell++)
     {
         uint32 pixel = bitmap.Pixels()[cell * 6 + 2];
-        cells += pixel == 0x17B817 ? 'G' : pixel == 0xFF0000 ? 'R' : pixel == 0xC8C8C8 ? '.' : '?';
+        cells += pixel == 0x17B817 ? 'G' : pixel == 0xFF0000 ? 'R' : pixel == 0x767676 ? '.' : '?';
     }
     return cells;
 }
