@@ -71,7 +71,8 @@ struct SequencerCalls
     bool (*connect)(SequencerHandle* sequencer, SequencerAddress source, int our_port);
     // A descriptor that polls readable while events wait.
     int (*descriptor)(SequencerHandle* sequencer);
-    // The next waiting event; false when none waits.
+    // The next waiting event; false when none waits. A system-exclusive message comes as
+    // messages of at most sizeof(bytes) each, its pieces in order.
     bool (*next_event)(SequencerHandle* sequencer, SequencerEvent* event);
     // Events the kernel could not give us (our input pool overran), since the client opened.
     uint64 (*lost_events)(SequencerHandle* sequencer);
