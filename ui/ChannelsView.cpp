@@ -59,6 +59,8 @@ CHANNELROW::CHANNELROW(BRect frame, int index)
     bank = text(this, kBankLeft, kProgramLeft - 2, "");
     program = text(this, kProgramLeft, kPresetLeft - 2, "");
     file = text(this, kFileLeft, kLockLeft - 2, "");
+    file->SetTruncation(B_TRUNCATE_END); // one size down the column, a long name cut with "..."
+
     lock = new BCheckBox(BRect(kLockLeft, 0, 378, kRowPitch - 1), "lock", "Lock",
                          new BMessage(MSG_CHANNEL_LOCK + static_cast<uint32>(index)));
     AddChild(lock);
@@ -140,15 +142,23 @@ CHANNELSVIEW::CHANNELSVIEW(BRect frame, const char* name, const SFVIEW* fonts, i
     DEBUG_PRINT("Leaving channels view constructor");
 }
 
+int CHANNELSVIEW::FontSlot(int font_id) const
+{
+    int handle = font_id == 0 ? -1 : font_id;
+    for (int slot = 0; font_id >= 0 && slot < SOUNDFONT_SLOTS; slot++)
+    {
+        if (fonts_->Handle(slot) == handle)
+            return slot;
+    }
+    return -1;
+}
+
 const char* CHANNELSVIEW::FontFile(int font_id, char* buffer, size_t size) const
 {
     buffer[0] = '\0';
-    int handle = font_id == 0 ? -1 : font_id;
-    for (int slot = 0; slot < SOUNDFONT_SLOTS; slot++)
-    {
-        if (font_id >= 0 && fonts_->Handle(slot) == handle)
-            DisplayName(soundfont_paths[slot], buffer, size);
-    }
+    int slot = FontSlot(font_id);
+    if (slot >= 0)
+        DisplayName(soundfont_paths[slot], buffer, size);
     return buffer;
 }
 
@@ -207,6 +217,9 @@ void CHANNELSVIEW::ShowRow(CHANNELROW* row)
     std::snprintf(line, sizeof(line), "%d", now.program);
     row->program->SetText(line);
     row->file->SetText(now.font_id >= 0 ? FontFile(now.font_id, line, sizeof(line)) : "(none)");
+    int slot = FontSlot(now.font_id);
+    row->file->SetToolTip(slot >= 0 ? soundfont_paths[slot] : ""); // two files of one name
+
     row->lock->SetValue(choices_[channel].locked ? 1 : 0);
     BMenu* menu = row->preset->Menu();
     if (BMenuItem* marked = menu->FindMarked())

@@ -63,6 +63,8 @@ public:
 private:
     int Channel(int row) const { return 16 * port_ + row; }
     void ShowRow(CHANNELROW* row);
+    // The slot of the Soundfonts page that holds a FluidSynth font; -1 when none does.
+    int FontSlot(int font_id) const;
     // The file name of the slot that holds a FluidSynth font, or "".
     const char* FontFile(int font_id, char* buffer, size_t size) const;
 

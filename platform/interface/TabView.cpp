@@ -5,6 +5,7 @@
 #include <FL/fl_draw.H>
 
 #include <algorithm>
+#include <string>
 
 #include "platform/interface/Box.h"
 #include "platform/interface/private/KitWidget.h"
@@ -69,6 +70,33 @@ public:
         return places;
     }
 
+    // A tab's label without the blanks around it, which only widen its tab: in a tab narrowed
+    // to share the strip, they would push the word itself past the tab's edges.
+    static std::string Word(BTabView* view, size_t index)
+    {
+        std::string label = view->TabAt(static_cast<int32>(index))->Label();
+        label.erase(0, label.find_first_not_of(' '));
+        label.erase(label.find_last_not_of(' ') + 1);
+        return label;
+    }
+
+    // One size for every label of the strip: 12 points, or less (down to 9) until each word
+    // fits inside its tab's borders.
+    static int LabelSize(BTabView* view, const std::vector<std::pair<int, int>>& places)
+    {
+        int size = 12;
+        for (; size > 9; size--)
+        {
+            fl_font(FL_HELVETICA, size);
+            bool fits = true;
+            for (size_t index = 0; index < places.size(); index++)
+                fits = fits && fl_width(Word(view, index).c_str()) <= places[index].second - 6;
+            if (fits)
+                break;
+        }
+        return size;
+    }
+
     void draw() override
     {
         {
@@ -82,7 +110,7 @@ public:
                 int strip = static_cast<int>(view->TabHeight());
                 fl_rectf(x(), y(), w(), h(), kit_color(background_of(view)));
                 std::vector<std::pair<int, int>> places = TabPlaces(view);
-                fl_font(FL_HELVETICA, 12);
+                fl_font(FL_HELVETICA, LabelSize(view, places));
                 for (size_t index = 0; index < places.size(); index++)
                 {
                     bool selected = static_cast<int32>(index) == view->Selection();
@@ -92,8 +120,8 @@ public:
                                 selected ? fl_rgb_color(232, 232, 232)
                                          : fl_rgb_color(200, 200, 200));
                     fl_color(FL_BLACK);
-                    fl_draw(view->TabAt(static_cast<int32>(index))->Label(), left, top,
-                            places[index].second, strip - (top - y()), FL_ALIGN_CENTER, nullptr, 0);
+                    fl_draw(Word(view, index).c_str(), left, top, places[index].second,
+                            strip - (top - y()), FL_ALIGN_CENTER, nullptr, 0);
                 }
                 fl_color(fl_rgb_color(152, 152, 152));
                 fl_xyline(x(), y() + strip - 1, x() + w() - 1);
