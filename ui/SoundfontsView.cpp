@@ -16,7 +16,7 @@ namespace
 const rgb_color kPanelColor = {216, 216, 216, 255};
 const rgb_color kWhite = {255, 255, 255, 255};
 const rgb_color kBlack = {0, 0, 0, 255};
-const rgb_color kLoadingGrey = {118, 118, 118, 255}; // 4.5:1 on the panel
+const rgb_color kLoadingGrey = {92, 92, 92, 255}; // 4.7:1 on the panel, black is 15:1
 
 constexpr float kRowPitch = 26;
 constexpr float kRowHeight = 24;
