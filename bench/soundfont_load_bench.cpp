@@ -31,9 +31,9 @@
 #include "app/Settings.h"
 #include "audio/AudioOutput.h"
 #include "engine/Harmoloom.h"
-#include "instruments/SlotTable.h"
 #include "midi/MidiInterface.h"
 #include "tests/support/JackRig.h"
+#include "tests/support/PageLoads.h"
 #include "tests/support/TestSupport.h"
 
 namespace
@@ -147,11 +147,9 @@ void measure_harmoloom(const std::string& server)
     Synth = new HARMOLOOM(kRate);
     Synth->SetReverbLevel(0);
     Synth->SetChorusLevel(0);
-    std::atomic<int> ready{0};
     {
-        SoundfontLoader loader(
-            Synth, [](void* count) { ++*static_cast<std::atomic<int>*>(count); }, &ready);
-        SlotFont fonts[SOUNDFONT_SLOTS] = {};
+        PageLoads page(Synth);
+        SlotFont* fonts = page.fonts;
         fonts[0].handle = Synth->LoadSoundfont(TIMGM6MB_SOUNDFONT, 0);
         std::strcpy(soundfont_paths[0], TIMGM6MB_SOUNDFONT);
         StartAudio(kRate, kPeriod, nullptr);
@@ -169,20 +167,16 @@ void measure_harmoloom(const std::string& server)
             measure(rig, "Harmoloom", font,
                     [&]
                     {
-                        int loads = ready + 1;
                         Clock::time_point start = Clock::now();
-                        AddSoundfontFile(font, fonts, &loader);
                         highest = before;
-                        while (ready < loads)
-                        {
-                            highest = std::max(highest, resident_kib());
-                            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                        }
-                        int ticket = 0;
-                        fluid_sfont_t* loaded = nullptr;
-                        loader.TakeLoaded(&ticket, &loaded);
+                        page.Add(font,
+                                 [&]
+                                 {
+                                     highest = std::max(highest, resident_kib());
+                                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                                 });
                         Clock::time_point join = Clock::now();
-                        SoundfontLoaded(ticket, loaded, fonts, &loader);
+                        page.Join();
                         double joined = since(join);
                         char text[160];
                         std::snprintf(text, sizeof(text), "load %.2f s, under the lock %.3f ms",
@@ -192,7 +186,7 @@ void measure_harmoloom(const std::string& server)
             after = resident_kib();
         }
         Clock::time_point removal = Clock::now();
-        RemoveSoundfontSlot(0, fonts, &loader);
+        RemoveSoundfontSlot(0, fonts, &page.loader);
         double removed = since(removal);
         Eventually([] { return !Synth->FreeClearedSoundfonts(); }, 30);
         std::printf("  Harmoloom   resident memory adding FluidR3_GM.sf2: %ld MiB before, %ld at "

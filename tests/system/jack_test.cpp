@@ -15,11 +15,11 @@
 #include "audio/AudioOutput.h"
 #include "engine/FluidBinding.h"
 #include "engine/Harmoloom.h"
-#include "instruments/SlotTable.h"
 #include "midi/MidiInterface.h"
 #include "platform/support/AddOn.h"
 #include "platform/support/Threads.h"
 #include "tests/support/AudioAnalysis.h"
+#include "tests/support/PageLoads.h"
 #include "tests/support/ProgramEnvironment.h"
 
 namespace
@@ -370,24 +370,12 @@ TEST_F(LoadOnJack, FilesJoinAndLeaveWithoutAGapAndChannelsKeepTheirPrograms)
     Synth = new HARMOLOOM(48000);
     Synth->SetReverbLevel(0);
     Synth->SetChorusLevel(0);
-    std::atomic<int> ready{0};
-    SoundfontLoader loader(
-        Synth, [](void* count) { ++*static_cast<std::atomic<int>*>(count); }, &ready);
-    SlotFont fonts[SOUNDFONT_SLOTS] = {};
+    PageLoads page(Synth);
+    SlotFont* fonts = page.fonts;
     Frame next = 0; // the next short note
     std::vector<Frame> shorts;
-    auto add = [&](const char* path, const std::function<void()>& meanwhile)
-    {
-        int loads = ready + 1;
-        ASSERT_TRUE(AddSoundfontFile(path, fonts, &loader));
-        while (ready < loads)
-            meanwhile();
-        int ticket = 0;
-        fluid_sfont_t* font = nullptr;
-        ASSERT_TRUE(loader.TakeLoaded(&ticket, &font));
-        ASSERT_EQ(SoundfontLoaded(ticket, font, fonts, &loader), 0) << path;
-    };
-    ASSERT_NO_FATAL_FAILURE(add(TIMGM6MB_SOUNDFONT, [] { snooze(1000); }));
+    ASSERT_TRUE(page.Add(TIMGM6MB_SOUNDFONT));
+    ASSERT_EQ(page.Join(), 0);
     StartAudio(48000, 256, nullptr);
     StartMidiInterface(0);
     ASSERT_NO_FATAL_FAILURE(Listen(1));
@@ -423,7 +411,8 @@ TEST_F(LoadOnJack, FilesJoinAndLeaveWithoutAGapAndChannelsKeepTheirPrograms)
         for (const char* path : {"/usr/share/sounds/sf3/MuseScore_General_Lite.sf3",
                                  "/usr/share/sounds/sf2/FluidR3_GM.sf2"})
         {
-            ASSERT_NO_FATAL_FAILURE(add(path, play_on));
+            ASSERT_TRUE(page.Add(path, play_on));
+            ASSERT_EQ(page.Join(), 0) << path;
             EXPECT_EQ(Playing(0), (std::vector<int>{fonts[0].handle, 0, 19})) << path;
         }
         for (Frame until = rig->Now() + Frames(0.3); rig->Now() < until;)
@@ -449,8 +438,8 @@ TEST_F(LoadOnJack, FilesJoinAndLeaveWithoutAGapAndChannelsKeepTheirPrograms)
 #endif
         if ((xruns != 0 || !complete || silent != 0 || late != 0) && attempt < 3)
         {
-            RemoveSoundfontSlot(0, fonts, &loader);
-            RemoveSoundfontSlot(0, fonts, &loader);
+            RemoveSoundfontSlot(0, fonts, &page.loader);
+            RemoveSoundfontSlot(0, fonts, &page.loader);
             continue;
         }
         EXPECT_EQ(xruns, 0);
@@ -467,7 +456,7 @@ TEST_F(LoadOnJack, FilesJoinAndLeaveWithoutAGapAndChannelsKeepTheirPrograms)
     rig->Send(at, {0x92, 60, 100});
     rig->WaitUntil(at + Frames(0.2));
     EXPECT_EQ(Playing(2), (std::vector<int>{fonts[0].handle, 8, 16}));
-    RemoveSoundfontSlot(0, fonts, &loader);
+    RemoveSoundfontSlot(0, fonts, &page.loader);
     EXPECT_EQ(Playing(0), (std::vector<int>{fonts[0].handle, 0, 19})) << "found again";
     at = rig->Now();
     rig->WaitUntil(at + Frames(0.3));

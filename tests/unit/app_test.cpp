@@ -12,9 +12,9 @@
 #include "app/ChannelsFile.h"
 #include "app/Paths.h"
 #include "app/Settings.h"
-#include "instruments/SlotTable.h"
 #include "tests/support/AlertTexts.h"
 #include "tests/support/Engines.h"
+#include "tests/support/PageLoads.h"
 #include "tests/support/SettingsFiles.h"
 
 namespace
@@ -197,29 +197,18 @@ TEST_F(PathsAndSlots, SetPathFindsTheProgramsFolderAndAFileNoSlotCanHoldLeavesTh
 
     unsetenv("DISPLAY");
     unsetenv("HARMOLOOM_ALERT_ANSWERS");
-    SlotFont fonts[SOUNDFONT_SLOTS] = {};
-    SoundfontLoader loader(
-        Synth, [](void*) {}, nullptr);
-    // Each load ends as the window thread ends it; the table takes a missing file at first.
-    auto loaded = [&]
-    {
-        loader.WaitUntilIdle();
-        int ticket = 0;
-        fluid_sfont_t* font = nullptr;
-        while (loader.TakeLoaded(&ticket, &font))
-            SoundfontLoaded(ticket, font, fonts, &loader);
-    };
-    ASSERT_TRUE(AddSoundfontFile(Font("a").c_str(), fonts, &loader));
-    loaded();
+    PageLoads page(Synth);
+    ASSERT_TRUE(page.Add(Font("a").c_str()));
+    page.Join();
     std::string deep = files.Path(); // a file that is there, but too deep for a slot
     while (deep.size() < SOUNDFONT_PATH_SIZE)
         deep += "/" + std::string(200, 'd');
     std::filesystem::create_directories(deep);
     WriteFile(deep + "/f.sf2", "not a RIFF file");
     ::testing::internal::CaptureStderr();
-    EXPECT_TRUE(AddSoundfontFile(files.File("missing").c_str(), fonts, &loader));
-    loaded();
-    EXPECT_FALSE(AddSoundfontFile((deep + "/f.sf2").c_str(), fonts, &loader));
+    EXPECT_TRUE(page.Add(files.File("missing").c_str())); // the table takes it at first
+    page.Join();
+    EXPECT_FALSE(page.Add((deep + "/f.sf2").c_str()));
     std::string alerts = ::testing::internal::GetCapturedStderr();
     std::string failed = AlertOnStderr("failed", alert_text::kCannotLoad);
     ASSERT_NE(alerts.find(failed), std::string::npos) << alerts;
