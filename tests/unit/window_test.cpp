@@ -52,12 +52,16 @@ protected:
     {
         return Printed(drop_message(text.data(), text.size()));
     }
+    // A dropped file has joined when it returns: the loader's own message reaches the window
+    // thread whenever that thread gets to it, so the join is handed over here instead.
     static std::string Printed(BMessage message)
     {
         testing::internal::CaptureStdout();
         rig->Deliver(&message);
-        rig->Window()->SoundfontsPage()->Loader()->WaitUntilIdle(); // a dropped file has joined
-        return testing::internal::GetCapturedStdout();
+        std::string printed = testing::internal::GetCapturedStdout();
+        rig->Window()->SoundfontsPage()->Loader()->WaitUntilIdle();
+        rig->Deliver(MSG_SOUNDFONT_LOADED);
+        return printed;
     }
     TemporaryFolder files;
 };
