@@ -29,7 +29,7 @@ std::atomic<int32> trip_to_show{kNoTrip};
 std::atomic<bigtime_t> silent_until{0};
 
 // The audio thread's part of a trip: nothing here waits, allocates or prints.
-void reduce_polyphony_LOCAL(bigtime_t now)
+void choose_lower_step(bigtime_t now)
 {
     if (app_window.load() == nullptr || theview == nullptr)
     {
@@ -114,7 +114,7 @@ bool FuseCheckAt(bigtime_t now)
 {
     if (now <= fuse_timer.load() + kTripAge)
         return false;
-    reduce_polyphony_LOCAL(now);
+    choose_lower_step(now);
     // So that the next trip comes 2 s later at the earliest.
     fuse_timer.store(now);
     return true;

@@ -25,7 +25,7 @@ status_t fuse_thread(void*);
 void StartFuse();
 
 // The check at the end of every render callback (while the fuse is on). Audio thread; real-time
-// safe: atomics and a request the engine takes when it is free.
+// safe: it only writes atomics, and the watchdog acts on them.
 void FuseCheck();
 
 // The check as at the given time; true when it tripped. Lets tests pick the moment. Any thread;
