@@ -49,6 +49,7 @@ struct Port
     std::vector<std::string> connections;      // as they were last seen
     std::vector<std::string> settled;          // as they were last seen standing for a while
     std::atomic<jack_port_t*> handle{nullptr}; // null while no server has it
+    std::atomic<int> links{0};                 // connections, counted from the server's notices
 
     void Forget()
     {
@@ -59,6 +60,7 @@ struct Port
         connections.clear();
         settled.clear();
         handle = nullptr;
+        links = 0;
     }
 };
 
@@ -179,7 +181,7 @@ void server_gone(jack_status_t, const char*, void* data)
 std::atomic<jack_client::PortConnectionWatcher> port_connection_watcher{nullptr};
 
 // On the server's notification thread: the watcher remembers the connections, and the MIDI
-// inputs count theirs.
+// inputs learn how many they have.
 void connections_changed(jack_port_id_t a, jack_port_id_t b, int connected, void* data)
 {
     auto& self = *static_cast<Client*>(data);
@@ -192,9 +194,14 @@ void connections_changed(jack_port_id_t a, jack_port_id_t b, int connected, void
     jack_port_t* ends[] = {jack_port_by_id(client, a), jack_port_by_id(client, b)};
     for (int number = 0; number < kPorts; number++)
     {
-        jack_port_t* handle = self.ports[number].handle.load();
-        if (handle != nullptr && (handle == ends[0] || handle == ends[1]))
-            watcher(number, connected != 0);
+        Port& port = self.ports[number];
+        jack_port_t* handle = port.handle.load();
+        if (handle == nullptr || (handle != ends[0] && handle != ends[1]))
+            continue;
+        int links = connected != 0 ? ++port.links : --port.links;
+        if (links < 0)
+            port.links = links = 0;
+        watcher(number, links);
     }
 }
 
@@ -267,7 +274,10 @@ void close_client(Client& self)
 {
     jack_client_t* client = self.client.exchange(nullptr);
     for (Port& port : self.ports)
+    {
         port.handle = nullptr;
+        port.links = 0; // no notice tells of the connections a server took with it
+    }
     if (client == nullptr)
         return;
     if (!self.gone)
@@ -558,8 +568,10 @@ void SetServerHandler(ServerHandler handler, void* cookie)
 void SetCycleReader(CycleReader* reader)
 {
     Client& self = the_client;
-    self.reader.store(reader, std::memory_order_release);
-    wait_for_a_cycle(self);
+    // Each MIDI input sets the one reader again: only a reader replaced is waited for.
+    CycleReader* before = self.reader.exchange(reader, std::memory_order_acq_rel);
+    if (before != nullptr && before != reader)
+        wait_for_a_cycle(self);
 }
 
 int RegisterPort(const char* name, const char* type, unsigned long flags)

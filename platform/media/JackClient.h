@@ -80,10 +80,11 @@ void ConnectPhysical(int port, size_t index);
 // safe.
 void* PortBuffer(int port, jack_nframes_t frames);
 
-// Told of every connection made (connected) or removed between one of the client's ports and
-// another, on the server's notification thread (not the process thread); null: nobody. Any
-// thread.
-using PortConnectionWatcher = void (*)(int port, bool connected);
+// Told of every connection made or removed between one of the client's ports and another, with
+// how many the port has now, on the server's notification thread (not the process thread);
+// null: nobody. A server that goes takes every connection with it unannounced: the count starts
+// again from 0 with the next server. Any thread.
+using PortConnectionWatcher = void (*)(int port, int connections);
 void SetPortConnectionWatcher(PortConnectionWatcher watcher);
 
 // The current frame of the client's timeline. Any thread; real-time safe.

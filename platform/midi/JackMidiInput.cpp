@@ -53,9 +53,8 @@ public:
     // Process thread only: what was read while rendering, waiting for its frame, and when the
     // consumer's next held-back event falls due.
     CycleInput cycle;
-    // Connections to the port, counted on the server's notification thread; when the last goes,
-    // the process thread releases what its senders left sounding.
-    std::atomic<int> connections{0};
+    // Set on the server's notification thread when the last connection to the port goes: the
+    // process thread releases what its senders left sounding.
     std::atomic<bool> source_left{false};
 };
 
@@ -67,14 +66,16 @@ public:
     InputSlots<JackMidiInput> inputs;
 
     void CycleStarts(jack_nframes_t frames, bigtime_t first_frame, bool rendering) override;
-    void CycleEnds() override { in_render_ = false; }
+    void CycleEnds() override { in_render_.store(false, std::memory_order_relaxed); }
     size_t ApplyBefore(size_t limit);
 
 private:
     void Read(JackMidiInput& input, jack_nframes_t frames, bool rendering);
 
+    // Written by the process thread; read also by another output's audio thread, which finds it
+    // false.
+    std::atomic<bool> in_render_{false};
     // Process thread only.
-    bool in_render_ = false;
     bool rendered_before_ = false;
     bigtime_t buffer_start_ = 0;
     bigtime_t period_ = 0;
@@ -99,7 +100,7 @@ void CycleMidi::CycleStarts(jack_nframes_t frames, bigtime_t first_frame, bool r
             Read(*input, frames, rendering);
     }
     rendered_before_ = rendering;
-    in_render_ = rendering;
+    in_render_.store(rendering, std::memory_order_relaxed);
 }
 
 void CycleMidi::Read(JackMidiInput& input, jack_nframes_t frames, bool rendering)
@@ -125,7 +126,7 @@ void CycleMidi::Read(JackMidiInput& input, jack_nframes_t frames, bool rendering
 
 size_t CycleMidi::ApplyBefore(size_t limit)
 {
-    if (!in_render_)
+    if (!in_render_.load(std::memory_order_relaxed))
         return SIZE_MAX;
     CycleInput* cycles[kInputs] = {};
     for (int index = 0; index < kInputs; index++)
@@ -137,20 +138,13 @@ size_t CycleMidi::ApplyBefore(size_t limit)
 }
 
 // The server's notification thread: a connection to one of our inputs made or removed.
-void port_connection(int port, bool connected)
+void port_connection(int port, int connections)
 {
     for (int index = 0; index < CycleMidi::kInputs; index++)
     {
         JackMidiInput* input = cycle_midi.inputs.At(index);
-        if (input == nullptr || input->port != port)
-            continue;
-        if (connected)
-            input->connections++;
-        else if (--input->connections <= 0)
-        {
-            input->connections = 0;
+        if (input != nullptr && input->port == port && connections == 0)
             input->source_left = true;
-        }
     }
 }
 
