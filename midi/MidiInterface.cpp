@@ -98,7 +98,6 @@ void MIDIINTERFACE::PitchBend(uchar channel, uchar lsb, uchar msb, uint32)
 
 void MIDIINTERFACE::SystemExclusive(const uint8_t* data, size_t length, uint32)
 {
-    held.SetDelay(NoteOffDelay());
     held.ApplyAll(EventTime());
     Synth->SystemExclusive(channel_offset, data, length);
 }
