@@ -191,6 +191,12 @@ void CHANNELSVIEW::ListPresets()
 
 void CHANNELSVIEW::Refresh()
 {
+    if (IsHidden())
+    {
+        // Nothing to show; once the page shows again, its first refresh lists the stack.
+        refreshes_ = 0;
+        return;
+    }
     if (refreshes_++ % kRefreshesPerListing == 0 && Window() != nullptr)
         Window()->PostMessage(MSG_CHANNELS_LIST);
     for (CHANNELROW* row : rows_)
