@@ -168,7 +168,7 @@ void CHANNELSVIEW::ListPresets()
     bool changed = presets.size() != presets_.size();
     for (size_t index = 0; !changed && index < presets.size(); index++)
         changed = !same(presets[index], presets_[index]);
-    if (!changed && rows_[0]->preset->Menu()->CountItems() > 0)
+    if (!changed)
         return;
     presets_ = std::move(presets);
     std::vector<std::string> files;
