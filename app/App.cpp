@@ -38,15 +38,20 @@ char program_path[PATH_MAX];
 // too, and a normal exit() would run static destructors under those threads' feet.
 void save_settings_without_display()
 {
-    WINDOW* window = app_window.load();
-    if (window != nullptr)
-        window->RecordForSaving();
-    SaveSettings();
-    std::fprintf(stderr, "Harmoloom: the display was lost; settings saved\n");
-    ExitNow(1);
+    SaveSettingsAndExit(app_window.load(), 1, "Harmoloom: the display was lost; settings saved\n");
 }
 
 } // namespace
+
+void SaveSettingsAndExit(WINDOW* window, int status, const char* notice)
+{
+    if (window != nullptr)
+        window->RecordForSaving();
+    SaveSettings();
+    if (notice != nullptr)
+        std::fputs(notice, stderr);
+    ExitNow(status);
+}
 
 void SetProgramPath(const char* argv0)
 {

@@ -14,6 +14,13 @@ public:
     ~APP() override;
 };
 
+class WINDOW;
+
+// Ends the process at once (ExitNow) with the settings saved as the window's close would leave
+// them, for an end that cannot wait for that close: the window, when there is one, records what
+// it shows first. The notice, when there is one, goes to standard error once the file is written.
+[[noreturn]] void SaveSettingsAndExit(WINDOW* window, int status, const char* notice = nullptr);
+
 // 0 from program load until start-up is complete, then 1; read by the crash handler, on any
 // thread (a lock-free atomic is safe to read inside a signal handler).
 extern std::atomic<int32_t> crash_has_started;

@@ -13,12 +13,12 @@ namespace
 const char kName[] = "Harmoloom Channels";
 const char kFirstLine[] = "Harmoloom Channels 1\n";
 
-// Beside the settings file; "" where that has no place.
-std::string channels_path()
+// The settings file's folder, with its '/'; "" where that has no place.
+std::string settings_folder()
 {
     std::string settings = SettingsFilePath();
     size_t slash = settings.rfind('/');
-    return slash == std::string::npos ? "" : settings.substr(0, slash + 1) + kName;
+    return slash == std::string::npos ? "" : settings.substr(0, slash + 1);
 }
 
 bool valid(const ChannelChoice& choice)
@@ -33,8 +33,11 @@ bool valid(const ChannelChoice& choice)
 void ReadChannelsFile(ChannelChoice (&choices)[CHANNEL_CHOICES])
 {
     ChannelChoice read[CHANNEL_CHOICES];
-    std::string path = channels_path();
-    FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "r");
+    std::string folder = settings_folder();
+    if (folder.empty())
+        return;
+    RemoveStrayCopies(folder.c_str(), kName); // a write killed before its rename left them
+    FILE* file = std::fopen((folder + kName).c_str(), "r");
     if (file == nullptr)
         return;
     char line[64] = {};
@@ -57,8 +60,8 @@ void ReadChannelsFile(ChannelChoice (&choices)[CHANNEL_CHOICES])
 
 bool WriteChannelsFile(const ChannelChoice (&choices)[CHANNEL_CHOICES])
 {
-    std::string path = channels_path();
-    if (path.empty())
+    std::string path = settings_folder() + kName;
+    if (!MakeSettingsFolder())
         return false;
     std::string text = kFirstLine;
     for (int channel = 0; channel < CHANNEL_CHOICES; channel++)

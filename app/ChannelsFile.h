@@ -11,7 +11,9 @@ struct ChannelChoice
     int program = -1;
 };
 
-// Every channel's choice; a missing or damaged file gives no locks and no chosen presets.
+// Every channel's choice; a missing or damaged file gives no locks and no chosen presets. Also
+// clears away the copy a write killed at the wrong instant may have left beside the file.
 void ReadChannelsFile(ChannelChoice (&choices)[CHANNEL_CHOICES]);
-// False when the file could not be replaced (it is then as it was). Not real-time safe.
+// Makes the settings folder where it is missing. False when the file could not be replaced (it
+// is then as it was). Not real-time safe.
 bool WriteChannelsFile(const ChannelChoice (&choices)[CHANNEL_CHOICES]);

@@ -191,11 +191,16 @@ void LoadSettings()
     ParseSettings(contents.data(), size);
 }
 
+bool MakeSettingsFolder()
+{
+    char folder[PATH_MAX];
+    return SettingsFilePath()[0] != '\0' &&
+           user_settings_directory(folder, sizeof(folder), true) == 0;
+}
+
 void SaveSettings()
 {
-    const char* path = SettingsFilePath();
-    char folder[PATH_MAX];
-    if (path[0] == '\0' || user_settings_directory(folder, sizeof(folder), true) != 0)
+    if (!MakeSettingsFolder())
         return;
 
     std::vector<unsigned char> contents(SETTINGS_FILE_MAX);

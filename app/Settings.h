@@ -59,6 +59,9 @@ void LoadSettings();
 // settings or the new ones, and no other file. Main thread at shutdown, or the thread that finds
 // the display lost.
 void SaveSettings();
+// Makes the settings file's folder where it is missing, as a first save must; false when there
+// is none to make.
+bool MakeSettingsFolder();
 
 // Empties the settings file, so that the next start uses the defaults; the tables in memory are
 // left alone. Uses only open and close, so a signal handler may call it once

@@ -74,8 +74,8 @@ void CHANNELROW::ShowLight(bool now_lit)
     light->FillRect(BRect(0, 0, 8, 8));
 }
 
-void CHANNELROW::ListPresets(const std::vector<HARMOLOOM::ChannelPreset>& presets,
-                             const std::vector<const char*>& font_names)
+void CHANNELROW::ListPresets(const std::vector<std::string>& labels,
+                             const std::vector<int>& item_presets)
 {
     if (preset != nullptr)
     {
@@ -83,15 +83,12 @@ void CHANNELROW::ListPresets(const std::vector<HARMOLOOM::ChannelPreset>& preset
         delete preset;
     }
     auto* menu = new BPopUpMenu("(none)", true, true);
-    char label[96];
-    for (size_t index = 0; index < presets.size(); index++)
+    for (size_t item = 0; item < labels.size(); item++)
     {
-        if (index == 0 || presets[index].font_id != presets[index - 1].font_id)
-            menu->AddItem(
-                new BMenuItem((std::string("- ") + font_names[index] + " -").c_str(), nullptr));
-        PresetLabel(presets[index], label, sizeof(label));
-        menu->AddItem(
-            new BMenuItem(label, new BMessage(MSG_CHANNEL_PRESET + static_cast<uint32>(row))));
+        auto* message = item_presets[item] < 0
+                            ? nullptr
+                            : new BMessage(MSG_CHANNEL_PRESET + static_cast<uint32>(row));
+        menu->AddItem(new BMenuItem(labels[item].c_str(), message));
     }
     preset = new BMenuField(BRect(kPresetLeft, 0, kFileLeft - 4, kRowPitch - 1), "preset", "", menu,
                             true);
@@ -168,29 +165,36 @@ void CHANNELSVIEW::ListPresets()
     bool changed = presets.size() != presets_.size();
     for (size_t index = 0; !changed && index < presets.size(); index++)
         changed = !same(presets[index], presets_[index]);
-    if (!changed && rows_[0]->preset->Menu()->CountItems() > 0)
+    if (!changed)
         return;
     presets_ = std::move(presets);
-    std::vector<std::string> files;
-    std::vector<const char*> names;
-    char name[128];
-    for (const HARMOLOOM::ChannelPreset& preset : presets_)
-        files.push_back(FontFile(preset.font_id, name, sizeof(name)));
-    for (const std::string& file : files)
-        names.push_back(file.c_str());
     item_presets_.clear();
+    std::vector<std::string> labels;
+    char label[128];
     for (size_t index = 0; index < presets_.size(); index++)
     {
         if (index == 0 || presets_[index].font_id != presets_[index - 1].font_id)
+        {
             item_presets_.push_back(-1);
+            labels.push_back(std::string("- ") +
+                             FontFile(presets_[index].font_id, label, sizeof(label)) + " -");
+        }
         item_presets_.push_back(static_cast<int>(index));
+        PresetLabel(presets_[index], label, sizeof(label));
+        labels.emplace_back(label);
     }
     for (CHANNELROW* row : rows_)
-        row->ListPresets(presets_, names);
+        row->ListPresets(labels, item_presets_);
 }
 
 void CHANNELSVIEW::Refresh()
 {
+    if (IsHidden())
+    {
+        // Nothing to show; once the page shows again, its first refresh lists the stack.
+        refreshes_ = 0;
+        return;
+    }
     if (refreshes_++ % kRefreshesPerListing == 0 && Window() != nullptr)
         Window()->PostMessage(MSG_CHANNELS_LIST);
     for (CHANNELROW* row : rows_)

@@ -4,6 +4,7 @@
 // choose another, and a "Lock" box. Locks and chosen presets are kept in their own file.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "app/ChannelsFile.h"
@@ -21,9 +22,9 @@ public:
     CHANNELROW(BRect frame, int row);
 
     void ShowLight(bool lit);
-    // A menu of these presets (grouped by font, each group under its font's file name).
-    void ListPresets(const std::vector<HARMOLOOM::ChannelPreset>& presets,
-                     const std::vector<const char*>& font_names);
+    // A menu of these items: a preset's, where item_presets holds its index; else a font's
+    // heading, which chooses nothing.
+    void ListPresets(const std::vector<std::string>& labels, const std::vector<int>& item_presets);
 
     const int row;
     BStringView* number;

@@ -194,10 +194,7 @@ SFVIEW::~SFVIEW()
 void SFVIEW::PostLoaded(void* page)
 {
     if (BWindow* window = static_cast<SFVIEW*>(page)->loaded_target.load())
-    {
-        BMessage message(MSG_SOUNDFONT_LOADED);
-        window->PostMessage(&message);
-    }
+        window->PostMessage(MSG_SOUNDFONT_LOADED);
 }
 
 void SFVIEW::AddFile(const char* path)

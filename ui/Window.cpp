@@ -3,7 +3,6 @@
 #include "app/App.h"
 #include "app/AudioSetup.h"
 #include "app/Debug.h"
-#include "app/ExitNow.h"
 #include "app/Settings.h"
 #include "audio/AudioOutput.h"
 #include "audio/Fuse.h"
@@ -161,18 +160,15 @@ bool WINDOW::QuitRequested()
     }
 
     DEBUG_PRINT("Recording window position");
-    RecordPosition();
-
     if (!sfview->StopLoading())
     {
         // A file is still being read, which nothing can interrupt: rather than wait for it, the
         // stack is saved as the list shows it (a loading file was accepted) and the process
-        // ends here, as when the display is lost.
+        // ends here, as when the display is lost, with the position recorded among the rest.
         DEBUG_PRINT("Quitting during a load");
-        RecordForSaving();
-        SaveSettings();
-        ExitNow(0);
+        SaveSettingsAndExit(this, 0);
     }
+    RecordPosition();
 
     DEBUG_PRINT("Requesting application quit");
     if (be_app != nullptr)

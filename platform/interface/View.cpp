@@ -234,3 +234,13 @@ void BView::Show()
     hidden_ = false;
     Changed();
 }
+
+bool BView::IsHidden() const
+{
+    for (const BView* view = this; view != nullptr; view = view->parent_)
+    {
+        if (view->hidden_)
+            return true;
+    }
+    return false;
+}

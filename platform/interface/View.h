@@ -69,6 +69,8 @@ public:
 
     void Hide();
     void Show();
+    // Whether the view, or a view it is in, is hidden.
+    bool IsHidden() const;
 
     // Shown when the pointer rests on the view ("" for none).
     void SetToolTip(const char* text);

@@ -150,12 +150,15 @@ TEST_F(SettingsSave, DamagedFilesAreReadAsFarAsTheyAreWholeAndASaveNeverLosesThe
         names.push_back(file.path().filename().string());
     EXPECT_EQ(names, std::vector<std::string>{"Harmoloom Settings"}) << "left behind";
 
-    // The Channels page's file beside it is read back as written; damaged, as no choices at all.
+    // The Channels page's file beside it, its folder made if missing, is read back as written;
+    // damaged, as no choices at all. Reading it clears a killed write's copy away.
     ChannelChoice choices[CHANNEL_CHOICES];
     choices[2] = {true, 8, 19};
     choices[31] = {false, 128, 0};
+    std::filesystem::remove_all(folder);
     ASSERT_TRUE(WriteChannelsFile(choices));
     const std::string channels = ReadFile(folder + "/Harmoloom Channels");
+    WriteFile(folder + "/Harmoloom Channels.aZ09xQ", "left by a write killed before its rename");
     for (const std::string& text :
          {channels, channels.substr(0, channels.size() - 2), channels + "33 0 0 0\n",
           channels.substr(0, 30) + "9" + channels.substr(31)})
@@ -167,6 +170,7 @@ TEST_F(SettingsSave, DamagedFilesAreReadAsFarAsTheyAreWholeAndASaveNeverLosesThe
         EXPECT_EQ(read[2].locked && read[2].bank == 8 && read[2].program == 19, intact) << text;
         EXPECT_EQ(read[31].bank, intact ? 128 : -1);
         EXPECT_TRUE(!read[0].locked && read[0].bank == -1 && read[0].program == -1);
+        EXPECT_FALSE(std::filesystem::exists(folder + "/Harmoloom Channels.aZ09xQ"));
     }
 
     std::filesystem::remove(path);
