@@ -116,12 +116,8 @@ void HARMOLOOM::ClearSoundfont(int handle)
         [&]
         {
             fluid_sfont_t* font = hook_fluid_synth_get_sfont_by_id(fluid_synth, FontId(handle));
-            if (font == nullptr || cleared_.size() == cleared_.capacity())
-            {
-                // More fonts waiting than a set clears: this one goes the library's own way.
-                hook_fluid_synth_sfunload(fluid_synth, FontId(handle), 1);
+            if (font == nullptr)
                 return;
-            }
             hook_fluid_synth_remove_sfont(fluid_synth, font);
             ClearedFont cleared = {font, false, 0, kNotYetClear};
             cleared.voices = LastSoundingNote(&cleared.last_note);
