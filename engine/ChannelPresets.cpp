@@ -98,22 +98,19 @@ void HARMOLOOM::SelectPreset(int channel, int bank, int program)
         });
 }
 
-// One pass over the sounding voices; FluidSynth fills the list without allocating.
+// One pass over the sounding voices.
 void HARMOLOOM::NoteActivity()
 {
     if (initialized == 0 || hook_fluid_voice_get_channel == nullptr)
         return;
-    hook_fluid_synth_get_voicelist(fluid_synth, voice_list_.data(),
-                                   static_cast<int>(voice_list_.size()), -1);
     uint32_t channels = 0;
-    for (fluid_voice_t* voice : voice_list_)
-    {
-        if (voice == nullptr)
-            break;
-        int channel = hook_fluid_voice_get_channel(voice);
-        if (IsEngineChannel(channel))
-            channels |= 1u << channel;
-    }
+    ForEachVoice(
+        [&](fluid_voice_t* voice)
+        {
+            int channel = hook_fluid_voice_get_channel(voice);
+            if (IsEngineChannel(channel))
+                channels |= 1u << channel;
+        });
     for (int channel = 0; channel < ENGINE_CHANNELS; channel++)
         sounding[channel].store((channels >> channel & 1u) != 0, std::memory_order_relaxed);
 }

@@ -254,12 +254,12 @@ void LoadLibrary(const char* path)
                        "fluid_synth_set_reverb_on", set_reverb_on, reverb_on_without_groups);
     bind_effect_switch(hook_fluid_synth_chorus_on, "fluid_synth_chorus_on",
                        "fluid_synth_set_chorus_on", set_chorus_on, chorus_on_without_groups);
-    bind_optional(hook_fluid_synth_set_gen, "fluid_synth_set_gen");
-    bind_optional(hook_fluid_synth_all_notes_off, "fluid_synth_all_notes_off");
-    bind_optional(hook_fluid_synth_get_cc, "fluid_synth_get_cc");
-    bind_optional(hook_fluid_set_log_function, "fluid_set_log_function");
-    bind_optional(hook_fluid_synth_set_sample_rate, "fluid_synth_set_sample_rate");
 #define OPTIONAL(function) bind_optional(hook_##function, #function)
+    OPTIONAL(fluid_synth_set_gen);
+    OPTIONAL(fluid_synth_all_notes_off);
+    OPTIONAL(fluid_synth_get_cc);
+    OPTIONAL(fluid_set_log_function);
+    OPTIONAL(fluid_synth_set_sample_rate);
     OPTIONAL(fluid_synth_sysex);
     OPTIONAL(fluid_synth_set_channel_type);
     OPTIONAL(fluid_synth_bank_select);

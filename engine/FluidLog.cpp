@@ -14,6 +14,7 @@ namespace
 {
 
 constexpr int kError = 1;      // and 0, a panic: both are errors to us
+constexpr int kDebug = 4;      // as 2 and 3, a warning and a note: the debug trace
 constexpr int kLevelCount = 5; // panic, error, warning, info, debug
 
 // Copies text after the used bytes of line, as much as fits with one byte left for the newline.
@@ -98,26 +99,16 @@ void FluidLogMessage(int level, const char* message, void*)
 namespace
 {
 
-// GLib's log levels, as bits of its flags.
+// GLib's error level, as a bit of its flags.
 constexpr int kGLibError = 1 << 2;
-constexpr int kGLibCritical = 1 << 3;
-constexpr int kGLibWarning = 1 << 4;
-constexpr int kGLibMessage = 1 << 5;
-constexpr int kGLibInfo = 1 << 6;
 
 // Messages of GLib and of the libraries on it that FluidSynth uses (libinstpatch: a failed
-// assertion about a file that is no SoundFont) at FluidSynth's level for them. Only GLib's
-// errors, which end the process, are errors to us; its criticals and warnings are about files
-// the alerts already report.
+// assertion about a file that is no SoundFont). Only GLib's errors, which end the process, are
+// errors to us; its criticals and warnings are about files the alerts already report, and go
+// with everything else to the debug trace.
 void glib_log_message(const char* domain, int flags, const char* message, void*)
 {
-    int level = 4;
-    if ((flags & kGLibError) != 0)
-        level = kError;
-    else if ((flags & (kGLibCritical | kGLibWarning)) != 0)
-        level = 2;
-    else if ((flags & (kGLibMessage | kGLibInfo)) != 0)
-        level = 3;
+    int level = (flags & kGLibError) != 0 ? kError : kDebug;
     char line[1024];
     size_t used = append(line, 0, sizeof(line), domain != nullptr ? domain : "GLib");
     used = append(line, used, sizeof(line), ": ");

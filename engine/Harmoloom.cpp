@@ -23,7 +23,7 @@ HARMOLOOM::HARMOLOOM(double sample_rate)
         ForgetParameters(channel);
 
     // Room for every voice FluidSynth may have, and for the fonts a busy set clears, so that
-    // clearing a font does not allocate under the lock.
+    // clearing a font does not allocate under the lock (only more waiting fonts than that do).
     voice_list_.resize(4096);
     cleared_.reserve(kClearedRoom);
 

@@ -191,9 +191,23 @@ private:
     std::vector<ClearedFont> cleared_;
     std::vector<fluid_voice_t*> voice_list_; // room for every voice, filled under the lock
     unsigned long long frames_rendered_ = 0;
-    // The highest note id of a sounding voice; false when none sounds. Engine lock.
-    bool LastSoundingNote(unsigned int* last_note);
-    bool StillSounds(unsigned int last_note);
+    // The note ids of the first and the last started of the sounding voices; false when none
+    // sounds. Engine lock.
+    bool SoundingNotes(unsigned int* first_note, unsigned int* last_note);
+
+    // Calls visit with each sounding voice. One fill of voice_list_, which FluidSynth makes
+    // without allocating: fit for the audio thread. Engine lock.
+    template <typename Visit> void ForEachVoice(Visit visit)
+    {
+        hook_fluid_synth_get_voicelist(fluid_synth, voice_list_.data(),
+                                       static_cast<int>(voice_list_.size()), -1);
+        for (fluid_voice_t* voice : voice_list_)
+        {
+            if (voice == nullptr)
+                break;
+            visit(voice);
+        }
+    }
 
     // Runs call with the lock held, unless the engine is not initialised (then nothing is done).
     template <typename Call> void WhenReady(Call call)

@@ -116,15 +116,12 @@ void HARMOLOOM::ClearSoundfont(int handle)
         [&]
         {
             fluid_sfont_t* font = hook_fluid_synth_get_sfont_by_id(fluid_synth, FontId(handle));
-            if (font == nullptr || cleared_.size() == cleared_.capacity())
-            {
-                // More fonts waiting than a set clears: this one goes the library's own way.
-                hook_fluid_synth_sfunload(fluid_synth, FontId(handle), 1);
+            if (font == nullptr)
                 return;
-            }
             hook_fluid_synth_remove_sfont(fluid_synth, font);
             ClearedFont cleared = {font, false, 0, kNotYetClear};
-            cleared.voices = LastSoundingNote(&cleared.last_note);
+            unsigned int first_note = 0;
+            cleared.voices = SoundingNotes(&first_note, &cleared.last_note);
             cleared_.push_back(cleared);
         });
 }
@@ -146,35 +143,20 @@ void HARMOLOOM::ResolvePresets()
     hook_fluid_synth_program_reset(fluid_synth);
 }
 
-bool HARMOLOOM::LastSoundingNote(unsigned int* last_note)
+bool HARMOLOOM::SoundingNotes(unsigned int* first_note, unsigned int* last_note)
 {
-    hook_fluid_synth_get_voicelist(fluid_synth, voice_list_.data(),
-                                   static_cast<int>(voice_list_.size()), -1);
     bool any = false;
-    for (fluid_voice_t* voice : voice_list_)
-    {
-        if (voice == nullptr)
-            break;
-        unsigned int note = hook_fluid_voice_get_id(voice);
-        if (!any || NotAfter(*last_note, note))
-            *last_note = note;
-        any = true;
-    }
+    ForEachVoice(
+        [&](fluid_voice_t* voice)
+        {
+            unsigned int note = hook_fluid_voice_get_id(voice);
+            if (!any || NotAfter(note, *first_note))
+                *first_note = note;
+            if (!any || NotAfter(*last_note, note))
+                *last_note = note;
+            any = true;
+        });
     return any;
-}
-
-bool HARMOLOOM::StillSounds(unsigned int last_note)
-{
-    hook_fluid_synth_get_voicelist(fluid_synth, voice_list_.data(),
-                                   static_cast<int>(voice_list_.size()), -1);
-    for (fluid_voice_t* voice : voice_list_)
-    {
-        if (voice == nullptr)
-            break;
-        if (NotAfter(hook_fluid_voice_get_id(voice), last_note))
-            return true;
-    }
-    return false;
 }
 
 bool HARMOLOOM::FreeClearedSoundfonts()
@@ -186,18 +168,27 @@ bool HARMOLOOM::FreeClearedSoundfonts()
         RealtimeAutolock hold(lock);
         if (cleared_.empty())
             return false;
+        // A font's voices all started by its last note: some still sounds while the oldest
+        // sounding voice is not later.
+        unsigned int first_note = 0;
+        unsigned int last_note = 0;
+        bool any_voice = SoundingNotes(&first_note, &last_note);
         for (ClearedFont& cleared : cleared_)
         {
-            if (cleared.voices && StillSounds(cleared.last_note))
+            if (cleared.voices && any_voice && NotAfter(first_note, cleared.last_note))
                 cleared.clear_since = kNotYetClear;
             else if (cleared.clear_since == kNotYetClear)
                 cleared.clear_since = frames_rendered_;
-            else if (frames_rendered_ - cleared.clear_since >= kStolenVoiceFrames)
-                unused.push_back(cleared.font);
         }
-        std::erase_if(
-            cleared_, [&](const ClearedFont& cleared)
-            { return std::find(unused.begin(), unused.end(), cleared.font) != unused.end(); });
+        std::erase_if(cleared_,
+                      [&](const ClearedFont& cleared)
+                      {
+                          bool done = cleared.clear_since != kNotYetClear &&
+                                      frames_rendered_ - cleared.clear_since >= kStolenVoiceFrames;
+                          if (done)
+                              unused.push_back(cleared.font);
+                          return done;
+                      });
         waiting = !cleared_.empty();
     }
     // Freed outside the engine lock: a large font's memory takes milliseconds to give back.
